@@ -1,0 +1,114 @@
+// kmv detect: the encoding of each file.
+#include <cstdio>
+#include <string>
+#include <variant>
+
+#include "commands.h"
+#include "inputs.h"
+#include "runner.h"
+
+namespace kmvtool {
+namespace {
+
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string json_names(const kmv::candidate_set &set) {
+  std::string out = "[";
+  for (const kmv::encoding e : set.list()) {
+    if (out.size() > 1) out += ',';
+    out += json_string(kmv::name(e));
+  }
+  return out + "]";
+}
+
+// The answer in words: a name, candidates joined by ";", "empty" or "none".
+std::string verdict(const kmv::detection &d, bool empty_text) {
+  if (d.decided()) return std::string(kmv::name(d.type()));
+  if (!d.candidates().empty()) return d.candidates().names();
+  return empty_text ? "empty" : "none";
+}
+
+std::string json_line(const Input &in, const kmv::detection &d) {
+  const std::string encoding =
+      d.decided() ? json_string(kmv::name(d.type())) : "null";
+  return "{\"path\":" + json_string(in.path) +
+         ",\"result\":" + std::to_string(d.raw) +
+         ",\"decided\":" + (d.decided() ? "true" : "false") +
+         ",\"encoding\":" + encoding +
+         ",\"names\":" + json_names(d.candidates()) + "}\n";
+}
+
+std::string json_failure(const Input &in, const std::string &why) {
+  return "{\"path\":" + json_string(in.path) +
+         ",\"result\":null,\"decided\":false,\"encoding\":null,\"names\":[]"
+         ",\"error\":" +
+         json_string(why) + "}\n";
+}
+
+Outcome detect_one(const Input &in, kmv::handle &h, const Options &o) {
+  Outcome r;
+  auto content = read_input(in);
+  if (auto *why = std::get_if<std::string>(&content)) {
+    r.failed = true;
+    r.messages.push_back("kmv: " + shown_path(in.path, in.is_stdin) + ": " +
+                         *why);
+    if (o.json) r.text = json_failure(in, *why);
+    return r;
+  }
+  const auto &text = std::get<kmv::buffer>(content);
+  const auto expected = o.expect ? o.expect->type : kmv::encoding::unknown;
+  const auto found = h.detect(text.bytes(), expected, o.ignore_hints);
+  if (!found) {
+    r.failed = true;
+    r.messages.push_back("kmv: " + shown_path(in.path, in.is_stdin) + ": " +
+                         std::string(found.error().what()));
+    return r;
+  }
+  r.text = o.json ? json_line(in, *found)
+                  : shown_path(in.path, in.is_stdin) + ": " +
+                        verdict(*found, text.empty()) + "\n";
+  return r;
+}
+
+}  // namespace
+
+int run_detect(const Options &o) {
+  const auto inputs = collect_inputs(o.files, o.recursive);
+  raise_read_limit(inputs);
+  Terminal term(progress_wanted(o.progress, inputs.size()));
+  bool failed = false;
+  run_ordered(
+      inputs.size(), o.jobs,
+      [&](std::size_t i, kmv::handle &h) {
+        return detect_one(inputs[i], h, o);
+      },
+      [&](std::size_t i, Outcome &&r) {
+        for (const auto &line : r.messages) term.message(line);
+        term.out(r.text);
+        failed = failed || r.failed;
+        term.progress(i + 1, inputs.size(), inputs[i].path);
+      });
+  if (!term.flush()) {
+    term.message("kmv: cannot write standard output");
+    return kExitFailed;
+  }
+  return failed ? kExitFailed : kExitOk;
+}
+
+}  // namespace kmvtool

@@ -1,0 +1,25 @@
+// kmv list: the encoding names kmv accepts.
+#include <cstdio>
+#include <string>
+
+#include "commands.h"
+
+namespace kmvtool {
+
+int run_list() {
+  std::printf("%-15s %s\n", "NAME", "ALSO ACCEPTED (any case; '_' for '-')");
+  for (const kmv::encoding e : kmv::all_encodings) {
+    std::string also;
+    for (const kmv::alias &a : kmv::aliases) {
+      if (a.target != e) continue;
+      if (kmv::normalized_name(kmv::name(e)) == a.name) continue;
+      if (!also.empty()) also += ", ";
+      also += a.name;
+    }
+    const std::string shown(kmv::name(e));
+    std::printf("%-15s %s\n", shown.c_str(), also.c_str());
+  }
+  return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace kmvtool

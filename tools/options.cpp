@@ -1,0 +1,280 @@
+#include "options.h"
+
+#include <charconv>
+#include <functional>
+#include <thread>
+
+#include "text.h"
+
+namespace kmvtool {
+namespace {
+
+using Setter =
+    std::function<std::optional<UsageError>(Options &, const std::string &)>;
+
+struct OptionSpec {
+  const char *long_name;  // without "--"
+  char short_name;        // 0 for none
+  bool takes_value;
+  unsigned commands;  // bit per Command
+  Setter set;
+};
+
+constexpr unsigned bit(Command c) {
+  return 1u << static_cast<unsigned>(c);
+}
+constexpr unsigned kDetect = bit(Command::detect);
+constexpr unsigned kConvert = bit(Command::convert);
+constexpr unsigned kCat = bit(Command::cat);
+
+Setter flag(bool Options::*member) {
+  return [member](Options &o, const std::string &) {
+    o.*member = true;
+    return std::optional<UsageError>();
+  };
+}
+
+Setter encoding_into(std::optional<EncodingArg> Options::*member) {
+  return [member](Options &o, const std::string &value) {
+    auto parsed = parse_encoding_arg(value);
+    if (auto *e = std::get_if<UsageError>(&parsed)) return std::optional(*e);
+    o.*member = std::get<EncodingArg>(parsed);
+    return std::optional<UsageError>();
+  };
+}
+
+std::optional<UsageError> set_jobs(Options &o, const std::string &value) {
+  unsigned n = 0;
+  const char *end = value.data() + value.size();
+  auto [ptr, ec] = std::from_chars(value.data(), end, n);
+  if (ec != std::errc() || ptr != end || n > 256) {
+    return UsageError{join("-j wants a number of jobs from 0 (one per core) ",
+                           "to 256, not '", value, "'")};
+  }
+  if (n == 0) n = std::max(1u, std::thread::hardware_concurrency());
+  o.jobs = n;
+  return std::nullopt;
+}
+
+const std::vector<OptionSpec> &option_specs() {
+  static const std::vector<OptionSpec> specs = {
+      {"to", 't', true, kConvert | kCat, encoding_into(&Options::to)},
+      {"from", 'f', true, kConvert, encoding_into(&Options::from)},
+      {"expect", 'e', true, kDetect | kConvert | kCat,
+       encoding_into(&Options::expect)},
+      {"ignore-hints", 0, false, kDetect | kConvert,
+       flag(&Options::ignore_hints)},
+      {"json", 0, false, kDetect, flag(&Options::json)},
+      {"recursive", 'r', false, kDetect | kConvert, flag(&Options::recursive)},
+      {"in-place", 'i', false, kConvert, flag(&Options::in_place)},
+      {"strict", 0, false, kConvert, flag(&Options::strict)},
+      {"output", 'o', true, kConvert,
+       [](Options &o, const std::string &v) {
+         o.output = v;
+         return std::optional<UsageError>();
+       }},
+      {"jobs", 'j', true, kDetect | kConvert, set_jobs},
+      {"progress", 0, false, kDetect | kConvert,
+       [](Options &o, const std::string &) {
+         o.progress = Progress::always;
+         return std::optional<UsageError>();
+       }},
+      {"no-progress", 0, false, kDetect | kConvert,
+       [](Options &o, const std::string &) {
+         o.progress = Progress::never;
+         return std::optional<UsageError>();
+       }},
+  };
+  return specs;
+}
+
+std::optional<Command> command_named(const std::string &word) {
+  if (word == "detect") return Command::detect;
+  if (word == "convert") return Command::convert;
+  if (word == "cat") return Command::cat;
+  if (word == "list") return Command::list;
+  if (word == "help" || word == "-h" || word == "--help") return Command::help;
+  if (word == "--version" || word == "version") return Command::version;
+  return std::nullopt;
+}
+
+const OptionSpec *find_long(const std::string &name) {
+  for (const auto &spec : option_specs()) {
+    if (name == spec.long_name) return &spec;
+  }
+  return nullptr;
+}
+
+const OptionSpec *find_short(char c) {
+  for (const auto &spec : option_specs()) {
+    if (spec.short_name != 0 && spec.short_name == c) return &spec;
+  }
+  return nullptr;
+}
+
+std::string command_word(Command c) {
+  switch (c) {
+    case Command::detect:
+      return "detect";
+    case Command::convert:
+      return "convert";
+    case Command::cat:
+      return "cat";
+    case Command::list:
+      return "list";
+    default:
+      return "kmv";
+  }
+}
+
+// Reads one option at args[i] (moving i past its value); nullopt when done.
+std::optional<UsageError> take_option(Options &o,
+                                      const std::vector<std::string> &args,
+                                      size_t &i) {
+  const std::string &arg = args[i];
+  const OptionSpec *spec = nullptr;
+  std::optional<std::string> value;
+  std::string shown = arg;
+  if (arg.rfind("--", 0) == 0) {
+    const auto eq = arg.find('=');
+    const std::string name =
+        arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+    if (eq != std::string::npos) value = arg.substr(eq + 1);
+    spec = find_long(name);
+    shown = join("--", name);
+  } else {
+    spec = find_short(arg[1]);
+    if (arg.size() > 2) value = arg.substr(2);
+    shown = arg.substr(0, 2);
+  }
+  if (spec == nullptr || (spec->commands & bit(o.command)) == 0) {
+    return UsageError{join("'", command_word(o.command), "' has no option ",
+                           shown, " (see 'kmv --help')")};
+  }
+  if (spec->takes_value && !value) {
+    if (i + 1 >= args.size()) return UsageError{join(shown, " wants a value")};
+    value = args[++i];
+  } else if (!spec->takes_value && value) {
+    return UsageError{join(shown, " takes no value")};
+  }
+  return spec->set(o, value.value_or(""));
+}
+
+std::optional<UsageError> check_combination(const Options &o) {
+  const bool needs_to =
+      o.command == Command::convert || o.command == Command::cat;
+  if (needs_to && !o.to) {
+    return UsageError{join("'", command_word(o.command),
+                           "' wants the target encoding: --to NAME (see "
+                           "'kmv list')")};
+  }
+  if (needs_to && o.to->type == kmv::encoding::ascii) {
+    return UsageError{
+        "ASCII is no target: characters beyond it would have "
+        "nowhere to go; use --to utf-8 or another encoding"};
+  }
+  if (o.output && o.in_place) {
+    return UsageError{"-o and --in-place exclude each other"};
+  }
+  if (o.output && (o.files.size() > 1 || o.recursive)) {
+    return UsageError{"-o writes one file: give one input, or use --in-place"};
+  }
+  if (o.in_place) {
+    if (o.files.empty())
+      return UsageError{"--in-place wants files, not standard input"};
+    for (const auto &f : o.files) {
+      if (f == "-")
+        return UsageError{"--in-place cannot replace standard input"};
+    }
+  }
+  if (o.command == Command::cat && o.files.empty()) {
+    return UsageError{"'cat' wants a file (or - for standard input)"};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::variant<EncodingArg, UsageError> parse_encoding_arg(
+    const std::string &name) {
+  const auto type = kmv::parse_encoding(name);
+  if (!type) {
+    return UsageError{join("unknown encoding '", name, "' (see 'kmv list')")};
+  }
+  const std::string key = kmv::normalized_name(name);
+  return EncodingArg{*type, key == "utf-16" || key == "utf16"};
+}
+
+std::variant<Options, UsageError> parse_options(
+    const std::vector<std::string> &args) {
+  Options o;
+  if (args.empty()) return o;  // help
+  const auto command = command_named(args[0]);
+  if (!command) {
+    return UsageError{join("unknown command '", args[0],
+                           "' (commands: detect, convert, cat, list; see "
+                           "'kmv --help')")};
+  }
+  o.command = *command;
+  bool options_done = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string &arg = args[i];
+    if (!options_done && arg == "--") {
+      options_done = true;
+    } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
+      if (auto failure = take_option(o, args, i)) return *failure;
+    } else if (o.command == Command::list || o.command == Command::help ||
+               o.command == Command::version) {
+      return UsageError{
+          join("'", command_word(o.command), "' takes no arguments")};
+    } else {
+      o.files.push_back(arg);
+    }
+  }
+  if (auto failure = check_combination(o)) return *failure;
+  return o;
+}
+
+std::string usage_text() {
+  return R"(Usage:
+  kmv detect [--expect NAME] [--ignore-hints] [--json] [-r] [-j N] [FILE...]
+  kmv convert --to NAME [--from NAME] [--expect NAME] [-o OUT | --in-place]
+              [--strict] [-r] [-j N] [FILE...]
+  kmv cat --to NAME [--expect NAME] FILE...
+  kmv list
+
+Detects and converts the encodings of Japanese text: ISO-2022-JP, Shift_JIS
+(CP932), EUC-JP (four table variants), UTF-16BE/LE, UTF-8 and ASCII.
+A FILE of - (or no FILE) is standard input.
+
+  detect        one line per file: "path: NAME", the candidates joined by
+                ";" when the evidence does not single one out, "none" when
+                no encoding fits, "empty" for an empty file
+  convert       writes the text in the --to encoding (to standard output
+                unless -o or --in-place); the source encoding is detected
+                unless --from names it
+  cat           prints the file line by line in the --to encoding
+  list          every encoding name kmv accepts
+
+Options:
+  -t, --to NAME       target encoding
+  -f, --from NAME     source encoding (no detection)
+  -e, --expect NAME   encoding to prefer when the evidence is undecided
+      --ignore-hints  decide on the bytes alone (no preference, no zero-byte rule)
+      --json          one JSON object per file
+  -o, --output OUT    write to OUT (- for standard output)
+  -i, --in-place      replace each file by its conversion (atomically)
+      --strict        fail, writing nothing, if any character cannot be converted
+  -r, --recursive     walk directories
+  -j, --jobs N        work on N files at once (0: one per core)
+      --progress, --no-progress
+                      show or hide progress on standard error (default: shown
+                      on a terminal for several files)
+  -h, --help          this text
+      --version       the version
+
+Exit status: 0 success, 1 a file failed, 2 a usage error.
+)";
+}
+
+}  // namespace kmvtool

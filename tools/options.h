@@ -1,0 +1,56 @@
+// Command-line options of the kmv tool.
+#ifndef KMV_TOOLS_OPTIONS_H
+#define KMV_TOOLS_OPTIONS_H
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "kmv.hpp"
+
+namespace kmvtool {
+
+enum class Command { help, version, list, detect, convert, cat };
+enum class Progress { automatic, always, never };
+
+// An encoding named on the command line.
+struct EncodingArg {
+  kmv::encoding type = kmv::encoding::unknown;
+  // "utf-16" with no byte order named: a source takes the order of its mark.
+  bool any_utf16_order = false;
+};
+
+struct Options {
+  Command command = Command::help;
+  std::optional<EncodingArg> to;
+  std::optional<EncodingArg> from;
+  std::optional<EncodingArg> expect;
+  bool ignore_hints = false;
+  bool json = false;
+  bool recursive = false;
+  bool in_place = false;
+  bool strict = false;
+  std::optional<std::string> output;
+  unsigned jobs = 1;
+  Progress progress = Progress::automatic;
+  std::vector<std::string> files;  // "-" is standard input
+};
+
+// A mistake on the command line, told in one line.
+struct UsageError {
+  std::string message;
+};
+
+std::variant<Options, UsageError> parse_options(
+    const std::vector<std::string> &args);
+
+// The encoding a name stands for, or an error naming it.
+std::variant<EncodingArg, UsageError> parse_encoding_arg(
+    const std::string &name);
+
+std::string usage_text();
+
+}  // namespace kmvtool
+
+#endif

@@ -1,0 +1,137 @@
+#include "runner.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace kmvtool {
+namespace {
+
+constexpr std::size_t kProgressWidth = 72;
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+
+std::string shortened(const std::string &path, std::size_t room) {
+  if (path.size() <= room) return path;
+  return "..." + path.substr(path.size() - (room - 3));
+}
+
+}  // namespace
+
+void Terminal::out(std::string_view bytes) {
+  clear_progress();
+  if (bytes.empty() || out_failed_) return;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
+    out_failed_ = true;
+  }
+}
+
+void Terminal::message(const std::string &line) {
+  clear_progress();
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void Terminal::progress(std::size_t done, std::size_t total,
+                        const std::string &path) {
+  if (!show_progress_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (done < total && progress_shown_ &&
+      now - last_progress_ < kProgressInterval) {
+    return;
+  }
+  last_progress_ = now;
+  std::fflush(stdout);
+  const std::string head =
+      "kmv: [" + std::to_string(done) + "/" + std::to_string(total) + "] ";
+  const std::size_t room =
+      kProgressWidth > head.size() + 8 ? kProgressWidth - head.size() : 8;
+  std::fprintf(stderr, "\r\033[K%s%s", head.c_str(),
+               shortened(path, room).c_str());
+  std::fflush(stderr);
+  progress_shown_ = true;
+}
+
+void Terminal::clear_progress() {
+  if (!progress_shown_) return;
+  std::fprintf(stderr, "\r\033[K");
+  std::fflush(stderr);
+  progress_shown_ = false;
+}
+
+bool Terminal::flush() {
+  clear_progress();
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) out_failed_ = true;
+  return !out_failed_;
+}
+
+bool progress_wanted(Progress setting, std::size_t files) {
+  switch (setting) {
+    case Progress::always:
+      return true;
+    case Progress::never:
+      return false;
+    default:
+      return files > 1 && ::isatty(STDERR_FILENO) == 1;
+  }
+}
+
+void run_ordered(std::size_t count, unsigned jobs, const Work &work,
+                 const Emit &emit) {
+  jobs = std::max(
+      1u, std::min<unsigned>(
+              jobs, static_cast<unsigned>(std::min<std::size_t>(count, 256))));
+  if (jobs <= 1) {
+    kmv::handle h;
+    for (std::size_t i = 0; i < count; ++i) emit(i, work(i, h));
+    return;
+  }
+  // Workers run at most `window` files ahead of the output, so that the
+  // converted texts waiting for their turn stay few.
+  const std::size_t window = 4 * static_cast<std::size_t>(jobs);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::optional<Outcome>> done(count);
+  std::size_t next = 0, emitted = 0;
+
+  auto worker = [&]() {
+    kmv::handle h;
+    for (;;) {
+      std::size_t index;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock,
+                     [&] { return next >= count || next < emitted + window; });
+        if (next >= count) return;
+        index = next++;
+      }
+      Outcome outcome = work(index, h);
+      std::lock_guard lock(mutex);
+      done[index] = std::move(outcome);
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  for (unsigned t = 0; t < jobs; ++t) threads.emplace_back(worker);
+  for (std::size_t i = 0; i < count; ++i) {
+    Outcome outcome;
+    {
+      std::unique_lock lock(mutex);
+      changed.wait(lock, [&] { return done[i].has_value(); });
+      outcome = std::move(*done[i]);
+      done[i].reset();
+    }
+    emit(i, std::move(outcome));
+    std::lock_guard lock(mutex);
+    emitted = i + 1;
+    changed.notify_all();
+  }
+  for (auto &t : threads) t.join();
+}
+
+}  // namespace kmvtool

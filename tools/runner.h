@@ -1,0 +1,62 @@
+// Working on many files, on several threads, with output in file order.
+#ifndef KMV_TOOLS_RUNNER_H
+#define KMV_TOOLS_RUNNER_H
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kmv.hpp"
+#include "options.h"
+
+namespace kmvtool {
+
+// What working on one file gave: text for standard output and messages
+// for standard error, written in file order by the main thread.
+struct Outcome {
+  bool failed = false;
+  std::string text;                   // for standard output
+  kmv::buffer bytes;                  // for standard output, after text
+  std::vector<std::string> messages;  // whole lines for standard error
+};
+
+// Every write to standard output and standard error, and the progress line
+// that stands on standard error between them. Main thread only.
+class Terminal {
+ public:
+  explicit Terminal(bool show_progress) : show_progress_(show_progress) {}
+  ~Terminal() { clear_progress(); }
+
+  void out(std::string_view bytes);
+  void message(const std::string &line);
+  void progress(std::size_t done, std::size_t total, const std::string &path);
+  void clear_progress();
+  // False when standard output could not be written.
+  bool flush();
+
+ private:
+  bool show_progress_;
+  bool progress_shown_ = false;
+  bool out_failed_ = false;
+  std::chrono::steady_clock::time_point last_progress_{};
+};
+
+// Whether to show progress: asked for, or automatic for several files with
+// standard error on a terminal.
+bool progress_wanted(Progress setting, std::size_t files);
+
+using Work = std::function<Outcome(std::size_t index, kmv::handle &h)>;
+using Emit = std::function<void(std::size_t index, Outcome &&outcome)>;
+
+// Runs `work` for every index below `count` on `jobs` threads, each with a
+// conversion handle of its own, and hands the outcomes to `emit` on the
+// calling thread in index order.
+void run_ordered(std::size_t count, unsigned jobs, const Work &work,
+                 const Emit &emit);
+
+}  // namespace kmvtool
+
+#endif
