@@ -28,11 +28,11 @@ for to in iso-2022-jp euc-jp eucjp-ms cp51932 cp20932 utf-8 utf-8-bom \
           utf-16be utf-16be-bom utf-16le utf-16le-bom; do
   "$kmv" convert --to "$to" -o "$out/japanese.$to.txt" "$source"
 done
-"$kmv" detect --expect euc-jp "$out"/*.txt
+"$kmv" detect "$out"/*.txt
 
 echo
 echo "==== every conversion back to UTF-8 equals samples/japanese.utf-8.txt"
-for file in "$out"/*.txt; do
+for file in "$out"/japanese.*.txt; do
   name=$(basename "$file" .txt)
   from=${name#japanese.}
   if "$kmv" convert --from "$from" --to utf-8 "$file" | cmp -s - samples/japanese.utf-8.txt; then
@@ -45,6 +45,7 @@ done
 
 echo
 echo "==== kmv cat --to utf-8 $out/japanese.iso-2022-jp.txt (first lines)"
-"$kmv" cat --to utf-8 "$out/japanese.iso-2022-jp.txt" | head -n 3
+"$kmv" cat --to utf-8 "$out/japanese.iso-2022-jp.txt" > "$out/lines.utf-8"
+head -n 3 "$out/lines.utf-8"
 echo
 echo "The tool is $kmv; 'kmv --help' tells the rest."
