@@ -1,0 +1,294 @@
+// The C++ interface (kmv.hpp), used as a program would use it. Expected
+// bytes come from the published code page 932, JIS X 0208 and JIS X 0212
+// mappings.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kmv.hpp"
+
+namespace {
+
+using kmv::encoding;
+using namespace std::string_view_literals;
+
+std::string convert_ok(kmv::handle &h, std::string_view text, encoding from,
+                       encoding to) {
+  auto out = h.convert(text, from, to);
+  if (!out) {
+    ADD_FAILURE() << "conversion failed: " << out.error().name();
+    return {};
+  }
+  return out->bytes.str();
+}
+
+TEST(CppNames, LibraryNamesInAnyCaseAndCommonAliases) {
+  EXPECT_EQ(kmv::parse_encoding("Shift_JIS"), encoding::sjis);
+  EXPECT_EQ(kmv::parse_encoding("CP932"), encoding::sjis);
+  EXPECT_EQ(kmv::parse_encoding("windows-31j"), encoding::sjis);
+  EXPECT_EQ(kmv::parse_encoding("euc3(euc-ms)"), encoding::euc3);
+  EXPECT_EQ(kmv::parse_encoding("eucJP-ms"), encoding::euc3);
+  EXPECT_EQ(kmv::parse_encoding("EUC_JP"), encoding::euc);
+  EXPECT_EQ(kmv::parse_encoding("cp20932"), encoding::euc1);
+  EXPECT_EQ(kmv::parse_encoding("CP51932"), encoding::euc2);
+  EXPECT_EQ(kmv::parse_encoding("ISO-2022-JP"), encoding::jis);
+  EXPECT_EQ(kmv::parse_encoding("utf-16"), encoding::utf16le_bom);
+  EXPECT_EQ(kmv::parse_encoding("utf16be_bom"), encoding::utf16be_bom);
+  EXPECT_EQ(kmv::parse_encoding("UTF-8-SIG"), encoding::utf8_bom);
+  EXPECT_EQ(kmv::parse_encoding("latin1"), std::nullopt);
+  EXPECT_EQ(kmv::parse_encoding(""), std::nullopt);
+  EXPECT_EQ(kmv::parse_encoding("Unknown"), std::nullopt);
+  for (encoding e : kmv::all_encodings) {
+    EXPECT_EQ(kmv::parse_encoding(kmv::name(e)), e) << kmv::name(e);
+  }
+  EXPECT_EQ(kmv::name(encoding::euc1), "EUC1(PC20932)");
+  EXPECT_EQ(kmv::name(encoding::unknown), "Unknown");
+}
+
+TEST(CppDetect, DecidedUndecidedAndNone) {
+  kmv::handle h;
+  ASSERT_TRUE(h);
+  auto bom = h.detect("\xEF\xBB\xBFx"sv);
+  ASSERT_TRUE(bom);
+  EXPECT_TRUE(bom->decided());
+  EXPECT_EQ(bom->type(), encoding::utf8_bom);
+
+  // Four ASCII letters fit ASCII and both UTF-16 byte orders.
+  auto letters = h.detect("abcd"sv);
+  ASSERT_TRUE(letters);
+  EXPECT_FALSE(letters->decided());
+  EXPECT_EQ(letters->raw, 0xA040);
+  EXPECT_EQ(
+      letters->candidates().list(),
+      (std::vector{encoding::ascii, encoding::utf16be, encoding::utf16le}));
+  EXPECT_EQ(letters->candidates().names(), "ASCII;UTF16BE;UTF16LE");
+  auto preferred = h.detect("abcd"sv, encoding::utf16be);
+  EXPECT_EQ(preferred->candidates().list(), std::vector{encoding::utf16be});
+  auto ignored = h.detect("abcd"sv, encoding::utf16be, true);
+  EXPECT_EQ(ignored->raw, 0xA040);
+
+  // A Shift_JIS hiragana: narrowed to Shift_JIS, still a candidate set.
+  const std::byte kana[] = {std::byte{0x82}, std::byte{0xA0}};
+  auto narrowed = h.detect(std::span<const std::byte>(kana));
+  EXPECT_FALSE(narrowed->decided());
+  EXPECT_TRUE(narrowed->candidates().contains(encoding::sjis));
+  EXPECT_EQ(narrowed->candidates().list().size(), 1u);
+
+  EXPECT_TRUE(h.detect(""sv)->none());
+  auto unfit = h.detect("\xFF\xFF\xFF"sv);
+  EXPECT_TRUE(unfit->none());
+  EXPECT_TRUE(unfit->candidates().empty());
+}
+
+TEST(CppConvert, OneCharacterIntoEveryFamily) {
+  kmv::handle h;
+  const std::string_view a = "\xE3\x81\x82";  // U+3042, JIS 2422
+  EXPECT_EQ(convert_ok(h, a, encoding::utf8, encoding::sjis), "\x82\xA0");
+  EXPECT_EQ(convert_ok(h, a, encoding::utf8, encoding::euc), "\xA4\xA2");
+  EXPECT_EQ(convert_ok(h, a, encoding::utf8, encoding::utf16be), "\x30\x42");
+  EXPECT_EQ(convert_ok(h, a, encoding::utf8, encoding::utf16le_bom),
+            "\xFF\xFE\x42\x30");
+  EXPECT_EQ(convert_ok(h, a, encoding::utf8, encoding::jis), "\x1B$B$\"\x1B(B");
+  EXPECT_EQ(convert_ok(h, "\x88\x9F", encoding::sjis, encoding::jis),
+            "\x1B$B0!\x1B(B");
+  EXPECT_EQ(convert_ok(h, "\x1B$B0!\x1B(B", encoding::jis, encoding::euc),
+            "\xB0\xA1");
+  EXPECT_EQ(convert_ok(h, "abc", encoding::ascii, encoding::utf16be),
+            std::string("\0a\0b\0c", 6));
+}
+
+TEST(CppConvert, ByteOrderMarksFollowTheTextAndTheTarget) {
+  kmv::handle h;
+  EXPECT_EQ(convert_ok(h, "x", encoding::utf8, encoding::utf8_bom),
+            "\xEF\xBB\xBFx");
+  EXPECT_EQ(convert_ok(h, "\xEF\xBB\xBFx", encoding::utf8_bom, encoding::utf8),
+            "x");
+  // The text shows its own mark whatever the caller said.
+  EXPECT_EQ(convert_ok(h, "\xEF\xBB\xBFx", encoding::utf8, encoding::utf8_bom),
+            "\xEF\xBB\xBFx");
+  EXPECT_EQ(
+      convert_ok(h, "\xFF\xFEx\0"sv, encoding::utf16le, encoding::utf16be),
+      std::string("\0x", 2));
+  EXPECT_EQ(convert_ok(h, "", encoding::unknown, encoding::utf16be_bom),
+            "\xFE\xFF");
+}
+
+TEST(CppConvert, WaveDashAndFullwidthTilde) {
+  kmv::handle h;
+  EXPECT_EQ(convert_ok(h, "\x81\x60", encoding::sjis, encoding::utf8),
+            "\xE3\x80\x9C");  // U+301C
+  EXPECT_EQ(convert_ok(h, "\x1B$B!A\x1B(B", encoding::jis, encoding::utf8),
+            "\xEF\xBD\x9E");  // U+FF5E
+  EXPECT_EQ(convert_ok(h, "\xE3\x80\x9C", encoding::utf8, encoding::sjis),
+            "\x81\x60");
+  EXPECT_EQ(convert_ok(h, "\xEF\xBD\x9E", encoding::utf8, encoding::sjis),
+            "\x81\x60");
+}
+
+TEST(CppConvert, UnconvertibleCharactersAreCountedWithPlaceAndCode) {
+  kmv::handle h;
+  auto out = h.convert("a\xC2\xA9z\xC2\xA9"sv, encoding::utf8, encoding::sjis);
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->bytes.view(), "a?z?");
+  EXPECT_EQ(out->unconvertible, 2u);
+  ASSERT_TRUE(out->first && out->last);
+  EXPECT_EQ(out->first->offset, 1u);
+  EXPECT_EQ(out->first->code, 0xA9);
+  EXPECT_EQ(out->last->offset, 4u);
+  auto clean = h.convert("abc"sv, encoding::utf8, encoding::sjis);
+  EXPECT_EQ(clean->unconvertible, 0u);
+  EXPECT_FALSE(clean->first);
+}
+
+TEST(CppConvert, EucVariantsSelectTheirTables) {
+  kmv::handle h;
+  // Shift_JIS 87 40, circled digit one, is in NEC row 13: code page 51932
+  // and eucJP-ms hold it, the common table and code page 20932 do not.
+  const std::string_view circled = "\x87\x40";
+  EXPECT_EQ(convert_ok(h, circled, encoding::sjis, encoding::euc2), "\xAD\xA1");
+  EXPECT_EQ(convert_ok(h, circled, encoding::sjis, encoding::euc3), "\xAD\xA1");
+  EXPECT_EQ(h.convert(circled, encoding::sjis, encoding::euc)->unconvertible,
+            1u);
+  EXPECT_EQ(h.convert(circled, encoding::sjis, encoding::euc1)->unconvertible,
+            1u);
+
+  // 8F A2 C3 is U+00A6 in code page 20932 and U+FFE4 in eucJP-ms.
+  const std::string_view three = "\x8F\xA2\xC3";
+  EXPECT_EQ(convert_ok(h, three, encoding::euc1, encoding::utf8), "\xC2\xA6");
+  EXPECT_EQ(convert_ok(h, three, encoding::euc3, encoding::utf8),
+            "\xEF\xBF\xA4");
+  EXPECT_EQ(h.convert(three, encoding::euc, encoding::utf8)->unconvertible, 1u);
+  // Detection resets the handle's EUC slots; conversion selects them again.
+  (void)h.detect("\xA4\xA2"sv);
+  EXPECT_EQ(convert_ok(h, three, encoding::euc1, encoding::utf8), "\xC2\xA6");
+  // Between variants: U+FFE4 is 8F A2 C3 in code page 20932, FC FC in 51932.
+  EXPECT_EQ(convert_ok(h, three, encoding::euc3, encoding::euc1), three);
+  EXPECT_EQ(convert_ok(h, three, encoding::euc3, encoding::euc2), "\xFC\xFC");
+}
+
+TEST(CppConvert, FailuresAreValues) {
+  kmv::handle h;
+  auto cut = h.convert("abc\x88"sv, encoding::sjis, encoding::utf8);
+  ASSERT_FALSE(cut);
+  EXPECT_EQ(cut.error().status, KMV_EUEXPEOD);
+  EXPECT_EQ(cut.error().offset, 3u);
+  EXPECT_EQ(cut.error().name(), "EUEXPEOD");
+  EXPECT_EQ(cut.error().message(), "予期せぬデータの終わり");
+  EXPECT_EQ(cut.error().what(), "the text ends inside a character");
+
+  auto ascii = h.convert("abc"sv, encoding::utf8, encoding::ascii);
+  ASSERT_FALSE(ascii);
+  EXPECT_EQ(ascii.error().status, KMV_ECTYPE);
+  EXPECT_EQ(convert_ok(h, "abc", encoding::ascii, encoding::ascii), "abc");
+  EXPECT_FALSE(h.convert("abc"sv, encoding::unknown, encoding::utf8));
+
+  kmv::handle moved_from;
+  kmv::handle taker = std::move(moved_from);
+  EXPECT_TRUE(taker);
+  EXPECT_FALSE(moved_from);
+  EXPECT_EQ(
+      moved_from.convert("a"sv, encoding::sjis, encoding::utf8).error().status,
+      KMV_EALLOC);
+}
+
+std::vector<std::string> lines_of(kmv::line_reader reader,
+                                  std::vector<kmv::error> *errors = nullptr) {
+  std::vector<std::string> lines;
+  while (auto next = reader.next()) {
+    if (!*next) {
+      if (errors != nullptr) errors->push_back(next->error());
+      continue;
+    }
+    lines.emplace_back((*next)->view());
+  }
+  return lines;
+}
+
+TEST(CppLines, LineEndsOfEachFamily) {
+  kmv::handle h;
+  EXPECT_EQ(lines_of(kmv::line_reader(h, "a\r\nb\n\nc"sv, encoding::utf8)),
+            (std::vector<std::string>{"a", "b", "", "c"}));
+  EXPECT_EQ(
+      lines_of(kmv::line_reader(h, "\x82\xA0\r\x82\xA2"sv, encoding::sjis)),
+      (std::vector<std::string>{"\x82\xA0", "\x82\xA2"}));
+  EXPECT_EQ(lines_of(kmv::line_reader(h, "\x1B$B0!\x1B(B\nx"sv, encoding::jis)),
+            (std::vector<std::string>{"\x1B$B0!\x1B(B", "x"}));
+  // A mark stays with the first line.
+  EXPECT_EQ(lines_of(kmv::line_reader(h,
+                                      "\xFF\xFE"
+                                      "a\0\n\0b\0"sv,
+                                      encoding::utf16le_bom)),
+            (std::vector<std::string>{std::string("\xFF\xFE"
+                                                  "a\0",
+                                                  4),
+                                      std::string("b\0", 2)}));
+  kmv::line_reader counted(h, "\xA4\xA2\xA4\xA4x\nyz"sv, encoding::euc);
+  auto first = counted.next();
+  ASSERT_TRUE(first && *first);
+  EXPECT_EQ((*first)->chars, 3);
+  EXPECT_EQ((*first)->offset, 0u);
+  auto second = counted.next();
+  EXPECT_EQ((*second)->offset, 6u);
+  EXPECT_EQ((*second)->chars, 2);
+  EXPECT_FALSE(counted.next());
+}
+
+TEST(CppLines, LongLinesAndLineEndsAcrossTheReadWindow) {
+  kmv::handle h;
+  const std::string long_line(200000, 'a');
+  EXPECT_EQ(lines_of(kmv::line_reader(h, long_line + "\nend", encoding::utf8)),
+            (std::vector<std::string>{long_line, "end"}));
+  // CR as the last byte of the first 64 KiB, LF as the first behind them.
+  const std::string before(65535, 'b');
+  EXPECT_EQ(lines_of(kmv::line_reader(h, before + "\r\nc", encoding::sjis)),
+            (std::vector<std::string>{before, "c"}));
+}
+
+TEST(CppLines, MalformedAndCutCharactersAreReported) {
+  kmv::handle h;
+  std::vector<kmv::error> errors;
+  // ED 40 has no code page 932 mapping here: reported, then reading goes on.
+  auto lines =
+      lines_of(kmv::line_reader(h, "\xED\x40x\nok"sv, encoding::sjis), &errors);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].status, KMV_ECHAR);
+  EXPECT_EQ(lines.back(), "ok");
+
+  errors.clear();
+  // A lone byte behind the last UTF-16 unit.
+  lines = lines_of(kmv::line_reader(h, "a\0b"sv, encoding::utf16le), &errors);
+  EXPECT_EQ(lines, std::vector<std::string>{std::string("a\0", 2)});
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].status, KMV_EUEXPEOD);
+  EXPECT_EQ(errors[0].offset, 2u);
+}
+
+TEST(CppFiles, ReadFileWholeOrNotAtAll) {
+  const std::string path = ::testing::TempDir() + "kmv_cpp_read.txt";
+  std::string content(10000, 'k');
+  std::FILE *f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(content.data(), 1, content.size(), f);
+  std::fclose(f);
+
+  auto whole = kmv::read_file(path.c_str());
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->view(), content);
+
+  kmv_set_max_buf_size(8192);
+  auto shortened = kmv::read_file(path.c_str());
+  kmv_set_max_buf_size(0);
+  ASSERT_FALSE(shortened);
+  EXPECT_EQ(shortened.error().status, KMV_EREAD);
+  EXPECT_EQ(shortened.error().offset, 8192u);
+
+  std::remove(path.c_str());
+  auto missing = kmv::read_file(path.c_str());
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().status, KMV_ENOTEXISTS);
+}
+
+}  // namespace
