@@ -14,6 +14,11 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKMV_BUILD_BENC
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
 
+step "installed package: consumers through CMake and pkg-config"
+rm -rf build/prefix
+cmake --install build/release --prefix build/prefix >/dev/null
+tests/consumer/run.sh build/prefix build/consumer
+
 step "sanitizer build and tests"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKMV_SANITIZE=ON
 cmake --build build/asan -j "$jobs"
@@ -23,7 +28,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 if [ "$fuzz_seconds" -gt 0 ]; then
   step "fuzz targets, ${fuzz_seconds}s each"
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKMV_BUILD_FUZZ=ON -DKMV_BUILD_TESTS=OFF
+    -DKMV_BUILD_FUZZ=ON -DKMV_BUILD_TESTS=OFF -DKMV_BUILD_TOOLS=OFF
   cmake --build build/fuzz -j "$jobs"
   for target in build/fuzz/fuzz/fuzz_*; do
     [ -x "$target" ] || continue
