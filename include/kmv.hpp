@@ -94,86 +94,65 @@ inline std::string_view name(encoding e) {
 
 // A name users type for an encoding, beside the library's own names.
 struct alias {
-  std::string_view name;  // lower case, '-' where users also type '_'
+  std::string_view name;
   encoding target;
 };
 
 inline constexpr alias aliases[] = {
-    {"ascii", encoding::ascii},
-    {"us-ascii", encoding::ascii},
-    {"jis", encoding::jis},
-    {"iso-2022-jp", encoding::jis},
-    {"iso2022jp", encoding::jis},
-    {"csiso2022jp", encoding::jis},
-    {"cp50221", encoding::jis},
-    {"sjis", encoding::sjis},
-    {"shift-jis", encoding::sjis},
-    {"shiftjis", encoding::sjis},
-    {"cp932", encoding::sjis},
-    {"ms932", encoding::sjis},
-    {"windows-932", encoding::sjis},
-    {"windows-31j", encoding::sjis},
-    {"ms-kanji", encoding::sjis},
-    {"csshiftjis", encoding::sjis},
+    {"US-ASCII", encoding::ascii},
+    {"ISO-2022-JP", encoding::jis},
+    {"csISO2022JP", encoding::jis},
+    {"CP50221", encoding::jis},
+    {"Shift_JIS", encoding::sjis},
+    {"CP932", encoding::sjis},
+    {"MS932", encoding::sjis},
+    {"Windows-31J", encoding::sjis},
+    {"MS_Kanji", encoding::sjis},
+    {"csShiftJIS", encoding::sjis},
     {"x-sjis", encoding::sjis},
-    {"euc", encoding::euc},
-    {"euc-jp", encoding::euc},
-    {"eucjp", encoding::euc},
+    {"EUC-JP", encoding::euc},
     {"ujis", encoding::euc},
     {"x-euc-jp", encoding::euc},
-    {"euc1", encoding::euc1},
-    {"euc1(pc20932)", encoding::euc1},
-    {"cp20932", encoding::euc1},
-    {"euc2", encoding::euc2},
-    {"euc2(pc51932)", encoding::euc2},
-    {"cp51932", encoding::euc2},
-    {"euc3", encoding::euc3},
-    {"euc3(euc-ms)", encoding::euc3},
-    {"eucjp-ms", encoding::euc3},
-    {"euc-jp-ms", encoding::euc3},
-    {"eucjpms", encoding::euc3},
-    {"utf16be", encoding::utf16be},
-    {"utf-16be", encoding::utf16be},
-    {"utf16be-bom", encoding::utf16be_bom},
-    {"utf-16be-bom", encoding::utf16be_bom},
-    {"utf16le", encoding::utf16le},
-    {"utf-16le", encoding::utf16le},
-    {"utf16le-bom", encoding::utf16le_bom},
-    {"utf-16le-bom", encoding::utf16le_bom},
+    {"EUC1", encoding::euc1},
+    {"CP20932", encoding::euc1},
+    {"EUC2", encoding::euc2},
+    {"CP51932", encoding::euc2},
+    {"EUC3", encoding::euc3},
+    {"eucJP-ms", encoding::euc3},
+    {"UTF-16BE", encoding::utf16be},
+    {"UTF-16BE-BOM", encoding::utf16be_bom},
+    {"UTF-16LE", encoding::utf16le},
+    {"UTF-16LE-BOM", encoding::utf16le_bom},
     // Like Windows and most converters, plain "UTF-16" writes a mark and
     // little-endian units.
-    {"utf-16", encoding::utf16le_bom},
-    {"utf16", encoding::utf16le_bom},
-    {"utf8", encoding::utf8},
-    {"utf-8", encoding::utf8},
-    {"utf8-bom", encoding::utf8_bom},
-    {"utf-8-bom", encoding::utf8_bom},
-    {"utf8-sig", encoding::utf8_bom},
-    {"utf-8-sig", encoding::utf8_bom},
-    {"utf8bom", encoding::utf8_bom},
-    {"utf-8bom", encoding::utf8_bom},
-    {"utf8-with-bom", encoding::utf8_bom},
+    {"UTF-16", encoding::utf16le_bom},
+    {"UTF-8", encoding::utf8},
+    {"UTF-8-BOM", encoding::utf8_bom},
+    {"UTF-8-SIG", encoding::utf8_bom},
 };
 
-// Lower case, with '_' and ' ' read as '-': how alias names are stored.
+// Lower case, without '-', '_' and ' ': "Shift_JIS", "shift-jis" and
+// "SHIFTJIS" are one name.
 inline std::string normalized_name(std::string_view text) {
   std::string key;
   key.reserve(text.size());
   for (char c : text) {
-    if (c == '_' || c == ' ') c = '-';
+    if (c == '_' || c == '-' || c == ' ') continue;
     key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   return key;
 }
 
-// Any of the library's names in any case, or a common alias.
+// Any of the library's names or a common alias, in any case, with or
+// without '-' and '_'.
 inline std::optional<encoding> parse_encoding(std::string_view text) {
   const std::string key = normalized_name(text);
-  for (const alias &a : aliases) {
-    if (a.name == key) return a.target;
-  }
+  if (key.empty()) return std::nullopt;
   for (encoding e : all_encodings) {
     if (normalized_name(name(e)) == key) return e;
+  }
+  for (const alias &a : aliases) {
+    if (normalized_name(a.name) == key) return a.target;
   }
   return std::nullopt;
 }

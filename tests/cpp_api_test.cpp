@@ -28,6 +28,8 @@ std::string convert_ok(kmv::handle &h, std::string_view text, encoding from,
 TEST(CppNames, LibraryNamesInAnyCaseAndCommonAliases) {
   EXPECT_EQ(kmv::parse_encoding("Shift_JIS"), encoding::sjis);
   EXPECT_EQ(kmv::parse_encoding("CP932"), encoding::sjis);
+  EXPECT_EQ(kmv::parse_encoding("shift-jis"), encoding::sjis);
+  EXPECT_EQ(kmv::parse_encoding("SHIFTJIS"), encoding::sjis);
   EXPECT_EQ(kmv::parse_encoding("windows-31j"), encoding::sjis);
   EXPECT_EQ(kmv::parse_encoding("euc3(euc-ms)"), encoding::euc3);
   EXPECT_EQ(kmv::parse_encoding("eucJP-ms"), encoding::euc3);

@@ -7,12 +7,11 @@
 namespace kmvtool {
 
 int run_list() {
-  std::printf("%-15s %s\n", "NAME", "ALSO ACCEPTED (any case; '_' for '-')");
+  std::printf("%-15s %s\n", "NAME", "ALSO (any case, with or without - and _)");
   for (const kmv::encoding e : kmv::all_encodings) {
     std::string also;
     for (const kmv::alias &a : kmv::aliases) {
       if (a.target != e) continue;
-      if (kmv::normalized_name(kmv::name(e)) == a.name) continue;
       if (!also.empty()) also += ", ";
       also += a.name;
     }

@@ -202,7 +202,7 @@ std::variant<EncodingArg, UsageError> parse_encoding_arg(
     return UsageError{join("unknown encoding '", name, "' (see 'kmv list')")};
   }
   const std::string key = kmv::normalized_name(name);
-  return EncodingArg{*type, key == "utf-16" || key == "utf16"};
+  return EncodingArg{*type, key == "utf16"};
 }
 
 std::variant<Options, UsageError> parse_options(
