@@ -41,8 +41,8 @@ void Terminal::progress(std::size_t done, std::size_t total,
                         const std::string &path) {
   if (!show_progress_) return;
   const auto now = std::chrono::steady_clock::now();
-  if (done < total && progress_shown_ &&
-      now - last_progress_ < kProgressInterval) {
+  const bool first = last_progress_ == std::chrono::steady_clock::time_point{};
+  if (done < total && !first && now - last_progress_ < kProgressInterval) {
     return;
   }
   last_progress_ = now;
