@@ -362,7 +362,8 @@ struct detection {
 
   // One encoding was found.
   bool decided() const { return raw > 0 && raw < KMV_MASK_MIN; }
-  // No encoding fits at all.
+  // Neither decided nor candidates: no encoding fits, or (raw 0) the text
+  // is empty.
   bool none() const { return raw < 0 || raw == 0; }
   // The encoding when decided(), else encoding::unknown.
   encoding type() const {

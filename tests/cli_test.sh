@@ -181,7 +181,9 @@ $work/unfit: none"
   want_stdout_empty
   want_stderr_has "kmv: $work/tree: is a directory (use -r to walk it)"
 
-  case_ "-r walks directories in name order"
+  case_ "-r walks directories in name order, regular files only"
+  mkfifo "$work/tree/b/pipe"
+  ln -s ../b "$work/tree/a/loop"
   run detect -r "$work/tree" "$sjis"
   want_status 0
   want_stdout "$work/tree/a/two.txt: JIS

@@ -61,9 +61,10 @@ void walk(const std::string &root, std::vector<Input> &out) {
   for (; it != end; it.increment(ec)) {
     if (ec) break;
     std::error_code kind_ec;
-    // Symbolic links to directories are not followed (no cycles); links to
-    // files are read like the files.
-    if (it->is_directory(kind_ec)) continue;
+    // Only regular files are taken: symbolic links to directories are not
+    // followed (no cycles), and pipes or devices in a tree would block or
+    // never end. Links to files are read like the files.
+    if (!it->is_regular_file(kind_ec)) continue;
     found.push_back(describe(it->path().string()));
   }
   if (ec) {
