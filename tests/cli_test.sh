@@ -301,6 +301,14 @@ test_convert() {
   run convert --to utf-8 --from ascii "$work/abcd"
   want_status 0
   want_stdout "abcd"
+  # A lone Shift_JIS hiragana leaves Shift_JIS the only candidate.
+  printf '\x82\xa0' >"$work/kana"
+  run convert --to utf-8 "$work/kana"
+  want_status 0
+  want_stdout "$(printf '\xe3\x81\x82')"
+  run cat --to utf-8 "$work/kana"
+  want_status 1
+  want_stderr_has "only likely SJIS, and cat takes decided encodings only (kmv convert --from SJIS takes it)"
   printf '\xff\xff\xff' >"$work/unfit"
   run convert --to utf-8 "$work/unfit"
   want_status 1

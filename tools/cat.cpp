@@ -14,6 +14,7 @@
 #include "inputs.h"
 #include "output.h"
 #include "runner.h"
+#include "text.h"
 
 namespace kmvtool {
 namespace {
@@ -75,8 +76,13 @@ std::string open_failure(std::int32_t status) {
       kmv_io_get_ctype() >= KMV_MASK_MIN) {
     const kmv::candidate_set maybe(
         static_cast<std::uint32_t>(kmv_io_get_ctype()));
-    return "cannot tell the encoding: it may be " + maybe.names() +
-           " (prefer one with --expect)";
+    if (maybe.list().size() == 1) {
+      return join("the encoding is only likely ", maybe.names(),
+                  ", and cat takes decided encodings only (kmv convert --from ",
+                  maybe.names(), " takes it)");
+    }
+    return join("cannot tell the encoding: it may be ", maybe.names(),
+                " (prefer one with --expect)");
   }
   return std::string(kmv::error{status, {}}.what());
 }
