@@ -278,7 +278,6 @@ struct Evidence {
   int64_t be_good = 0, le_good = 0;
   bool all_ascii = true;
   unsigned char euc_clean = 0;
-  bool kana_in_utf16 = false;
 };
 
 int32_t bom_type(const unsigned char *buf, uint64_t len) {
@@ -331,51 +330,92 @@ Escape read_escape(const unsigned char *buf, size_t &i, size_t len) {
   return Escape::kNone;
 }
 
-bool is_sjis_kana(uint32_t code) {
-  return (code >= 0x829F && code <= 0x82F1) ||
-         (code >= 0x8340 && code <= 0x8393);
+// The preference bit when a known code is a hiragana or katakana, without
+// a branch: the two kinds of code alternate unpredictably in real text.
+uint32_t sjis_kana_preference(uint32_t code) {
+  const bool kana = (code - 0x829Fu <= 0x82F1u - 0x829Fu) |
+                    (code - 0x8340u <= 0x8393u - 0x8340u);
+  return static_cast<uint32_t>(kana) * kCandSjis;
 }
 
 enum class ScanEnd { kGoOn, kStop };
 
-// A high byte as the start of a Shift_JIS character.
-ScanEnd read_sjis_char(const kmv_handle *h, const unsigned char *buf, size_t &i,
-                       size_t len, Evidence &e) {
-  const uint32_t c = buf[i];
-  e.all_ascii = false;
-  e.candidates = kCandNonAscii;
-  if (c >= 0xA1 && c <= 0xDF) {
-    ++e.single_kana;
-    ++i;
-    return ScanEnd::kGoOn;
-  }
-  if (i + 1 == len) {
-    if (sjis_lead_possible(h, c)) {
-      e.end_flags |= kEndSjis;
-    } else {
-      e.candidates = kCandNonAscii & ~kCandSjis;
+// The Shift_JIS reading of a run of characters that start with a high
+// byte, kept in locals so that the counters stay in registers. Ends before
+// a byte below 0x80, at the end of the text, or on the 21st unknown code.
+// The Shift_JIS reading of a run of characters that start with a high
+// byte. Ends before a byte below 0x80, at the end of the text, or on the
+// 21st unknown code. The counters are copied to locals for the run: the
+// text's bytes may alias any member.
+struct SjisReading {
+  const uint16_t *table;
+  uint64_t count;
+  int64_t good = 0, bad = 0, kana = 0;
+  uint32_t preference = 0;
+  bool cut_at_lead = false, no_code_at_end = false;
+
+  ScanEnd read_run(const unsigned char *buf, size_t &pos, size_t len) {
+    const uint16_t *const t = table;
+    const uint64_t n = t != nullptr ? count : 0;
+    int64_t good_n = good, bad_n = bad, kana_n = kana;
+    uint32_t pref = preference;
+    size_t i = pos;
+    ScanEnd end = ScanEnd::kGoOn;
+    while (len - i >= 2) {
+      const uint32_t c = buf[i];
+      if (c < 0x80) break;
+      if (c - 0xA1u <= 0xDFu - 0xA1u) {
+        ++kana_n;
+        ++i;
+        continue;
+      }
+      const uint32_t code = c * 256 + buf[i + 1];
+      i += 2;
+      if (code < n && t[code] != 0) {
+        ++good_n;
+        pref |= sjis_kana_preference(code);
+      } else if (++bad_n > kMostUnknownCodes) {
+        end = ScanEnd::kStop;
+        break;
+      }
     }
+    good = good_n;
+    bad = bad_n;
+    kana = kana_n;
+    preference = pref;
+    if (end == ScanEnd::kGoOn && len - i == 1 && buf[i] >= 0x80) {
+      end = read_last_byte(buf[i], i);
+    }
+    pos = i;
+    return end;
+  }
+
+  // A high byte that ends the text: a kana, or a lead byte whose code the
+  // text cuts off.
+  ScanEnd read_last_byte(uint32_t c, size_t &i) {
+    if (c - 0xA1u <= 0xDFu - 0xA1u) {
+      ++kana;
+      ++i;
+      return ScanEnd::kGoOn;
+    }
+    // The detector's own copy of the Shift_JIS lead-byte probe.
+    const bool possible = any_code_with_lead(table, count, c, 0x40);
+    (possible ? cut_at_lead : no_code_at_end) = true;
     return ScanEnd::kStop;
   }
-  const uint32_t code = c * 256 + buf[i + 1];
-  i += 2;
-  if (entry(h->sjis2unibe_table, h->sjis2unibe_table_size, code) != 0) {
-    ++e.sjis_good;
-    if (is_sjis_kana(code)) e.preference |= kCandSjis;
-    return ScanEnd::kGoOn;
-  }
-  return ++e.sjis_bad > kMostUnknownCodes ? ScanEnd::kStop : ScanEnd::kGoOn;
-}
+};
 
 // Escapes, zero bytes and the Shift_JIS reading; true when an escape
 // sequence names ISO-2022-JP.
 bool first_scan(const kmv_handle *h, const unsigned char *buf, size_t len,
                 Evidence &e) {
+  SjisReading sjis{h->sjis2unibe_table, h->sjis2unibe_table_size};
   size_t i = 0;
   while (i < len) {
     const unsigned char c = buf[i];
     if (c >= 0x80) {
-      if (read_sjis_char(h, buf, i, len, e) == ScanEnd::kStop) break;
+      e.all_ascii = false;
+      if (sjis.read_run(buf, i, len) == ScanEnd::kStop) break;
     } else if (c == 0) {
       ++(i % 2 == 0 ? e.nul_even : e.nul_odd);
       ++i;
@@ -385,6 +425,13 @@ bool first_scan(const kmv_handle *h, const unsigned char *buf, size_t len,
       i = skip_plain(buf, i + 1, len, e);
     }
   }
+  e.sjis_good = sjis.good;
+  e.sjis_bad = sjis.bad;
+  e.single_kana = sjis.kana;
+  e.preference |= sjis.preference;
+  if (!e.all_ascii) e.candidates = kCandNonAscii;
+  if (sjis.cut_at_lead) e.end_flags |= kEndSjis;
+  if (sjis.no_code_at_end) e.candidates &= ~kCandSjis;
   return false;
 }
 
@@ -459,79 +506,159 @@ void utf8_pass(const unsigned char *buf, size_t len, Evidence &e) {
   if (e.utf8_seq == 0) e.candidates &= ~kCandUtf8;
 }
 
-bool is_utf16_kana(uint32_t unit) {
-  return (unit >= 0x3041 && unit <= 0x3093) ||
-         (unit >= 0x30A1 && unit <= 0x30F3);
+uint32_t utf16_kana_preference(uint32_t unit, bool plausible, uint32_t order) {
+  const bool kana = (unit - 0x3041u <= 0x3093u - 0x3041u) |
+                    (unit - 0x30A1u <= 0x30F3u - 0x30A1u);
+  return static_cast<uint32_t>(kana & plausible) * order;
 }
 
-struct Utf16Order {
-  uint32_t candidate;  // also the preference bit of this order
-  int64_t Evidence::*good;
-};
-
-constexpr Utf16Order kBigEndian{kCandUtf16be, &Evidence::be_good};
-constexpr Utf16Order kLittleEndian{kCandUtf16le, &Evidence::le_good};
-
-void count_plausible_unit(uint32_t unit, const Utf16Order &order, Evidence &e) {
-  ++(e.*order.good);
-  if (is_utf16_kana(unit)) {
-    e.kana_in_utf16 = true;
-    e.preference |= order.candidate;
-  }
-}
-
-enum class UnitEnd { kGoOn, kWalkEnds };
-
-// A unit that is no text in this byte order rules the order out, unless it
-// is a byte-order mark or a replacement character read this way, which
-// decides the order.
-UnitEnd rule_out_order(uint32_t unit, const Utf16Order &order, uint32_t other,
-                       Evidence &e) {
-  if (unit == 0xFEFF || unit == 0xFFFD) {
-    e.candidates = order.candidate;
-    return UnitEnd::kWalkEnds;
-  }
-  e.candidates &= ~order.candidate;
-  return (e.candidates & other) == 0 ? UnitEnd::kWalkEnds : UnitEnd::kGoOn;
+bool is_mark_or_replacement(uint32_t unit) {
+  return (unit == 0xFEFF) | (unit == 0xFFFD);
 }
 
 bool is_line_control(uint32_t byte) {
-  return byte == 0x09 || byte == 0x0A || byte == 0x0D;
+  return (byte == 0x09) | (byte == 0x0A) | (byte == 0x0D);
 }
 
-// Reads every unit in both byte orders while either is still a candidate;
-// both readings count even after one order has left the set. A tab or line
-// end in a big-endian unit decides UTF-16BE. A walk that ends on a decision
-// has no byte left over.
+// The UTF-16 readings in both byte orders. Each unit is read both ways even
+// after one order has left the set; the walk goes on while either is left.
+// An implausible unit rules its order out, unless it is a byte-order mark or
+// a replacement character read that way, which decides the order; so does a
+// tab or line end in a big-endian unit.
+class Utf16Reading {
+ public:
+  uint32_t candidates;
+  int64_t be_good = 0, le_good = 0;
+  uint32_t preference = 0;
+
+  Utf16Reading(uint32_t cand, const uint16_t *def, uint64_t def_count)
+      : candidates(cand), def_(def), def_count_(def_count) {
+    // An empty table reads entry 0 of this one, and discards it.
+    if (def_ == nullptr || def_count_ == 0) def_ = kNoTable, def_count_ = 1;
+  }
+
+  // Returns the number of bytes read.
+  size_t walk(const unsigned char *buf, size_t len) {
+    size_t i = 0;
+    while (len - i >= 2 && !ended_) {
+      switch (candidates & kCandUtf16) {
+        case kCandUtf16be:
+          i = walk_big_endian_only(buf, i, len);
+          break;
+        case kCandUtf16le:
+          i = walk_little_endian_only(buf, i, len);
+          break;
+        default:
+          i = walk_both(buf, i, len);
+          break;
+      }
+    }
+    return i;
+  }
+
+  // True when the walk ended on a decision or with both orders ruled out,
+  // before the end of the text.
+  bool ended_early() const { return ended_; }
+
+ private:
+  static constexpr uint16_t kNoTable[1] = {0};
+  const uint16_t *def_;
+  uint64_t def_count_;
+  bool ended_ = false;
+
+  bool plausible(uint32_t unit) const {
+    const bool inside = unit < def_count_;
+    return inside & ((def_[inside ? unit : 0] & 3) != 0);
+  }
+
+  // One unit read both ways, exactly by the rules. The counting is
+  // branch-free: plausible and implausible units alternate unpredictably
+  // in text of the other order.
+  void read_unit(uint32_t u0, uint32_t u1) {
+    const uint32_t be = u0 * 256 + u1, le = u1 * 256 + u0;
+    const bool be_ok = plausible(be), le_ok = plausible(le);
+    if ((be_ok & (u0 == 0) & is_line_control(u1)) |
+        (!be_ok & is_mark_or_replacement(be))) {
+      return decide(kCandUtf16be);
+    }
+    be_good += be_ok;
+    preference |= utf16_kana_preference(be, be_ok, kCandUtf16be);
+    candidates &= ~(static_cast<uint32_t>(!be_ok) * kCandUtf16be);
+    if ((candidates & kCandUtf16) == 0) return end();
+    if (!le_ok & is_mark_or_replacement(le)) return decide(kCandUtf16le);
+    le_good += le_ok;
+    preference |= utf16_kana_preference(le, le_ok, kCandUtf16le);
+    candidates &= ~(static_cast<uint32_t>(!le_ok) * kCandUtf16le);
+    if ((candidates & kCandUtf16) == 0) end();
+  }
+
+  void decide(uint32_t order) {
+    candidates = order;
+    end();
+  }
+  void end() { ended_ = true; }
+
+  // Returns when the set of orders changes or the walk ends.
+  size_t walk_both(const unsigned char *buf, size_t i, size_t len) {
+    for (; len - i >= 2; i += 2) {
+      read_unit(buf[i], buf[i + 1]);
+      if (ended_ || (candidates & kCandUtf16) != kCandUtf16) return i + 2;
+    }
+    return i;
+  }
+
+  // Once UTF16BE has left the set, its count and preference no longer
+  // matter (only a decision brings it back, and a decided walk ends with
+  // one candidate); only its deciding units do, and those are rare. Each
+  // plain unit then needs just the little-endian reading.
+  size_t walk_little_endian_only(const unsigned char *buf, size_t i,
+                                 size_t len) {
+    int64_t good = 0;
+    uint32_t pref = 0;
+    for (; len - i >= 2; i += 2) {
+      const uint32_t u0 = buf[i], u1 = buf[i + 1];
+      const uint32_t le = u1 * 256 + u0;
+      const bool le_ok = plausible(le);
+      if (!le_ok | (u0 == 0) | (u0 >= 0xFE)) break;
+      ++good;
+      pref |= utf16_kana_preference(le, true, kCandUtf16le);
+    }
+    le_good += good;
+    preference |= pref;
+    if (len - i >= 2) read_unit(buf[i], buf[i + 1]), i += 2;
+    return i;
+  }
+
+  // The mirror image, once UTF16LE has left the set.
+  size_t walk_big_endian_only(const unsigned char *buf, size_t i, size_t len) {
+    int64_t good = 0;
+    uint32_t pref = 0;
+    for (; len - i >= 2; i += 2) {
+      const uint32_t u0 = buf[i], u1 = buf[i + 1];
+      const uint32_t be = u0 * 256 + u1;
+      const bool be_ok = plausible(be);
+      if (!be_ok | (u0 == 0) | (u1 >= 0xFE)) break;
+      ++good;
+      pref |= utf16_kana_preference(be, true, kCandUtf16be);
+    }
+    be_good += good;
+    preference |= pref;
+    if (len - i >= 2) read_unit(buf[i], buf[i + 1]), i += 2;
+    return i;
+  }
+};
+
 void utf16_pass(const kmv_handle *h, const unsigned char *buf, size_t len,
                 Evidence &e) {
-  const uint16_t *def = h->unibe_def_table;
-  const uint64_t def_count = h->unibe_def_table_size;
-  const auto plausible = [&](uint32_t unit) {
-    return (entry(def, def_count, unit) & 3) != 0;
-  };
-  size_t i = 0;
-  for (; len - i >= 2; i += 2) {
-    const uint32_t u0 = buf[i], u1 = buf[i + 1];
-    const uint32_t be = u0 * 256 + u1, le = u1 * 256 + u0;
-    if (plausible(be)) {
-      count_plausible_unit(be, kBigEndian, e);
-      if (u0 == 0 && is_line_control(u1)) {
-        e.candidates = kCandUtf16be;
-        return;
-      }
-    } else if (rule_out_order(be, kBigEndian, kCandUtf16le, e) ==
-               UnitEnd::kWalkEnds) {
-      return;
-    }
-    if (plausible(le)) {
-      count_plausible_unit(le, kLittleEndian, e);
-    } else if (rule_out_order(le, kLittleEndian, kCandUtf16be, e) ==
-               UnitEnd::kWalkEnds) {
-      return;
-    }
-  }
-  if (i < len) {
+  Utf16Reading r(e.candidates, h->unibe_def_table, h->unibe_def_table_size);
+  const size_t read = r.walk(buf, len);
+  e.candidates = r.candidates;
+  e.preference |= r.preference;
+  e.be_good = r.be_good;
+  e.le_good = r.le_good;
+  // A walk that ended early, on a decision or with both orders ruled out,
+  // has no byte left over.
+  if (!r.ended_early() && read + 1 == len) {
     if (e.be_good == 0) e.candidates &= ~kCandUtf16be;
     if (e.le_good == 0) e.candidates &= ~kCandUtf16le;
     e.end_flags |= kEndUtf16;
