@@ -10,10 +10,16 @@
 
 namespace {
 
+using kmv::detect::block_masks;
+using kmv::detect::BlockMasks;
+using kmv::detect::count_bits;
+using kmv::detect::count_flagged_bytes;
 using kmv::detect::kEvenLanes;
+using kmv::detect::kFastBlockMasks;
 using kmv::detect::kHighBits;
+using kmv::detect::load_be16;
 using kmv::detect::load_word;
-using kmv::detect::popcount;
+using kmv::detect::second_bytes;
 using kmv::detect::skip_ascii;
 using kmv::detect::zero_bytes;
 
@@ -45,6 +51,29 @@ constexpr int64_t kMostUnknownCodes = 20;  // the 21st ends a reading
 uint32_t entry(const uint16_t *table, uint64_t count, uint64_t index) {
   return (table != nullptr && index < count) ? table[index] : 0u;
 }
+
+// A table slot for look-ups without branches: an empty slot reads a table
+// of one zero entry, and an index at or beyond the count reads entry 0 and
+// discards it.
+class Lookup {
+ public:
+  Lookup(const uint16_t *table, uint64_t count)
+      : table_(table != nullptr && count != 0 ? table : kNoTable),
+        count_(table != nullptr && count != 0 ? count : 1) {}
+  uint32_t at(uint32_t index) const {
+    const bool inside = index < count_;
+    return inside ? table_[index] : 0u;
+  }
+  bool holds(uint32_t index) const {
+    const bool inside = index < count_;
+    return inside & (table_[inside ? index : 0] != 0);
+  }
+
+ private:
+  static constexpr uint16_t kNoTable[1] = {0};
+  const uint16_t *table_;
+  uint64_t count_;
+};
 
 bool any_code_with_lead(const uint16_t *table, uint64_t count, uint64_t lead,
                         uint32_t first_trail) {
@@ -172,56 +201,165 @@ bool euc_three_byte_possible(const kmv_handle *h, uint64_t second) {
                             second, 0xA0);
 }
 
-enum class WalkEnd { kScore, kNotEuc };
+enum class EucStep { kGoOn, kEnd, kNotEuc };
 
 // The text ends inside the character at its last bytes: a possible start
 // marks the reading as cut, an impossible one rules EUC-JP out.
-WalkEnd cut_short(bool possible, uint32_t &end_flags) {
-  if (!possible) return WalkEnd::kNotEuc;
+EucStep cut_short(bool possible, uint32_t &end_flags) {
+  if (!possible) return EucStep::kNotEuc;
   end_flags |= kEndEuc;
-  return WalkEnd::kScore;
+  return EucStep::kEnd;
 }
 
-WalkEnd walk_euc(kmv_handle *h, EucTally &t, uint32_t &end_flags,
-                 const unsigned char *buf, size_t len) {
-  size_t i = 0;
-  while (i < len) {
+uint32_t known_codes(const unsigned char *p, uint64_t leads,
+                     const uint16_t *table, uint64_t count) {
+  uint32_t known = 0;
+  for (uint64_t rest = leads; rest != 0; rest &= rest - 1) {
+    const uint32_t code = load_be16(p + std::countr_zero(rest));
+    known += code < count && table[code] != 0;
+  }
+  return known;
+}
+
+// True when the table holds no one-byte character at 0x80 and above: then
+// every such byte begins a two-byte code, as in Shift_JIS.
+bool no_high_singles(const uint16_t *t00, uint64_t n00) {
+  for (uint32_t c = 0x80; c <= 0xFF; ++c) {
+    if (entry(t00, n00, c) != 0) return false;
+  }
+  return true;
+}
+
+// One 64-byte block from a character start whose two-byte codes the table
+// all holds, counted at once; declines, counting nothing, on a single shift
+// at a character start or a code that needs the variant reading.
+bool read_valid_block(const unsigned char *buf, size_t buf_len, size_t &i,
+                      const uint16_t *t00, uint64_t n00, int64_t &valid) {
+  const unsigned char *p = buf + i;
+  const auto m = kmv::detect::euc_block_masks(p);
+  if (m.high == 0) {
+    i = skip_ascii(buf, i + 64, buf_len);
+    return true;
+  }
+  const uint64_t starts = ~second_bytes(m.high);
+  if ((m.shift & starts) != 0) return false;
+  const uint64_t leads = m.high & starts;
+  const int codes = count_bits(leads);
+  if (known_codes(p, leads, t00, n00) != static_cast<uint32_t>(codes)) {
+    return false;
+  }
+  valid += codes;
+  i += 64 + (leads >> 63);
+  return true;
+}
+
+// Codes that the handle's table holds, single-byte characters and
+// half-width katakana: they count without the variant reading. Stops at
+// anything else, and one byte before the end of the text.
+struct BlockUse {
+  const uint16_t *table = nullptr;
+  uint64_t count = 0;
+  bool allowed = false;
+
+  // Whether blocks fit the table; asked again only when the table changes.
+  bool fits(const uint16_t *t00, uint64_t n00) {
+    if (t00 != table || n00 != count) {
+      table = t00;
+      count = n00;
+      allowed = kFastBlockMasks && no_high_singles(t00, n00);
+    }
+    return allowed;
+  }
+};
+
+size_t read_valid_run(const kmv_handle *h, const unsigned char *buf, size_t i,
+                      size_t len, int64_t &valid, BlockUse &block_use) {
+  const uint16_t *const t00 = h->euc2unibe_table00;
+  const uint64_t n00 = t00 != nullptr ? h->euc2unibe_table00_size : 0;
+  const bool blocks = block_use.fits(t00, n00);
+  size_t blocks_from = i;
+  int64_t n = 0;
+  while (len - i >= 2) {
+    if (blocks && i >= blocks_from && len - i > 64) {
+      if (read_valid_block(buf, len, i, t00, n00, n)) continue;
+      blocks_from = i + 64;
+    }
     const uint32_t c = buf[i];
     if (c < 0x80) {
       i = skip_ascii(buf, i + 1, len);
       continue;
     }
-    const size_t left = len - i - 1;  // bytes behind c
-    uint32_t index;
-    bool three_byte = false;
-    if (c == 0x8E || c == 0x8F) {
-      if (left == 0) return cut_short(true, end_flags);
-      const uint32_t next = buf[i + 1];
-      if (c == 0x8E && next >= 0xA1 && next <= 0xDF) {  // half-width kana
-        i += 2;
-        continue;
-      }
-      // 0x8E before anything else pairs the two bytes behind it.
-      if (left == 1) {
-        return cut_short(c == 0x8E ? euc_lead_possible(h, next)
-                                   : euc_three_byte_possible(h, next),
-                         end_flags);
-      }
-      index = next * 256 + buf[i + 2];
-      three_byte = c == 0x8F;
-      i += 3;
-    } else if (entry(h->euc2unibe_table00, h->euc2unibe_table00_size, c) != 0) {
+    if (c == 0x8F) break;
+    if (c == 0x8E) {
+      if (buf[i + 1] - 0xA1u > 0xDFu - 0xA1u) break;
+      i += 2;
+      continue;
+    }
+    if (c < n00 && t00[c] != 0) {
       ++i;
       continue;
-    } else if (left == 0) {
-      return cut_short(euc_lead_possible(h, c), end_flags);
-    } else {
-      index = c * 256 + buf[i + 1];
-      i += 2;
     }
-    if (classify_euc_code(h, t, index, three_byte)) break;
+    const uint32_t code = c * 256 + buf[i + 1];
+    if (code >= n00 || t00[code] == 0) break;
+    ++n;
+    i += 2;
   }
-  return WalkEnd::kScore;
+  valid += n;
+  return i;
+}
+
+// The careful reading of one character at i. The 21st invalid code, or a
+// text that ends inside a character, ends the walk.
+EucStep read_euc_char(kmv_handle *h, EucTally &t, uint32_t &end_flags,
+                      const unsigned char *buf, size_t &i, size_t len) {
+  const uint32_t c = buf[i];
+  if (c < 0x80) {
+    ++i;
+    return EucStep::kGoOn;
+  }
+  const size_t left = len - i - 1;  // bytes behind c
+  uint32_t index;
+  bool three_byte = false;
+  if (c == 0x8E || c == 0x8F) {
+    if (left == 0) return cut_short(true, end_flags);
+    const uint32_t next = buf[i + 1];
+    if (c == 0x8E && next >= 0xA1 && next <= 0xDF) {  // half-width kana
+      i += 2;
+      return EucStep::kGoOn;
+    }
+    // 0x8E before anything else pairs the two bytes behind it.
+    if (left == 1) {
+      return cut_short(c == 0x8E ? euc_lead_possible(h, next)
+                                 : euc_three_byte_possible(h, next),
+                       end_flags);
+    }
+    index = next * 256 + buf[i + 2];
+    three_byte = c == 0x8F;
+    i += 3;
+  } else if (entry(h->euc2unibe_table00, h->euc2unibe_table00_size, c) != 0) {
+    ++i;
+    return EucStep::kGoOn;
+  } else if (left == 0) {
+    return cut_short(euc_lead_possible(h, c), end_flags);
+  } else {
+    index = c * 256 + buf[i + 1];
+    i += 2;
+  }
+  return classify_euc_code(h, t, index, three_byte) ? EucStep::kEnd
+                                                    : EucStep::kGoOn;
+}
+
+// Returns false when the text cannot be EUC-JP at all.
+bool walk_euc(kmv_handle *h, EucTally &t, uint32_t &end_flags,
+              const unsigned char *buf, size_t len) {
+  BlockUse block_use;
+  size_t i = 0;
+  while (true) {
+    i = read_valid_run(h, buf, i, len, t.valid, block_use);
+    if (i >= len) return true;
+    const EucStep step = read_euc_char(h, t, end_flags, buf, i, len);
+    if (step != EucStep::kGoOn) return step == EucStep::kEnd;
+  }
 }
 
 void gain_variants_by_share(EucTally &t) {
@@ -296,8 +434,8 @@ size_t skip_plain(const unsigned char *buf, size_t i, size_t len, Evidence &e) {
     const uint64_t word = load_word(buf + i);
     if ((word & kHighBits) != 0 || kmv::detect::has_byte(word, 0x1B)) break;
     if (const uint64_t zeros = zero_bytes(word); zeros != 0) {
-      const int even = popcount(zeros & kEvenLanes);
-      const int odd = popcount(zeros) - even;
+      const int even = count_flagged_bytes(zeros & kEvenLanes);
+      const int odd = count_flagged_bytes(zeros) - even;
       e.nul_even += (i % 2 == 0) ? even : odd;
       e.nul_odd += (i % 2 == 0) ? odd : even;
     }
@@ -405,13 +543,68 @@ struct SjisReading {
   }
 };
 
+// The preference needs one known hiragana or katakana code; it is looked
+// for only among codes that start with 0x82 or 0x83, and only until found.
+uint32_t kana_preference(const unsigned char *p, uint64_t kana_row_leads,
+                         const uint16_t *table, uint64_t count) {
+  for (uint64_t rest = kana_row_leads; rest != 0; rest &= rest - 1) {
+    const uint32_t code = load_be16(p + std::countr_zero(rest));
+    if (code < count && table[code] != 0 && sjis_kana_preference(code) != 0) {
+      return kCandSjis;
+    }
+  }
+  return 0;
+}
+
+// One 64-byte block from a character start, read at once: the table is
+// consulted only at the first bytes of two-byte codes. Declines, counting
+// nothing, when an ESC starts a character in the block or the block holds
+// the 21st unknown code; the byte-wise reading takes those.
+bool read_block(SjisReading &sjis, Evidence &e, const unsigned char *buf,
+                size_t &i) {
+  const unsigned char *p = buf + i;
+  const BlockMasks m = block_masks(p);
+  if ((m.high | m.esc | m.zero) == 0) {
+    i += 64;
+    return true;
+  }
+  const uint64_t lead_type = m.high & ~m.kana;
+  const uint64_t starts = ~second_bytes(lead_type);
+  if ((m.esc & starts) != 0) return false;
+  const uint64_t leads = lead_type & starts;
+  const uint64_t count = sjis.table != nullptr ? sjis.count : 0;
+  const int64_t good = known_codes(p, leads, sjis.table, count);
+  const int64_t bad = count_bits(leads) - good;
+  if (sjis.bad + bad > kMostUnknownCodes) return false;
+  if ((sjis.preference & kCandSjis) == 0) {
+    sjis.preference |=
+        kana_preference(p, leads & m.kana_row, sjis.table, count);
+  }
+  sjis.good += good;
+  sjis.bad += bad;
+  sjis.kana += count_bits(m.kana & starts);
+  const uint64_t zeros = m.zero & starts;
+  const int even = count_bits(zeros & 0x5555555555555555ull);
+  const int odd = count_bits(zeros) - even;
+  e.nul_even += i % 2 == 0 ? even : odd;
+  e.nul_odd += i % 2 == 0 ? odd : even;
+  if (m.high != 0) e.all_ascii = false;
+  i += 64 + (leads >> 63);  // a code may take the next block's first byte
+  return true;
+}
+
 // Escapes, zero bytes and the Shift_JIS reading; true when an escape
-// sequence names ISO-2022-JP.
+// sequence names ISO-2022-JP. Whole blocks go at once where they can; the
+// byte-wise reading takes over for the next 64 bytes when one declines.
 bool first_scan(const kmv_handle *h, const unsigned char *buf, size_t len,
                 Evidence &e) {
   SjisReading sjis{h->sjis2unibe_table, h->sjis2unibe_table_size};
-  size_t i = 0;
+  size_t i = 0, blocks_from = 0;
   while (i < len) {
+    if (kFastBlockMasks && i >= blocks_from && len - i > 64) {
+      if (read_block(sjis, e, buf, i)) continue;
+      blocks_from = i + 64;
+    }
     const unsigned char c = buf[i];
     if (c >= 0x80) {
       e.all_ascii = false;
@@ -462,24 +655,29 @@ bool is_continuation(uint32_t byte) {
 
 enum class Utf8End { kGoOn, kRuledOut, kCut };
 
-// One UTF-8 sequence starting with the high byte at i.
-Utf8End read_utf8_seq(const unsigned char *buf, size_t &i, size_t len,
-                      Evidence &e) {
+// The careful reading of one character at i, near the end of the text or
+// where the quick run below stopped.
+Utf8End read_utf8_char(const unsigned char *buf, size_t &i, size_t len,
+                       uint32_t &end_flags, int64_t &seq) {
   const uint32_t c = buf[i];
   const size_t left = len - i - 1;
+  if (c < 0x80) {
+    ++i;
+    return Utf8End::kGoOn;
+  }
   if (left == 0) {
-    e.end_flags |= kEndUtf8;
+    end_flags |= kEndUtf8;
     return (c >= 0xC0 && c <= 0xEF) ? Utf8End::kCut : Utf8End::kRuledOut;
   }
   if (c >= 0xC0 && c <= 0xDF) {
     if (!is_continuation(buf[i + 1])) return Utf8End::kRuledOut;
-    ++e.utf8_seq;
+    ++seq;
     i += 2;
     return Utf8End::kGoOn;
   }
   const bool three_lead = c >= 0xE0 && c <= 0xEF;
   if (left == 1) {
-    e.end_flags |= kEndUtf8;
+    end_flags |= kEndUtf8;
     return (three_lead && is_continuation(buf[i + 1])) ? Utf8End::kCut
                                                        : Utf8End::kRuledOut;
   }
@@ -487,23 +685,54 @@ Utf8End read_utf8_seq(const unsigned char *buf, size_t &i, size_t len,
       !is_continuation(buf[i + 2])) {
     return Utf8End::kRuledOut;
   }
-  ++e.utf8_seq;
+  ++seq;
   i += 3;
   return Utf8End::kGoOn;
 }
 
+// Well-formed two- and three-byte sequences and ASCII, while a whole
+// three-byte sequence still fits: there the careful reading would take the
+// same steps. Stops at anything else.
+size_t read_utf8_run(const unsigned char *buf, size_t i, size_t len,
+                     int64_t &seq) {
+  int64_t n = 0;
+  while (len - i >= 3) {
+    const uint32_t c = buf[i];
+    const bool second_cont = (buf[i + 1] & 0xC0) == 0x80;
+    if ((c & 0xF0) == 0xE0 && second_cont && (buf[i + 2] & 0xC0) == 0x80) {
+      ++n;
+      i += 3;
+    } else if (c < 0x80) {
+      i = skip_ascii(buf, i + 1, len);
+    } else if ((c & 0xE0) == 0xC0 && second_cont) {
+      ++n;
+      i += 2;
+    } else {
+      break;
+    }
+  }
+  seq += n;
+  return i;
+}
+
 void utf8_pass(const unsigned char *buf, size_t len, Evidence &e) {
-  size_t i = skip_ascii(buf, 0, len);
-  while (i < len) {
-    const Utf8End step = read_utf8_seq(buf, i, len, e);
+  int64_t seq = 0;
+  uint32_t end_flags = e.end_flags;
+  size_t i = 0;
+  while (true) {
+    i = read_utf8_run(buf, i, len, seq);
+    if (i >= len) break;
+    const Utf8End step = read_utf8_char(buf, i, len, end_flags, seq);
     if (step == Utf8End::kRuledOut) {
+      e.end_flags = end_flags;
       e.candidates &= ~kCandUtf8;
       return;
     }
     if (step == Utf8End::kCut) break;
-    if (i < len && buf[i] < 0x80) i = skip_ascii(buf, i + 1, len);
   }
-  if (e.utf8_seq == 0) e.candidates &= ~kCandUtf8;
+  e.end_flags = end_flags;
+  e.utf8_seq = seq;
+  if (seq == 0) e.candidates &= ~kCandUtf8;
 }
 
 uint32_t utf16_kana_preference(uint32_t unit, bool plausible, uint32_t order) {
@@ -609,19 +838,22 @@ class Utf16Reading {
 
   // Once UTF16BE has left the set, its count and preference no longer
   // matter (only a decision brings it back, and a decided walk ends with
-  // one candidate); only its deciding units do, and those are rare. Each
-  // plain unit then needs just the little-endian reading.
+  // one candidate); only its deciding units do, and those are rare: a first
+  // byte 0x00 (a tab or line end) or 0xFE and up (a mark or replacement
+  // character). Each plain unit then needs just the little-endian reading.
   size_t walk_little_endian_only(const unsigned char *buf, size_t i,
                                  size_t len) {
+    const uint16_t *const def = def_;
+    const uint64_t count = def_count_;
     int64_t good = 0;
-    uint32_t pref = 0;
+    uint32_t pref = preference & kCandUtf16le;
     for (; len - i >= 2; i += 2) {
-      const uint32_t u0 = buf[i], u1 = buf[i + 1];
-      const uint32_t le = u1 * 256 + u0;
-      const bool le_ok = plausible(le);
-      if (!le_ok | (u0 == 0) | (u0 >= 0xFE)) break;
+      const uint32_t le = buf[i] | static_cast<uint32_t>(buf[i + 1]) << 8;
+      const bool plain =
+          le < count && (def[le] & 3) != 0 && (le & 0xFF) - 1u < 0xFDu;
+      if (!plain) break;
       ++good;
-      pref |= utf16_kana_preference(le, true, kCandUtf16le);
+      if (pref == 0) pref = utf16_kana_preference(le, true, kCandUtf16le);
     }
     le_good += good;
     preference |= pref;
@@ -629,17 +861,20 @@ class Utf16Reading {
     return i;
   }
 
-  // The mirror image, once UTF16LE has left the set.
+  // The mirror image, once UTF16LE has left the set: its deciding units
+  // have a second byte of 0xFE and up.
   size_t walk_big_endian_only(const unsigned char *buf, size_t i, size_t len) {
+    const uint16_t *const def = def_;
+    const uint64_t count = def_count_;
     int64_t good = 0;
-    uint32_t pref = 0;
+    uint32_t pref = preference & kCandUtf16be;
     for (; len - i >= 2; i += 2) {
-      const uint32_t u0 = buf[i], u1 = buf[i + 1];
-      const uint32_t be = u0 * 256 + u1;
-      const bool be_ok = plausible(be);
-      if (!be_ok | (u0 == 0) | (u1 >= 0xFE)) break;
+      const uint32_t be = static_cast<uint32_t>(buf[i]) << 8 | buf[i + 1];
+      const bool plain =
+          be < count && (def[be] & 3) != 0 && be >= 0x100 && (be & 0xFF) < 0xFE;
+      if (!plain) break;
       ++good;
-      pref |= utf16_kana_preference(be, true, kCandUtf16be);
+      if (pref == 0) pref = utf16_kana_preference(be, true, kCandUtf16be);
     }
     be_good += good;
     preference |= pref;
@@ -856,9 +1091,7 @@ KMV_API int32_t check_euc(kmv_handle *handle, int32_t *euc_valid,
   if (handle == nullptr || buf == nullptr) return 0;
   EucTally tally;
   uint32_t flags = end_flags != nullptr ? *end_flags : 0;
-  if (walk_euc(handle, tally, flags, buf, buf_len) == WalkEnd::kNotEuc) {
-    return 0;
-  }
+  if (!walk_euc(handle, tally, flags, buf, buf_len)) return 0;
   if (end_flags != nullptr) *end_flags = flags;
   return score_euc(tally, EucReport{euc_valid, euc_invalid, euc_clean},
                    expected_type);
