@@ -800,21 +800,18 @@ class Utf16Reading {
     return inside & ((def_[inside ? unit : 0] & 3) != 0);
   }
 
-  // One unit read both ways, exactly by the rules. The counting is
-  // branch-free: plausible and implausible units alternate unpredictably
-  // in text of the other order.
+  // One unit read both ways, exactly by the rules.
   void read_unit(uint32_t u0, uint32_t u1) {
     const uint32_t be = u0 * 256 + u1, le = u1 * 256 + u0;
     const bool be_ok = plausible(be), le_ok = plausible(le);
-    if ((be_ok & (u0 == 0) & is_line_control(u1)) |
-        (!be_ok & is_mark_or_replacement(be))) {
-      return decide(kCandUtf16be);
-    }
+    const bool be_decides =
+        be_ok ? u0 == 0 && is_line_control(u1) : is_mark_or_replacement(be);
+    if (be_decides) return decide(kCandUtf16be);
     be_good += be_ok;
     preference |= utf16_kana_preference(be, be_ok, kCandUtf16be);
     candidates &= ~(static_cast<uint32_t>(!be_ok) * kCandUtf16be);
     if ((candidates & kCandUtf16) == 0) return end();
-    if (!le_ok & is_mark_or_replacement(le)) return decide(kCandUtf16le);
+    if (!le_ok && is_mark_or_replacement(le)) return decide(kCandUtf16le);
     le_good += le_ok;
     preference |= utf16_kana_preference(le, le_ok, kCandUtf16le);
     candidates &= ~(static_cast<uint32_t>(!le_ok) * kCandUtf16le);
