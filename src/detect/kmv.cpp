@@ -52,29 +52,6 @@ uint32_t entry(const uint16_t *table, uint64_t count, uint64_t index) {
   return (table != nullptr && index < count) ? table[index] : 0u;
 }
 
-// A table slot for look-ups without branches: an empty slot reads a table
-// of one zero entry, and an index at or beyond the count reads entry 0 and
-// discards it.
-class Lookup {
- public:
-  Lookup(const uint16_t *table, uint64_t count)
-      : table_(table != nullptr && count != 0 ? table : kNoTable),
-        count_(table != nullptr && count != 0 ? count : 1) {}
-  uint32_t at(uint32_t index) const {
-    const bool inside = index < count_;
-    return inside ? table_[index] : 0u;
-  }
-  bool holds(uint32_t index) const {
-    const bool inside = index < count_;
-    return inside & (table_[inside ? index : 0] != 0);
-  }
-
- private:
-  static constexpr uint16_t kNoTable[1] = {0};
-  const uint16_t *table_;
-  uint64_t count_;
-};
-
 bool any_code_with_lead(const uint16_t *table, uint64_t count, uint64_t lead,
                         uint32_t first_trail) {
   for (uint32_t trail = first_trail; trail <= 0xFF; ++trail) {
@@ -98,6 +75,8 @@ bool euc8f_lead_possible(const kmv_handle *h, uint64_t second) {
                             second, 0xA0);
 }
 
+// Counters are 64-bit inside: a buffer handed in directly may hold more
+// codes than 32 bits count. Reported counts saturate.
 int32_t clamp32(int64_t count) {
   return count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
 }
@@ -253,9 +232,6 @@ bool read_valid_block(const unsigned char *buf, size_t buf_len, size_t &i,
   return true;
 }
 
-// Codes that the handle's table holds, single-byte characters and
-// half-width katakana: they count without the variant reading. Stops at
-// anything else, and one byte before the end of the text.
 struct BlockUse {
   const uint16_t *table = nullptr;
   uint64_t count = 0;
@@ -272,6 +248,9 @@ struct BlockUse {
   }
 };
 
+// Codes that the handle's table holds, single-byte characters and
+// half-width katakana: they count without the variant reading. Stops at
+// anything else, and one byte before the end of the text.
 size_t read_valid_run(const kmv_handle *h, const unsigned char *buf, size_t i,
                       size_t len, int64_t &valid, BlockUse &block_use) {
   const uint16_t *const t00 = h->euc2unibe_table00;
@@ -362,6 +341,8 @@ bool walk_euc(kmv_handle *h, EucTally &t, uint32_t &end_flags,
   }
 }
 
+// A variant without a hit cannot pass: its misses include every invalid
+// code, and EUC-invalid already exceeds EUC-valid / 30 when this is asked.
 void gain_variants_by_share(EucTally &t) {
   const auto fits = [&](int64_t hits, int64_t misses) {
     return as_float(hits + t.valid) / 30.0f > as_float(misses);
@@ -478,9 +459,6 @@ uint32_t sjis_kana_preference(uint32_t code) {
 
 enum class ScanEnd { kGoOn, kStop };
 
-// The Shift_JIS reading of a run of characters that start with a high
-// byte, kept in locals so that the counters stay in registers. Ends before
-// a byte below 0x80, at the end of the text, or on the 21st unknown code.
 // The Shift_JIS reading of a run of characters that start with a high
 // byte. Ends before a byte below 0x80, at the end of the text, or on the
 // 21st unknown code. The counters are copied to locals for the run: the
