@@ -271,6 +271,24 @@ TEST_F(EucCheck, SingleShiftWithOneByteAtTheEndIsJudgedByTheProbe) {
   EXPECT_EQ(r.flags, 0x100u);
 }
 
+TEST_F(EucCheck, OneByteCharactersOfTheHandlesTable) {
+  // With the EUC3 table in the handle, 0x85 is a one-byte character (a C1
+  // control), also as the last byte; with the common table it is no
+  // character and cannot begin one.
+  h_->euc2unibe_table00 = euc2unibems_table00;
+  h_->euc2unibe_table00_size = euc2unibems_table00_size;
+  EucResult r = check("85a4a285");
+  EXPECT_EQ(r.bits, 0x8);
+  EXPECT_EQ(r.valid, 1);
+  EXPECT_EQ(r.flags, 0x100u);
+  store_euc1();
+  h_->euc2unibe_table00 = euc2unibecommon_table00;
+  h_->euc2unibe_table00_size = euc2unibecommon_table00_size;
+  r = check("a4a285");
+  EXPECT_EQ(r.bits, 0);
+  EXPECT_EQ(r.valid, -7);
+}
+
 TEST_F(EucCheck, VariantReadingLeavesTheSlotsAtTheDefaults) {
   store_euc1();
   // Every code is in the handle's (EUC1) table: the slots are not touched.
@@ -806,6 +824,15 @@ TEST(MaskToType, OneCandidateBecomesItsTypeCode) {
   EXPECT_EQ(kmv_detect_by(0x20040), 15);
   EXPECT_EQ(kmv_detect_by(0x8000), 13);
   EXPECT_EQ(kmv_detect_by(0xA040), 0xA000);
+  const std::pair<int32_t, int32_t> single[] = {
+      {0x200, 5},   {0x400, 6},   {0x800, 7},    {0x1000, 8},
+      {0x2000, 11}, {0x8000, 13}, {0x20000, 15}, {0x100, 4}};
+  for (const auto &[mask, type] : single) {
+    EXPECT_EQ(kmv_detect_by(mask), type) << mask;
+    EXPECT_EQ(kmv_detect_by(mask | 0x40), type) << mask;
+  }
+  EXPECT_EQ(kmv_detect_by(0x10000), 0x10000);
+  EXPECT_EQ(kmv_detect_by(0x40000), 0x40000);
   // ASCII alone fits only ASCII.
   EXPECT_EQ(kmv_detect_by(0x40), 1);
 }
