@@ -190,12 +190,24 @@ EucStep cut_short(bool possible, uint32_t &end_flags) {
   return EucStep::kEnd;
 }
 
+uint32_t is_known(const unsigned char *p, uint64_t bits, const uint16_t *table,
+                  uint64_t count) {
+  const uint32_t code = load_be16(p + std::countr_zero(bits));
+  return code < count && table[code] != 0;
+}
+
+// How many of the codes that begin at the set bits of `leads` the table
+// holds. The two halves of the mask are walked side by side, so that the
+// steps from one bit to the next do not wait on each other.
 uint32_t known_codes(const unsigned char *p, uint64_t leads,
                      const uint16_t *table, uint64_t count) {
+  uint64_t low = leads & 0xFFFFFFFFu, high = leads & ~uint64_t{0xFFFFFFFFu};
   uint32_t known = 0;
-  for (uint64_t rest = leads; rest != 0; rest &= rest - 1) {
-    const uint32_t code = load_be16(p + std::countr_zero(rest));
-    known += code < count && table[code] != 0;
+  for (; low != 0 && high != 0; low &= low - 1, high &= high - 1) {
+    known += is_known(p, low, table, count) + is_known(p, high, table, count);
+  }
+  for (uint64_t rest = low | high; rest != 0; rest &= rest - 1) {
+    known += is_known(p, rest, table, count);
   }
   return known;
 }
@@ -560,12 +572,15 @@ bool read_block(SjisReading &sjis, Evidence &e, const unsigned char *buf,
   }
   sjis.good += good;
   sjis.bad += bad;
-  sjis.kana += count_bits(m.kana & starts);
-  const uint64_t zeros = m.zero & starts;
-  const int even = count_bits(zeros & 0x5555555555555555ull);
-  const int odd = count_bits(zeros) - even;
-  e.nul_even += i % 2 == 0 ? even : odd;
-  e.nul_odd += i % 2 == 0 ? odd : even;
+  if (const uint64_t kana = m.kana & starts; kana != 0) {
+    sjis.kana += count_bits(kana);
+  }
+  if (const uint64_t zeros = m.zero & starts; zeros != 0) {
+    const int even = count_bits(zeros & 0x5555555555555555ull);
+    const int odd = count_bits(zeros) - even;
+    e.nul_even += i % 2 == 0 ? even : odd;
+    e.nul_odd += i % 2 == 0 ? odd : even;
+  }
   if (m.high != 0) e.all_ascii = false;
   i += 64 + (leads >> 63);  // a code may take the next block's first byte
   return true;
