@@ -570,6 +570,25 @@ TEST_F(ConvertTest, Utf8HalfWidthKatakanaComputedOrLookedUp) {
   EXPECT_EQ(h->err_count, 1u);
 }
 
+TEST_F(ConvertTest, AsciiGoesThroughTheTableFromUtf16ButNotFromUtf8) {
+  // A Shift_JIS table that maps "A" to the full-width letter: UTF-16
+  // looks every unit up, UTF-8 copies its one-byte sequences.
+  std::vector<uint16_t> table(unibe2sjis932_table, unibe2sjis932_table + 65510);
+  table[0x41] = 0x8260;
+  h->unibe2sjis_table = table.data();
+  const std::string text = "xAAyAAAAAAAAAAAAAAAAz";
+  Bytes units, want;
+  for (char c : text) {
+    units = units + Bytes{0, static_cast<unsigned char>(c)};
+    want =
+        want + (c == 'A' ? hex("82 60") : Bytes{static_cast<unsigned char>(c)});
+  }
+  EXPECT_EQ(run("unibeto_sjis", units).out, want);
+  EXPECT_EQ(run("unileto_sjis", in_order("unile", units)).out, want);
+  EXPECT_EQ(run("utf8to_sjis", kmv_test::bytes(text)).out,
+            kmv_test::bytes(text));
+}
+
 // ---------------------------------------------------------------------------
 // The ISO-2022-JP writer.
 

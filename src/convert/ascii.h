@@ -21,22 +21,23 @@ enum class Order { kBig, kLittle };
 
 template <Order O>
 KMV_ALWAYS_INLINE uint32_t load_unit(const Byte *p) {
-  if constexpr (O == Order::kBig) {
-    return static_cast<uint32_t>(p[0]) << 8 | p[1];
-  } else {
-    return static_cast<uint32_t>(p[1]) << 8 | p[0];
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  if constexpr ((O == Order::kBig) ==
+                (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__)) {
+    v = __builtin_bswap16(v);
   }
+  return v;
 }
 
 template <Order O>
 KMV_ALWAYS_INLINE void store_unit(Byte *d, uint32_t u) {
-  if constexpr (O == Order::kBig) {
-    d[0] = static_cast<Byte>(u >> 8);
-    d[1] = static_cast<Byte>(u);
-  } else {
-    d[0] = static_cast<Byte>(u);
-    d[1] = static_cast<Byte>(u >> 8);
+  uint16_t v = static_cast<uint16_t>(u);
+  if constexpr ((O == Order::kBig) ==
+                (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__)) {
+    v = __builtin_bswap16(v);
   }
+  std::memcpy(d, &v, 2);
 }
 
 KMV_ALWAYS_INLINE uint32_t le32(uint32_t x) {

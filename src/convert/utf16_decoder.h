@@ -54,6 +54,15 @@ class Utf16Decoder {
               }
             }
           }
+          if (last - p >= 16 && all_plain(p, ascii_runs)) {
+            // Eight units for the table in a row: no class test each.
+            for (int i = 0; i < 16; i += 2) {
+              const uint32_t v = load_unit<O>(p + i);
+              w.unit(v, p + i, static_cast<int32_t>(v));
+            }
+            p += 16;
+            continue;
+          }
           if (last - p >= 4) {
             const uint32_t u1 = load_unit<O>(p + 2);
             if ((u1 >= 0x80 || !ascii_runs) && plain(u) && plain(u1)) {
@@ -83,6 +92,35 @@ class Utf16Decoder {
   // A unit that goes to the target's table (not a bypassed class).
   static KMV_ALWAYS_INLINE bool plain(uint32_t u) {
     return !(B.ascii && u < 0x80) && !(B.kana && u - 0xFF61 < 0x3F);
+  }
+
+  // Whether the eight units at p are all plain(), and none is ASCII when
+  // ASCII takes the block path.
+  static KMV_ALWAYS_INLINE bool all_plain(const Byte *p, bool ascii_runs) {
+#if defined(__SSE2__)
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    if constexpr (O == Order::kBig) {
+      v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+    }
+    const __m128i zero = _mm_setzero_si128();
+    __m128i bad = zero;
+    if (B.ascii || ascii_runs) {
+      bad = _mm_cmpeq_epi16(_mm_srli_epi16(v, 7), zero);
+    }
+    if constexpr (B.kana) {
+      // FF61 to FF9F, as signed 16-bit numbers -159 to -97.
+      bad = _mm_or_si128(
+          bad, _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(-160)),
+                             _mm_cmplt_epi16(v, _mm_set1_epi16(-96))));
+    }
+    return _mm_movemask_epi8(bad) == 0;
+#else
+    for (int i = 0; i < 16; i += 2) {
+      const uint32_t u = load_unit<O>(p + i);
+      if (!plain(u) || ((B.ascii || ascii_runs) && u < 0x80)) return false;
+    }
+    return true;
+#endif
   }
 
   template <class W>

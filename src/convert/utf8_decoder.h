@@ -45,6 +45,17 @@ class Utf8Decoder {
     const Byte *const pair_limit =
         std::min(limit(p, end, 8, stop), limit(p, stop, 4, stop));
     while (p < stop) {
+      // The common case in Japanese text, whole three-byte sequences,
+      // tested with one comparison for two of them.
+      if (p < pair_limit) {
+        const uint64_t x = load_le64(p);
+        if ((x & 0xC0C0F0C0C0F0u) == 0x8080E08080E0u) {
+          pair(three_byte_value(static_cast<uint32_t>(x)), p,
+               three_byte_value(static_cast<uint32_t>(x >> 24)), p + 3, w);
+          p += 6;
+          continue;
+        }
+      }
       const unsigned b = *p;
       if (b < 0x80) {
         if (b != 0) {
@@ -54,17 +65,6 @@ class Utf8Decoder {
           ++p;
         }
         continue;
-      }
-      // The common case in Japanese text, whole three-byte sequences,
-      // tested with one comparison for two of them.
-      if (p < pair_limit) {
-        const uint64_t x = load_le64(p);
-        if ((x & 0xC0C0F0C0C0F0u) == 0x8080E08080E0u) [[likely]] {
-          pair(three_byte_value(static_cast<uint32_t>(x)), p,
-               three_byte_value(static_cast<uint32_t>(x >> 24)), p + 3, w);
-          p += 6;
-          continue;
-        }
       }
       if (p < word_limit) {
         const uint32_t x = load_le32(p);
@@ -113,7 +113,8 @@ class Utf8Decoder {
   static KMV_ALWAYS_INLINE void pair(uint32_t u0, const Byte *p0, uint32_t u1,
                                      const Byte *p1, W &w) {
     if constexpr (B.kana) {
-      if ((u0 - 0xFF61 < 0x3F) | (u1 - 0xFF61 < 0x3F)) [[unlikely]] {
+      // Half-width katakana lie at FF61 and above: one test for both.
+      if (((u0 + 0x9F) | (u1 + 0x9F)) >> 16) [[unlikely]] {
         value(u0, p0, w);
         value(u1, p1, w);
         return;
