@@ -1,0 +1,78 @@
+// Decoder of UTF-16 sources, either byte order. Every code unit is one
+// character: surrogate pairs are not combined.
+#ifndef KMV_CONVERT_UTF16_DECODER_H
+#define KMV_CONVERT_UTF16_DECODER_H
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "convert/ascii.h"
+#include "convert/bypass.h"
+#include "convert/frame.h"
+#include "convert/writers.h"
+
+namespace kmv::conv {
+
+template <Order O, Bypass B>
+class Utf16Decoder {
+ public:
+  static constexpr size_t kMarkLen = 2;
+  static constexpr Byte kMark[2] = {O == Order::kBig ? Byte{0xFE} : Byte{0xFF},
+                                    O == Order::kBig ? Byte{0xFF} : Byte{0xFE}};
+  static constexpr size_t kMaxCharLen = 2;
+  static constexpr EventSizes kMinIn{2, 2, 2, 0};
+
+  explicit Utf16Decoder(const kmv_handle &) {}
+
+  template <class W>
+  KMV_ALWAYS_INLINE Step run(const Byte *p, const Byte *stop, const Byte *end,
+                             W &w) {
+    if constexpr (kIsUtf16Writer<W>) {
+      // Between the byte orders every unit is the same: move whole blocks.
+      const size_t span = std::min(static_cast<size_t>(stop - p) + 1,
+                                   static_cast<size_t>(end - p));
+      w.template copy_units<O>(p, span / 2);
+      p += span / 2 * 2;
+      return p < stop ? cut(p) : done(p);
+    } else {
+      const bool ascii_runs = B.ascii || w.ascii_as_is();
+      while (p < stop) {
+        if (end - p < 2) return cut(p);
+        const uint32_t u = load_unit<O>(p);
+        if (ascii_runs && is_ascii_char(u)) {
+          const size_t n = w.template copy_ascii_units<O>(p, stop);
+          if (n != 0) {
+            p += 2 * n;
+            continue;
+          }
+        }
+        character(u, p, w);
+        p += 2;
+      }
+      return done(p);
+    }
+  }
+
+ private:
+  template <class W>
+  static KMV_ALWAYS_INLINE void character(uint32_t u, const Byte *p, W &w) {
+    if constexpr (B.ascii) {
+      if (u < 0x80) {
+        w.byte(static_cast<Byte>(u));
+        return;
+      }
+    }
+    if constexpr (B.kana) {
+      if (u - 0xFF61 < 0x3F) {
+        w.kana(static_cast<Byte>(u - 0xFF40));
+        return;
+      }
+    }
+    w.unit(u, p, static_cast<int32_t>(u));
+  }
+};
+
+}  // namespace kmv::conv
+
+#endif
