@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "convert/frame.h"
 
@@ -36,6 +37,25 @@ KMV_ALWAYS_INLINE void store_unit(Byte *d, uint32_t u) {
     d[0] = static_cast<Byte>(u);
     d[1] = static_cast<Byte>(u >> 8);
   }
+}
+
+KMV_ALWAYS_INLINE uint32_t le32(uint32_t x) {
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return __builtin_bswap32(x);
+#else
+  return x;
+#endif
+}
+
+KMV_ALWAYS_INLINE uint32_t load_le32(const Byte *p) {
+  uint32_t x;
+  std::memcpy(&x, p, 4);
+  return le32(x);
+}
+
+KMV_ALWAYS_INLINE void store_le32(Byte *p, uint32_t x) {
+  x = le32(x);
+  std::memcpy(p, &x, 4);
 }
 
 KMV_ALWAYS_INLINE bool is_ascii_char(uint32_t c) { return c - 1 < 0x7F; }

@@ -222,8 +222,11 @@ int32_t convert(kmv_handle *h, Byte **dst, uint64_t *dst_len,
       out_per_in_sixths(Decoder::kMinIn, Writer::kMaxOut);
   constexpr size_t kChunk = 4096;
   constexpr size_t kMinChunk = 64;
+  // Writers may store a few bytes past the character they write (a whole
+  // word for three bytes): kSlack covers that.
+  constexpr size_t kSlack = 8;
   // Output bound of a stretch of source bytes.
-  auto bound = [](size_t span) { return (span * kSixths + 5) / 6; };
+  auto bound = [](size_t span) { return (span * kSixths + 5) / 6 + kSlack; };
 
   Decoder dec(*h);
   Writer w(*h, out, rec);
@@ -237,7 +240,8 @@ int32_t convert(kmv_handle *h, Byte **dst, uint64_t *dst_len,
     if (out.room() < need_for(take)) {
       // Near the end of the buffer: take what still fits, grow when that
       // would be only a few characters.
-      const size_t fit = out.room() * 6 / kSixths;
+      const size_t fit =
+          out.room() > kSlack ? (out.room() - kSlack) * 6 / kSixths : 0;
       size_t t = 0;
       if (fit >= left) {
         t = left;

@@ -37,11 +37,15 @@ class Utf16Decoder {
       return p < stop ? cut(p) : done(p);
     } else {
       const bool ascii_runs = B.ascii || w.ascii_as_is();
-      while (p < stop) {
-        if (end - p < 2) return cut(p);
+      // Whole units that start before stop; a lone last byte is cut.
+      const size_t units = std::min(static_cast<size_t>(stop - p) + 1,
+                                    static_cast<size_t>(end - p)) /
+                           2;
+      const Byte *const last = p + 2 * units;
+      while (p < last) {
         const uint32_t u = load_unit<O>(p);
         if (ascii_runs && is_ascii_char(u)) {
-          const size_t n = w.template copy_ascii_units<O>(p, stop);
+          const size_t n = w.template copy_ascii_units<O>(p, last);
           if (n != 0) {
             p += 2 * n;
             continue;
@@ -50,7 +54,7 @@ class Utf16Decoder {
         character(u, p, w);
         p += 2;
       }
-      return done(p);
+      return p < stop ? cut(p) : done(p);
     }
   }
 

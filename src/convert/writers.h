@@ -40,20 +40,21 @@ class ByteTargetBase {
   bool finish() { return true; }
 
  protected:
-  // A table value that is itself the replacement ("?" or a code whose first
-  // byte is "?") counts as not converted, unless the source was "?".
-  KMV_ALWAYS_INLINE void write_questionable(uint32_t e, const Byte *pos,
-                                            int32_t code) {
+  // Values below 4000: one byte, no mapping, or a two-byte code that may
+  // start with "?". A value that is itself the replacement ("?" or a code
+  // whose first byte is "?") counts as not converted, unless the source
+  // was "?".
+  KMV_ALWAYS_INLINE void write_small(uint32_t e, const Byte *pos,
+                                     int32_t code) {
+    const bool questionable =
+        e == 0 || e == kQuestion || (e >> 8) == kQuestion;
     if (e == 0) e = kQuestion;
     if (e > 0xFF) {
       out_.put(static_cast<Byte>(e >> 8), static_cast<Byte>(e));
     } else {
       out_.put(static_cast<Byte>(e));
     }
-    if (code != kQuestion) rec_.add(pos, code);
-  }
-  static KMV_ALWAYS_INLINE bool questionable(uint32_t e) {
-    return e == 0 || e == kQuestion || (e >> 8) == kQuestion;
+    if (questionable && code != kQuestion) [[unlikely]] rec_.add(pos, code);
   }
 
   Output &out_;
@@ -78,12 +79,10 @@ class SjisWriter : public ByteTargetBase {
 
   KMV_ALWAYS_INLINE void unit(uint32_t u, const Byte *pos, int32_t code) {
     const uint32_t e = lookup(table_, size_, u);
-    if (questionable(e)) [[unlikely]] {
-      write_questionable(e, pos, code);
-    } else if (e > 0xFF) {
+    if (e >= 0x4000) [[likely]] {  // two bytes, the first not "?"
       out_.put(static_cast<Byte>(e >> 8), static_cast<Byte>(e));
     } else {
-      out_.put(static_cast<Byte>(e));
+      write_small(e, pos, code);
     }
   }
 
@@ -124,14 +123,14 @@ class EucWriter : public ByteTargetBase {
   KMV_ALWAYS_INLINE void unit(uint32_t u, const Byte *pos, int32_t code) {
     const uint32_t e = wide_ != nullptr ? lookup(wide_, wide_size_, u)
                                         : lookup(narrow_, narrow_size_, u);
-    if (e > 0xFFFF) {
-      out_.put(0x8F, static_cast<Byte>(e >> 8), static_cast<Byte>(e));
-    } else if (questionable(e)) [[unlikely]] {
-      write_questionable(e, pos, code);
-    } else if (e > 0xFF) {
-      out_.put(static_cast<Byte>(e >> 8), static_cast<Byte>(e));
+    if (e >= 0x4000) [[likely]] {  // two or three bytes, none of them "?"
+      if (e > 0xFFFF) {
+        out_.put(0x8F, static_cast<Byte>(e >> 8), static_cast<Byte>(e));
+      } else {
+        out_.put(static_cast<Byte>(e >> 8), static_cast<Byte>(e));
+      }
     } else {
-      out_.put(static_cast<Byte>(e));
+      write_small(e, pos, code);
     }
   }
 
@@ -162,14 +161,17 @@ class Utf8Writer : public ByteTargetBase {
   KMV_ALWAYS_INLINE void kana(Byte k) { unit(0xFF40u + k, nullptr, 0); }
 
   KMV_ALWAYS_INLINE void unit(uint32_t u, const Byte *, int32_t) {
-    if (u < 0x80) {
+    if (u >= 0x800) [[likely]] {
+      // Three bytes in one store; the fourth is overwritten by the next
+      // character or lies in the frame's slack.
+      const uint32_t x = 0x8080E0u | u >> 12 | (u << 2 & 0x3F00u) |
+                         (u << 16 & 0x3F0000u);
+      store_le32(out_.cur, x);
+      out_.cur += 3;
+    } else if (u < 0x80) {
       out_.put(static_cast<Byte>(u));
-    } else if (u < 0x800) {
-      out_.put(static_cast<Byte>(0xC0 | u >> 6),
-               static_cast<Byte>(0x80 | (u & 0x3F)));
     } else {
-      out_.put(static_cast<Byte>(0xE0 | u >> 12),
-               static_cast<Byte>(0x80 | ((u >> 6) & 0x3F)),
+      out_.put(static_cast<Byte>(0xC0 | u >> 6),
                static_cast<Byte>(0x80 | (u & 0x3F)));
     }
   }
