@@ -11,6 +11,7 @@
 #include "convert/ascii.h"
 #include "convert/frame.h"
 #include "convert/legacy_policy.h"
+#include "convert/pair_blocks.h"
 
 namespace kmv::conv {
 
@@ -38,15 +39,11 @@ class EucDecoder {
                              W &w) {
     while (p < stop) {
       const unsigned b = *p;
-      if (ascii_runs_ && is_ascii_char(b)) {
-        p += w.copy_ascii(p, stop);
-        continue;
-      }
-      if (b >= 0xA1 && b != 0xFF) {
+      if (is_first_byte(b)) [[likely]] {
         if (end - p < 2) return cut(p);
-        const uint32_t code = b << 8 | p[1];
-        mapped(lookup(table00_, size00_, code), p, code, w);
-        p += 2;
+        p = pairs(p, stop, end, w);
+      } else if (ascii_runs_ && is_ascii_char(b)) {
+        p += w.copy_ascii(p, stop);
       } else if (b == 0x8E) {
         if (end - p < 2) return cut(p);
         katakana(p, w);
@@ -68,6 +65,35 @@ class EucDecoder {
   }
 
  private:
+  static KMV_ALWAYS_INLINE bool is_first_byte(unsigned b) {
+    return b - 0xA1 < 0x5E;  // A1 to FE
+  }
+
+  // A run of two-byte codes, the first known to be whole. Kanji text is
+  // mostly such runs: one test per code for its class and its end.
+  template <class W>
+  KMV_ALWAYS_INLINE const Byte *pairs(const Byte *p, const Byte *stop,
+                                      const Byte *end, W &w) {
+    const Byte *const last = stop < end ? stop : end - 1;
+    const uint16_t *const table = table00_;
+    const uint64_t size = size00_;
+    while (last - p >= kPairBlock && euc_pair_block(p)) {
+#pragma GCC unroll 8
+      for (int i = 0; i < kPairBlock; i += 2) {
+        const uint32_t code = uint32_t{p[i]} << 8 | p[i + 1];
+        mapped(lookup(table, size, code), p + i, code, w);
+      }
+      p += kPairBlock;
+    }
+    if (p >= last || !is_first_byte(*p)) return p;
+    do {
+      const uint32_t code = uint32_t{p[0]} << 8 | p[1];
+      mapped(lookup(table, size, code), p, code, w);
+      p += 2;
+    } while (p < last && is_first_byte(*p));
+    return p;
+  }
+
   template <class W>
   static KMV_ALWAYS_INLINE void mapped(uint32_t u, const Byte *p, uint32_t code,
                                        W &w) {

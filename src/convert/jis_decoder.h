@@ -13,6 +13,7 @@
 #include "convert/frame.h"
 #include "convert/jis_escape.h"
 #include "convert/legacy_policy.h"
+#include "convert/pair_blocks.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -84,8 +85,7 @@ class JisDecoder {
       }
       if (mode_ == jis::kTwoByte) {
         if (end - p < 2) return cut(p);
-        pair(p, w);
-        p += 2;
+        p = pairs(p, stop, end, w);
       } else if (mode_ == jis::kKatakana) {
         katakana(*p++, w);
       } else {
@@ -154,12 +154,34 @@ class JisDecoder {
     }
   }
 
+  // A run of pairs in two-byte mode, the first known to be whole; it ends
+  // at an ESC in the place of a first byte.
+  template <class W>
+  KMV_ALWAYS_INLINE const Byte *pairs(const Byte *p, const Byte *stop,
+                                      const Byte *end, W &w) {
+    const Byte *const last = stop < end ? stop : end - 1;
+    const uint16_t *const table = table_;
+    const uint64_t size = size_;
+    while (last - p >= kPairBlock && jis_pair_block(p)) {
+#pragma GCC unroll 8
+      for (int i = 0; i < kPairBlock; i += 2) pair(table, size, p + i, w);
+      p += kPairBlock;
+    }
+    if (p >= last || *p == jis::kEsc) return p;
+    do {
+      pair(table, size, p, w);
+      p += 2;
+    } while (p < last && *p != jis::kEsc);
+    return p;
+  }
+
   // A value that is itself "?" counts as unconverted unless the pair is
   // 00 3F, the "?" of the single-byte part.
   template <class W>
-  KMV_ALWAYS_INLINE void pair(const Byte *p, W &w) {
+  static KMV_ALWAYS_INLINE void pair(const uint16_t *table, uint64_t size,
+                                     const Byte *p, W &w) {
     const uint32_t code = uint32_t{p[0]} << 8 | p[1];
-    const uint32_t u = lookup(table_, size_, code);
+    const uint32_t u = lookup(table, size, code);
     if (u != 0 && (u != 0x3F || code == 0x3F)) [[likely]] {
       w.unit(u, p, static_cast<int32_t>(code));
     } else {

@@ -11,6 +11,7 @@
 #include "convert/ascii.h"
 #include "convert/frame.h"
 #include "convert/legacy_policy.h"
+#include "convert/pair_blocks.h"
 
 namespace kmv::conv {
 
@@ -36,29 +37,57 @@ class SjisDecoder {
                              W &w) {
     while (p < stop) {
       const unsigned b = *p;
-      if (ascii_runs_ && is_ascii_char(b)) {
+      if (is_first_byte(b)) {
+        if (end - p < 2) return cut(p);
+        p = pairs(p, stop, end, w);
+      } else if (ascii_runs_ && is_ascii_char(b)) {
         p += w.copy_ascii(p, stop);
-        continue;
-      }
-      if (b < 0x80 || is_sjis_katakana(b)) {
+      } else {
         single(b, w);
         ++p;
-        continue;
       }
-      if (end - p < 2) return cut(p);
-      const uint32_t code = b << 8 | p[1];
-      const uint32_t u = lookup(table_, size_, code);
-      if (u != 0) [[likely]] {
-        w.unit(u, p, static_cast<int32_t>(code));
-      } else {
-        w.replace(p, static_cast<int32_t>(code));
-      }
-      p += 2;
     }
     return done(p);
   }
 
  private:
+  static KMV_ALWAYS_INLINE bool is_first_byte(unsigned b) {
+    return b >= 0x80 && !is_sjis_katakana(b);
+  }
+
+  template <class W>
+  static KMV_ALWAYS_INLINE void pair(const uint16_t *table, uint64_t size,
+                                     const Byte *p, W &w) {
+    const uint32_t code = uint32_t{p[0]} << 8 | p[1];
+    const uint32_t u = lookup(table, size, code);
+    if (u != 0) [[likely]] {
+      w.unit(u, p, static_cast<int32_t>(code));
+    } else {
+      w.replace(p, static_cast<int32_t>(code));
+    }
+  }
+
+  // A run of two-byte codes, the first known to be whole; kanji text is
+  // mostly such runs.
+  template <class W>
+  KMV_ALWAYS_INLINE const Byte *pairs(const Byte *p, const Byte *stop,
+                                      const Byte *end, W &w) {
+    const Byte *const last = stop < end ? stop : end - 1;
+    const uint16_t *const table = table_;
+    const uint64_t size = size_;
+    while (last - p >= kPairBlock && sjis_pair_block(p)) {
+#pragma GCC unroll 8
+      for (int i = 0; i < kPairBlock; i += 2) pair(table, size, p + i, w);
+      p += kPairBlock;
+    }
+    if (p >= last || !is_first_byte(*p)) return p;
+    do {
+      pair(table, size, p, w);
+      p += 2;
+    } while (p < last && is_first_byte(*p));
+    return p;
+  }
+
   template <class W>
   KMV_ALWAYS_INLINE void single(unsigned b, W &w) {
     if constexpr (P.singles_looked_up) {
