@@ -107,7 +107,12 @@ class EucDecoder {
   template <class W>
   KMV_ALWAYS_INLINE void single(unsigned b, const Byte *p, W &w) {
     if constexpr (P.singles_looked_up) {
-      mapped(lookup(table00_, size00_, b), p, b, w);
+      const uint32_t u = lookup(table00_, size00_, b);
+      if (u != 0) {
+        w.unit(u, p, static_cast<int32_t>(u));
+      } else {
+        replace_single<P>(p, b, w);
+      }
     } else {
       w.byte(static_cast<Byte>(b));
     }

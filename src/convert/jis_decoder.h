@@ -123,7 +123,7 @@ class JisDecoder {
       if (u != 0) {
         w.unit(u, p, static_cast<int32_t>(b));
       } else {
-        w.replace(p, static_cast<int32_t>(b));  // the byte 00
+        replace_single<P>(p, b, w);  // the byte 00
       }
     } else {
       w.byte(static_cast<Byte>(b));

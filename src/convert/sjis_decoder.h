@@ -43,7 +43,7 @@ class SjisDecoder {
       } else if (ascii_runs_ && is_ascii_char(b)) {
         p += w.copy_ascii(p, stop);
       } else {
-        single(b, w);
+        single(p, b, w);
         ++p;
       }
     }
@@ -89,14 +89,13 @@ class SjisDecoder {
   }
 
   template <class W>
-  KMV_ALWAYS_INLINE void single(unsigned b, W &w) {
+  KMV_ALWAYS_INLINE void single(const Byte *p, unsigned b, W &w) {
     if constexpr (P.singles_looked_up) {
-      // One-byte characters are never recorded by this family.
       const uint32_t u = lookup(table_, size_, b);
       if (u != 0) {
-        w.unit(u, nullptr, 0);
+        w.unit(u, p, static_cast<int32_t>(b));
       } else {
-        w.replace_silently();
+        replace_single<P>(p, b, w);
       }
     } else if (b < 0x80) {
       w.byte(static_cast<Byte>(b));
