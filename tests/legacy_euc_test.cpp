@@ -34,17 +34,6 @@ struct Handle {
   kmv_handle *h;
 };
 
-TEST(EucConvert, HiraganaWithTheDefaultHandle) {
-  const Bytes a = bytes({0xA4, 0xA2});
-  EXPECT_EQ(convert("euc euc", a).out, a);
-  EXPECT_EQ(convert("euc sjis", a).out, bytes({0x82, 0xA0}));
-  EXPECT_EQ(convert("euc jis", a).out,
-            join(join(kToTwoByte, bytes({0x24, 0x22})), kToAscii));
-  EXPECT_EQ(convert("euc unibe", a).out, bytes({0x30, 0x42}));
-  EXPECT_EQ(convert("euc unile", a).out, bytes({0x42, 0x30}));
-  EXPECT_EQ(convert("euc utf8", a).out, bytes({0xE3, 0x81, 0x82}));
-}
-
 TEST(EucConvert, HalfWidthKatakana) {
   const Bytes kana = bytes({0x8E, 0xB1});
   EXPECT_EQ(convert("euc euc", kana).out, kana);

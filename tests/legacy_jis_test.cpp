@@ -18,15 +18,6 @@ const char *const kTargets[] = {"jis euc", "jis sjis", "jis unibe", "jis unile",
                                 "jis utf8"};
 const char *const kByteTargets[] = {"jis euc", "jis sjis", "jis utf8"};
 
-TEST(JisConvert, KanjiInEveryTarget) {
-  const Bytes src = bytes({0x1B, 0x24, 0x42, 0x30, 0x21, 0x1B, 0x28, 0x42});
-  EXPECT_EQ(convert("jis sjis", src).out, bytes({0x88, 0x9F}));
-  EXPECT_EQ(convert("jis euc", src).out, bytes({0xB0, 0xA1}));
-  EXPECT_EQ(convert("jis unibe", src).out, bytes({0x4E, 0x9C}));
-  EXPECT_EQ(convert("jis unile", src).out, bytes({0x9C, 0x4E}));
-  EXPECT_EQ(convert("jis utf8", src).out, bytes({0xE4, 0xBA, 0x9C}));
-}
-
 TEST(JisConvert, SevenEscapeSequences) {
   for (const char *to : kTargets) {
     SCOPED_TRACE(to);

@@ -37,25 +37,6 @@ void expect_one_miss(const Result &r, int64_t at, int32_t code) {
   EXPECT_EQ(r.err_last_code, code);
 }
 
-TEST(SjisConvert, HiraganaInEveryTarget) {
-  const Bytes a = bytes({0x82, 0xA0});
-  const struct {
-    const char *to;
-    Bytes out;
-  } cases[] = {
-      {"sjis euc", bytes({0xA4, 0xA2})},
-      {"sjis jis", join(join(kToTwoByte, bytes({0x24, 0x22})), kToAscii)},
-      {"sjis unibe", bytes({0x30, 0x42})},
-      {"sjis unile", bytes({0x42, 0x30})},
-      {"sjis utf8", bytes({0xE3, 0x81, 0x82})},
-  };
-  for (const auto &c : cases) {
-    const Result r = convert(c.to, a);
-    EXPECT_EQ(r.out, c.out) << c.to;
-    expect_clean(r);
-  }
-}
-
 TEST(SjisConvert, HalfWidthKatakanaIsComputedOrLookedUp) {
   const Bytes kana = bytes({0xB1});
   EXPECT_EQ(convert("sjis euc", kana).out, bytes({0x8E, 0xB1}));
