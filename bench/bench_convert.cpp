@@ -110,7 +110,9 @@ const std::string &input(const std::string &kind, const std::string &suffix) {
 }
 
 // Room a peer gets for its output: enough for any of these directions.
-size_t peer_capacity(size_t n) { return 4 * n + 64; }
+size_t peer_capacity(size_t n) {
+  return 4 * n + 64;
+}
 
 void run_kmv(benchmark::State &state, const Direction &d,
              const std::string &text) {
@@ -185,8 +187,8 @@ void run_icu(benchmark::State &state, const Direction &d,
       const char *in = text.data();
       UChar *ps = pivot.data(), *pt = pivot.data();
       ucnv_convertEx(to, from, &o, out + cap, &in, in + text.size(),
-                     pivot.data(), &ps, &pt, pivot.data() + pivot.size(),
-                     true, true, &err);
+                     pivot.data(), &ps, &pt, pivot.data() + pivot.size(), true,
+                     true, &err);
     }
     if (U_FAILURE(err)) state.SkipWithError("ICU conversion failed");
     benchmark::DoNotOptimize(out);
@@ -246,22 +248,21 @@ template <void (*Run)(benchmark::State &, const Direction &,
 void add(const Direction &d, const char *kind, const char *who) {
   const std::string &text = input(kind, d.input);
   const std::string name = std::string(d.name) + "/" + kind + "/" + who;
-  benchmark::RegisterBenchmark(name.c_str(),
-                               [&d, &text](benchmark::State &state) {
-                                 Run(state, d, text);
-                                 state.SetBytesProcessed(
-                                     static_cast<int64_t>(state.iterations()) *
-                                     static_cast<int64_t>(text.size()));
-                               })
-      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark(name.c_str(), [&d,
+                                              &text](benchmark::State &state) {
+    Run(state, d, text);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(text.size()));
+  })->Unit(benchmark::kMillisecond);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
   if (input(kKinds[0], "utf8").empty()) {
-    std::printf("bench_convert: no inputs in %s (run bench/make_inputs.py %s)\n",
-                input_dir().c_str(), input_dir().c_str());
+    std::printf(
+        "bench_convert: no inputs in %s (run bench/make_inputs.py %s)\n",
+        input_dir().c_str(), input_dir().c_str());
     return 0;
   }
   for (const Direction &d : kDirections) {

@@ -58,7 +58,9 @@ KMV_ALWAYS_INLINE void store_le32(Byte *p, uint32_t x) {
   std::memcpy(p, &x, 4);
 }
 
-KMV_ALWAYS_INLINE bool is_ascii_char(uint32_t c) { return c - 1 < 0x7F; }
+KMV_ALWAYS_INLINE bool is_ascii_char(uint32_t c) {
+  return c - 1 < 0x7F;
+}
 
 // Copies the longest prefix of [p, stop) made of bytes 01 to 7F to dst and
 // returns its length. Stores at most stop - p bytes.
@@ -157,8 +159,8 @@ KMV_ALWAYS_INLINE size_t narrow_ascii(const Byte *p, const Byte *stop,
         _mm_and_si128(_mm_cmpgt_epi16(b, zero), _mm_cmplt_epi16(b, top));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + (s - p) / 2),
                      _mm_packus_epi16(a, b));
-    const unsigned m = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_packs_epi16(ok_a, ok_b)));
+    const unsigned m =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ok_a, ok_b)));
     if (m != 0xFFFFu) {
       return static_cast<size_t>(s - p) / 2 +
              static_cast<size_t>(__builtin_ctz(~m));

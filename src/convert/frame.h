@@ -159,8 +159,12 @@ struct Step {
   bool truncated;
 };
 
-KMV_ALWAYS_INLINE Step done(const Byte *pos) { return {pos, false}; }
-KMV_ALWAYS_INLINE Step cut(const Byte *pos) { return {pos, true}; }
+KMV_ALWAYS_INLINE Step done(const Byte *pos) {
+  return {pos, false};
+}
+KMV_ALWAYS_INLINE Step cut(const Byte *pos) {
+  return {pos, true};
+}
 
 // Whether a UTF-16-to-target table maps U+0001 to U+007F to themselves, so
 // that runs of ASCII may be copied without looking each one up.
@@ -270,21 +274,21 @@ int32_t convert(kmv_handle *h, Byte **dst, uint64_t *dst_len,
 }  // namespace kmv::conv
 
 // One exported converter: the C signature around one instantiation.
-#define KMV_CONVERTER(name, ...)                                              \
-  extern "C" KMV_API int32_t name(                                            \
-      kmv_handle *handle, unsigned char **dst, uint64_t *dst_len,             \
-      const unsigned char **err_pos, const unsigned char *src,                \
-      uint64_t src_len) {                                                     \
-    return ::kmv::conv::convert<__VA_ARGS__>(handle, dst, dst_len, err_pos,   \
-                                             src, src_len, 0);                \
+#define KMV_CONVERTER(name, ...)                                            \
+  extern "C" KMV_API int32_t name(                                          \
+      kmv_handle *handle, unsigned char **dst, uint64_t *dst_len,           \
+      const unsigned char **err_pos, const unsigned char *src,              \
+      uint64_t src_len) {                                                   \
+    return ::kmv::conv::convert<__VA_ARGS__>(handle, dst, dst_len, err_pos, \
+                                             src, src_len, 0);              \
   }
-#define KMV_CONVERTER_BOM(name, ...)                                          \
-  extern "C" KMV_API int32_t name(                                            \
-      kmv_handle *handle, unsigned char **dst, uint64_t *dst_len,             \
-      const unsigned char **err_pos, const unsigned char *src,                \
-      uint64_t src_len, int bom) {                                            \
-    return ::kmv::conv::convert<__VA_ARGS__>(handle, dst, dst_len, err_pos,   \
-                                             src, src_len, bom);              \
+#define KMV_CONVERTER_BOM(name, ...)                                        \
+  extern "C" KMV_API int32_t name(                                          \
+      kmv_handle *handle, unsigned char **dst, uint64_t *dst_len,           \
+      const unsigned char **err_pos, const unsigned char *src,              \
+      uint64_t src_len, int bom) {                                          \
+    return ::kmv::conv::convert<__VA_ARGS__>(handle, dst, dst_len, err_pos, \
+                                             src, src_len, bom);            \
   }
 
 #endif

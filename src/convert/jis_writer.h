@@ -26,7 +26,8 @@ class JisWriter {
         rec_(rec),
         table_(h.unibe2jis_table),
         size_(h.unibe2jis_table_size),
-        ascii_as_is_(ascii_identity(h.unibe2jis_table, h.unibe2jis_table_size)) {}
+        ascii_as_is_(
+            ascii_identity(h.unibe2jis_table, h.unibe2jis_table_size)) {}
 
   // A single-byte character, control bytes and ESC included, is copied in
   // the ASCII mode without being inspected.
@@ -90,8 +91,11 @@ class JisWriter {
   }
 
  private:
-  enum class Mode { kAscii = KMV_JIS_ASCII, kTwoByte = KMV_JIS_TWO_BYTE,
-                    kKatakana = KMV_JIS_KATAKANA };
+  enum class Mode {
+    kAscii = KMV_JIS_ASCII,
+    kTwoByte = KMV_JIS_TWO_BYTE,
+    kKatakana = KMV_JIS_KATAKANA
+  };
 
   KMV_ALWAYS_INLINE void two_byte(uint32_t code) {
     enter(Mode::kTwoByte);
@@ -106,11 +110,18 @@ class JisWriter {
   }
 
   KMV_ALWAYS_INLINE void enter(Mode m) {
-    if (mode_ == m) [[likely]] return;
+    if (mode_ == m) [[likely]]
+      return;
     switch (m) {
-      case Mode::kAscii: out_.put(0x1B, 0x28, 0x42); break;     // ESC ( B
-      case Mode::kTwoByte: out_.put(0x1B, 0x24, 0x42); break;   // ESC $ B
-      case Mode::kKatakana: out_.put(0x1B, 0x28, 0x49); break;  // ESC ( I
+      case Mode::kAscii:
+        out_.put(0x1B, 0x28, 0x42);
+        break;  // ESC ( B
+      case Mode::kTwoByte:
+        out_.put(0x1B, 0x24, 0x42);
+        break;  // ESC $ B
+      case Mode::kKatakana:
+        out_.put(0x1B, 0x28, 0x49);
+        break;  // ESC ( I
     }
     mode_ = m;
   }

@@ -16,13 +16,13 @@ using LittleJis = Utf16Decoder<Order::kLittle, kJisClasses>;
 KMV_CONVERTER(kmv_unibeto_euc, BigThroughTable, EucWriter)
 KMV_CONVERTER(kmv_unibeto_sjis, BigThroughTable, SjisWriter)
 KMV_CONVERTER(kmv_unibeto_jis, BigJis, JisWriter)
-KMV_CONVERTER_BOM(kmv_unibeto_unile, BigThroughTable, Utf16Writer<Order::kLittle>)
+KMV_CONVERTER_BOM(kmv_unibeto_unile, BigThroughTable, UnileWriter)
 KMV_CONVERTER_BOM(kmv_unibeto_utf8, BigThroughTable, Utf8Writer)
 
 KMV_CONVERTER(kmv_unileto_euc, LittleThroughTable, EucWriter)
 KMV_CONVERTER(kmv_unileto_sjis, LittleThroughTable, SjisWriter)
 KMV_CONVERTER(kmv_unileto_jis, LittleJis, JisWriter)
-KMV_CONVERTER_BOM(kmv_unileto_unibe, LittleThroughTable, Utf16Writer<Order::kBig>)
+KMV_CONVERTER_BOM(kmv_unileto_unibe, LittleThroughTable, UnibeWriter)
 KMV_CONVERTER_BOM(kmv_unileto_utf8, LittleThroughTable, Utf8Writer)
 
 namespace {

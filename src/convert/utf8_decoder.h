@@ -65,8 +65,7 @@ class Utf8Decoder {
       if (len == 3) {
         if (b >= 0xE0 && b < 0xF0 && is_continuation(p[1]) &&
             is_continuation(p[2])) [[likely]] {
-          value((b & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu), p,
-                w);
+          value((b & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu), p, w);
         } else {
           w.unit(0, p, 0);
         }

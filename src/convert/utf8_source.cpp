@@ -9,8 +9,8 @@ using namespace kmv::conv;
 KMV_CONVERTER(kmv_utf8to_euc, Utf8Decoder<kThroughTable>, EucWriter)
 KMV_CONVERTER(kmv_utf8to_sjis, Utf8Decoder<kKanaComputed>, SjisWriter)
 KMV_CONVERTER(kmv_utf8to_jis, Utf8Decoder<kJisClasses>, JisWriter)
-KMV_CONVERTER_BOM(kmv_utf8to_unibe, Utf8Decoder<kThroughTable>, Utf16Writer<Order::kBig>)
-KMV_CONVERTER_BOM(kmv_utf8to_unile, Utf8Decoder<kThroughTable>, Utf16Writer<Order::kLittle>)
+KMV_CONVERTER_BOM(kmv_utf8to_unibe, Utf8Decoder<kThroughTable>, UnibeWriter)
+KMV_CONVERTER_BOM(kmv_utf8to_unile, Utf8Decoder<kThroughTable>, UnileWriter)
 
 // One line of UTF-8 text. Sequences are counted up to LF or CR (consumed,
 // CR LF together), the end of the span, or a sequence cut by the end of the
@@ -50,8 +50,8 @@ extern "C" KMV_API int32_t kmv_utf8_strln(const kmv_handle *,
     if (len == 2) {
       well_formed = is_continuation(p[1]);
     } else if (len == 3) {
-      well_formed = b - 0xE0 < 0x10 && is_continuation(p[1]) &&
-                    is_continuation(p[2]);
+      well_formed =
+          b - 0xE0 < 0x10 && is_continuation(p[1]) && is_continuation(p[2]);
     }
     p += len;
     if (!well_formed) {

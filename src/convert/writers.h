@@ -46,15 +46,15 @@ class ByteTargetBase {
   // was "?".
   KMV_ALWAYS_INLINE void write_small(uint32_t e, const Byte *pos,
                                      int32_t code) {
-    const bool questionable =
-        e == 0 || e == kQuestion || (e >> 8) == kQuestion;
+    const bool questionable = e == 0 || e == kQuestion || (e >> 8) == kQuestion;
     if (e == 0) e = kQuestion;
     if (e > 0xFF) {
       out_.put(static_cast<Byte>(e >> 8), static_cast<Byte>(e));
     } else {
       out_.put(static_cast<Byte>(e));
     }
-    if (questionable && code != kQuestion) [[unlikely]] rec_.add(pos, code);
+    if (questionable && code != kQuestion) [[unlikely]]
+      rec_.add(pos, code);
   }
 
   Output &out_;
@@ -69,9 +69,9 @@ class SjisWriter : public ByteTargetBase {
   static constexpr Byte kMark[1] = {0};
 
   SjisWriter(const kmv_handle &h, Output &out, Record &rec)
-      : ByteTargetBase(out, rec,
-                       ascii_identity(h.unibe2sjis_table,
-                                      h.unibe2sjis_table_size)),
+      : ByteTargetBase(
+            out, rec,
+            ascii_identity(h.unibe2sjis_table, h.unibe2sjis_table_size)),
         table_(h.unibe2sjis_table),
         size_(h.unibe2sjis_table_size) {}
 
@@ -105,12 +105,11 @@ class EucWriter : public ByteTargetBase {
   static constexpr Byte kMark[1] = {0};
 
   EucWriter(const kmv_handle &h, Output &out, Record &rec)
-      : ByteTargetBase(out, rec,
-                       h.unibe2euc_table4 != nullptr
-                           ? ascii_identity(h.unibe2euc_table4,
-                                            h.unibe2euc_table4_size)
-                           : ascii_identity(h.unibe2euc_table,
-                                            h.unibe2euc_table_size)),
+      : ByteTargetBase(
+            out, rec,
+            h.unibe2euc_table4 != nullptr
+                ? ascii_identity(h.unibe2euc_table4, h.unibe2euc_table4_size)
+                : ascii_identity(h.unibe2euc_table, h.unibe2euc_table_size)),
         wide_(h.unibe2euc_table4),
         wide_size_(h.unibe2euc_table4_size),
         narrow_(h.unibe2euc_table),
@@ -164,8 +163,8 @@ class Utf8Writer : public ByteTargetBase {
     if (u >= 0x800) [[likely]] {
       // Three bytes in one store; the fourth is overwritten by the next
       // character or lies in the frame's slack.
-      const uint32_t x = 0x8080E0u | u >> 12 | (u << 2 & 0x3F00u) |
-                         (u << 16 & 0x3F0000u);
+      const uint32_t x =
+          0x8080E0u | u >> 12 | (u << 2 & 0x3F00u) | (u << 16 & 0x3F0000u);
       store_le32(out_.cur, x);
       out_.cur += 3;
     } else if (u < 0x80) {
@@ -229,6 +228,9 @@ class Utf16Writer {
   Output &out_;
   Record &rec_;
 };
+
+using UnibeWriter = Utf16Writer<Order::kBig>;
+using UnileWriter = Utf16Writer<Order::kLittle>;
 
 template <class W>
 inline constexpr bool kIsUtf16Writer = false;
