@@ -42,7 +42,7 @@ class EucDecoder {
       if (is_first_byte(b)) [[likely]] {
         if (end - p < 2) return cut(p);
         p = pairs(p, stop, end, w);
-      } else if (ascii_runs_ && is_ascii_char(b)) {
+      } else if (ascii_runs_ && ascii_run_ahead(p, stop)) {
         p += w.copy_ascii(p, stop);
       } else if (b == 0x8E) {
         if (end - p < 2) return cut(p);
@@ -67,6 +67,13 @@ class EucDecoder {
  private:
   static KMV_ALWAYS_INLINE bool is_first_byte(unsigned b) {
     return b - 0xA1 < 0x5E;  // A1 to FE
+  }
+
+  // At least two ASCII bytes: worth a block move. A lone one (the line end
+  // between two lines of kanji) is cheaper taken as a single byte.
+  static KMV_ALWAYS_INLINE bool ascii_run_ahead(const Byte *p,
+                                                const Byte *stop) {
+    return is_ascii_char(p[0]) && stop - p > 1 && is_ascii_char(p[1]);
   }
 
   // A run of two-byte codes, the first known to be whole. Kanji text is

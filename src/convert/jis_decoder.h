@@ -111,7 +111,10 @@ class JisDecoder {
   template <class W>
   KMV_ALWAYS_INLINE const Byte *ascii(const Byte *p, const Byte *stop, W &w) {
     const unsigned b = *p;
-    if (ascii_runs_ && is_plain_jis_text(b)) {
+    // A lone text byte (the line end after ESC ( B) is cheaper taken as a
+    // single byte than as a block move.
+    if (ascii_runs_ && is_plain_jis_text(b) && stop - p > 1 &&
+        is_plain_jis_text(p[1])) {
       return p + w.copy_ascii(p, p + plain_jis_run(p, stop));
     }
     if (b == jis::kShiftOut) {

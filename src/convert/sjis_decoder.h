@@ -40,7 +40,7 @@ class SjisDecoder {
       if (is_first_byte(b)) {
         if (end - p < 2) return cut(p);
         p = pairs(p, stop, end, w);
-      } else if (ascii_runs_ && is_ascii_char(b)) {
+      } else if (ascii_runs_ && ascii_run_ahead(p, stop)) {
         p += w.copy_ascii(p, stop);
       } else {
         single(p, b, w);
@@ -53,6 +53,13 @@ class SjisDecoder {
  private:
   static KMV_ALWAYS_INLINE bool is_first_byte(unsigned b) {
     return b >= 0x80 && !is_sjis_katakana(b);
+  }
+
+  // At least two ASCII bytes: worth a block move. A lone one (the line end
+  // between two lines of kanji) is cheaper taken as a single byte.
+  static KMV_ALWAYS_INLINE bool ascii_run_ahead(const Byte *p,
+                                                const Byte *stop) {
+    return is_ascii_char(p[0]) && stop - p > 1 && is_ascii_char(p[1]);
   }
 
   template <class W>
