@@ -4,7 +4,9 @@
 //
 // Inputs: the files of bench/make_inputs.py in $KMV_BENCH_INPUTS (default
 // build/bench-inputs). After the runs a table of ratios is printed: kmv
-// against the faster of the two peers, per direction and kind of text.
+// against the faster of the two peers, per direction and kind of text, from
+// the medians of the repetitions. On a busy machine run it with
+//   --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 #include <benchmark/benchmark.h>
 #include <iconv.h>
 #include <unicode/ucnv.h>
@@ -206,7 +208,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run &r : runs) {
       if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
       auto it = r.counters.find("bytes_per_second");
-      if (it != r.counters.end()) rate_[r.benchmark_name()] = it->second;
+      if (it != r.counters.end()) {
+        rates_[r.run_name.function_name].push_back(it->second);
+      }
     }
   }
 
@@ -236,11 +240,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
  private:
+  // The median over repetitions (--benchmark_repetitions), so that a
+  // moment of load on the machine does not decide a ratio.
   double get(const std::string &name) const {
-    auto it = rate_.find(name);
-    return it == rate_.end() ? 0 : it->second;
+    auto it = rates_.find(name);
+    if (it == rates_.end() || it->second.empty()) return 0;
+    std::vector<double> v = it->second;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
   }
-  std::map<std::string, double> rate_;
+  std::map<std::string, std::vector<double>> rates_;
 };
 
 template <void (*Run)(benchmark::State &, const Direction &,

@@ -625,49 +625,6 @@ TEST_F(ConvertTest, JisWriterWritesSingleByteTableValuesInAsciiMode) {
   expect_records(odd, 1, 0, 0x3042, 0, 0x3042);
 }
 
-// Every output of the writer is valid ISO-2022-JP in the form it promises:
-// only ESC ( B, ESC $ B and ESC ( I, two-byte runs of 21-7E pairs, katakana
-// 21-5F, ending in the ASCII mode.
-TEST_F(ConvertTest, JisWriterOutputIsWellFormedForArbitraryUnits) {
-  std::mt19937 rng(7);
-  Bytes units;
-  for (int i = 0; i < 20000; ++i) {
-    const uint32_t u = rng() % 4 == 0 ? rng() % 0x80 : rng() % 0x10000;
-    if (u == 0x1B) continue;  // an ESC in the text would be copied as is
-    units.push_back(static_cast<unsigned char>(u >> 8));
-    units.push_back(static_cast<unsigned char>(u));
-  }
-  if (units[0] == 0xFE && units[1] == 0xFF) units[0] = 0;
-  const Bytes out = run("unibeto_jis", units).out;
-  int mode = 0;
-  for (size_t i = 0; i < out.size();) {
-    if (out[i] == 0x1B) {
-      ASSERT_LE(i + 3, out.size());
-      const Bytes esc(out.begin() + static_cast<long>(i),
-                      out.begin() + static_cast<long>(i) + 3);
-      const int next = esc == hex("1B 28 42")   ? 0
-                       : esc == hex("1B 24 42") ? 1
-                       : esc == hex("1B 28 49") ? 2
-                                                : -1;
-      ASSERT_NE(next, -1) << i;
-      ASSERT_NE(next, mode) << "designation of the current mode at " << i;
-      mode = next;
-      i += 3;
-    } else if (mode == 1) {
-      ASSERT_LE(i + 2, out.size());
-      ASSERT_TRUE(out[i] >= 0x21 && out[i] <= 0x7E && out[i + 1] >= 0x21 &&
-                  out[i + 1] <= 0x7E)
-          << i;
-      i += 2;
-    } else {
-      ASSERT_TRUE(mode == 0 ? out[i] < 0x80 : out[i] >= 0x21 && out[i] <= 0x5F)
-          << i;
-      ++i;
-    }
-  }
-  EXPECT_EQ(mode, 0);
-}
-
 // ---------------------------------------------------------------------------
 // Line scanners.
 

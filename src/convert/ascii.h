@@ -53,9 +53,25 @@ KMV_ALWAYS_INLINE uint32_t load_le32(const Byte *p) {
   return le32(x);
 }
 
+KMV_ALWAYS_INLINE uint64_t load_le64(const Byte *p) {
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  x = __builtin_bswap64(x);
+#endif
+  return x;
+}
+
 KMV_ALWAYS_INLINE void store_le32(Byte *p, uint32_t x) {
   x = le32(x);
   std::memcpy(p, &x, 4);
+}
+
+KMV_ALWAYS_INLINE void store_le64(Byte *p, uint64_t x) {
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  x = __builtin_bswap64(x);
+#endif
+  std::memcpy(p, &x, 8);
 }
 
 KMV_ALWAYS_INLINE bool is_ascii_char(uint32_t c) {
@@ -173,6 +189,61 @@ KMV_ALWAYS_INLINE size_t narrow_ascii(const Byte *p, const Byte *stop,
     s += 2;
   }
   return static_cast<size_t>(s - p) / 2;
+}
+
+// Converts the longest run of whole blocks of eight UTF-16 units of order
+// O, each 0800 or above, to their three-byte UTF-8 forms; returns the
+// number of units (a multiple of eight). Stores at most 3 * (stop - p) / 2
+// bytes and 2 more.
+template <Order O>
+KMV_ALWAYS_INLINE size_t utf8_from_wide_units(const Byte *p, const Byte *stop,
+                                              Byte *dst) {
+  size_t n = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i low6 = _mm_set1_epi16(0x3F);
+  const __m128i lead = _mm_set1_epi16(0xE0);
+  const __m128i trail = _mm_set1_epi16(0x80);
+  const __m128i low24 = _mm_set1_epi64x(0xFFFFFF);
+  const __m128i high24 = _mm_set1_epi64x(0xFFFFFF000000);
+  while (stop - p >= 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    if constexpr (O == Order::kBig) {
+      v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+    }
+    // Every unit must take three bytes.
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_srli_epi16(v, 11), zero)) != 0) {
+      break;
+    }
+    const __m128i b0 = _mm_or_si128(_mm_srli_epi16(v, 12), lead);
+    const __m128i b1 =
+        _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, 6), low6), trail);
+    const __m128i b2 = _mm_or_si128(_mm_and_si128(v, low6), trail);
+    const __m128i b01 = _mm_or_si128(b0, _mm_slli_epi16(b1, 8));
+    // Four bytes per unit (b0 b1 b2 00), then two units per 64 bits packed
+    // to six bytes.
+    const __m128i lo = _mm_unpacklo_epi16(b01, b2);
+    const __m128i hi = _mm_unpackhi_epi16(b01, b2);
+    const __m128i plo = _mm_or_si128(
+        _mm_and_si128(lo, low24), _mm_and_si128(_mm_srli_epi64(lo, 8), high24));
+    const __m128i phi = _mm_or_si128(
+        _mm_and_si128(hi, low24), _mm_and_si128(_mm_srli_epi64(hi, 8), high24));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(dst), plo);
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + 6),
+                     _mm_unpackhi_epi64(plo, plo));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + 12), phi);
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + 18),
+                     _mm_unpackhi_epi64(phi, phi));
+    p += 16;
+    dst += 24;
+    n += 8;
+  }
+#else
+  (void)p;
+  (void)stop;
+  (void)dst;
+#endif
+  return n;
 }
 
 // Writes n UTF-16 units with their two bytes exchanged.

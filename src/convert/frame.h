@@ -181,7 +181,9 @@ bool ascii_identity(const Entry *table, uint64_t size) {
 template <class Entry>
 KMV_ALWAYS_INLINE uint32_t lookup(const Entry *table, uint64_t size,
                                   uint32_t index) {
-  return index < size ? table[index] : 0;
+  if (index < size) [[likely]]
+    return table[index];
+  return 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -44,21 +44,47 @@ class Utf16Decoder {
       const Byte *const last = p + 2 * units;
       while (p < last) {
         const uint32_t u = load_unit<O>(p);
-        if (ascii_runs && is_ascii_char(u)) {
-          const size_t n = w.template copy_ascii_units<O>(p, last);
-          if (n != 0) {
-            p += 2 * n;
-            continue;
+        if (u >= 0x80 || !ascii_runs) [[likely]] {
+          if constexpr (requires { w.template copy_wide_units<O>(p, p); }) {
+            if (u >= 0x800) {
+              const size_t n = w.template copy_wide_units<O>(p, last);
+              if (n != 0) {
+                p += 2 * n;
+                continue;
+              }
+            }
           }
+          if (last - p >= 4) {
+            const uint32_t u1 = load_unit<O>(p + 2);
+            if ((u1 >= 0x80 || !ascii_runs) && plain(u) && plain(u1)) {
+              w.unit2(u, p, static_cast<int32_t>(u), u1, p + 2,
+                      static_cast<int32_t>(u1));
+              p += 4;
+              continue;
+            }
+          }
+          character(u, p, w);
+          p += 2;
+          continue;
         }
-        character(u, p, w);
-        p += 2;
+        const size_t n = w.template copy_ascii_units<O>(p, last);
+        if (n != 0) {
+          p += 2 * n;
+        } else {
+          character(u, p, w);
+          p += 2;
+        }
       }
       return p < stop ? cut(p) : done(p);
     }
   }
 
  private:
+  // A unit that goes to the target's table (not a bypassed class).
+  static KMV_ALWAYS_INLINE bool plain(uint32_t u) {
+    return !(B.ascii && u < 0x80) && !(B.kana && u - 0xFF61 < 0x3F);
+  }
+
   template <class W>
   static KMV_ALWAYS_INLINE void character(uint32_t u, const Byte *p, W &w) {
     if constexpr (B.ascii) {

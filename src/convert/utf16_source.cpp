@@ -34,8 +34,8 @@ template <Order O>
 int32_t scan_utf16_line(unsigned char *line, uint64_t *line_len,
                         const unsigned char **pos, uint64_t avail) {
   if (line_len != nullptr) *line_len = 0;
-  if (line == nullptr || line_len == nullptr || pos == nullptr ||
-      (*pos == nullptr && avail != 0)) {
+  if (line_len == nullptr || pos == nullptr ||
+      ((line == nullptr || *pos == nullptr) && avail != 0)) {
     return KMV_ECHAR;
   }
   const Byte *const start = *pos;

@@ -22,8 +22,8 @@ extern "C" KMV_API int32_t kmv_utf8_strln(const kmv_handle *,
                                           const unsigned char **pos,
                                           uint64_t avail) {
   if (line_len != nullptr) *line_len = 0;
-  if (line == nullptr || line_len == nullptr || pos == nullptr ||
-      (*pos == nullptr && avail != 0)) {
+  if (line_len == nullptr || pos == nullptr ||
+      ((line == nullptr || *pos == nullptr) && avail != 0)) {
     return KMV_ECHAR;
   }
   const Byte *const start = *pos;

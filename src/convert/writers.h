@@ -1,7 +1,8 @@
 // Target writers for Shift_JIS, EUC-JP, UTF-8 and UTF-16 (the ISO-2022-JP
 // writer is in jis_writer.h). Every writer takes the same events (see
-// README.md): byte(c), kana(k), unit(u, pos, code), replace(pos, code),
-// replace_silently(), the ASCII block moves, and finish().
+// README.md): byte(c), kana(k), unit(u, pos, code), unit2(...) for two
+// units at once, replace(pos, code), replace_silently(), the ASCII block
+// moves, and finish().
 #ifndef KMV_CONVERT_WRITERS_H
 #define KMV_CONVERT_WRITERS_H
 
@@ -16,7 +17,8 @@ namespace kmv::conv {
 
 inline constexpr Byte kQuestion = 0x3F;
 
-// Shared by the writers of byte encodings: what they do with ASCII runs.
+// Shared by the writers of byte encodings: ASCII runs, and the values that
+// are one byte or may read as the replacement.
 class ByteTargetBase {
  public:
   ByteTargetBase(Output &out, Record &rec, bool ascii_as_is)
@@ -37,6 +39,11 @@ class ByteTargetBase {
     out_.cur += n;
     return n;
   }
+  KMV_ALWAYS_INLINE void replace(const Byte *pos, int32_t code) {
+    out_.put(kQuestion);
+    rec_.add(pos, code);
+  }
+  KMV_ALWAYS_INLINE void replace_silently() { out_.put(kQuestion); }
   bool finish() { return true; }
 
  protected:
@@ -53,8 +60,9 @@ class ByteTargetBase {
     } else {
       out_.put(static_cast<Byte>(e));
     }
-    if (questionable && code != kQuestion) [[unlikely]]
+    if (questionable && code != kQuestion) [[unlikely]] {
       rec_.add(pos, code);
+    }
   }
 
   Output &out_;
@@ -78,7 +86,19 @@ class SjisWriter : public ByteTargetBase {
   KMV_ALWAYS_INLINE void kana(Byte k) { out_.put(static_cast<Byte>(k | 0x80)); }
 
   KMV_ALWAYS_INLINE void unit(uint32_t u, const Byte *pos, int32_t code) {
-    const uint32_t e = lookup(table_, size_, u);
+    write(lookup(table_, size_, u), pos, code);
+  }
+
+  // Two characters. (Merging their stores was measured slower: the two
+  // lookups then have to finish before either is written.)
+  KMV_ALWAYS_INLINE void unit2(uint32_t u0, const Byte *pos0, int32_t code0,
+                               uint32_t u1, const Byte *pos1, int32_t code1) {
+    unit(u0, pos0, code0);
+    unit(u1, pos1, code1);
+  }
+
+ private:
+  KMV_ALWAYS_INLINE void write(uint32_t e, const Byte *pos, int32_t code) {
     if (e >= 0x4000) [[likely]] {  // two bytes, the first not "?"
       out_.put(static_cast<Byte>(e >> 8), static_cast<Byte>(e));
     } else {
@@ -86,13 +106,6 @@ class SjisWriter : public ByteTargetBase {
     }
   }
 
-  KMV_ALWAYS_INLINE void replace(const Byte *pos, int32_t code) {
-    out_.put(kQuestion);
-    rec_.add(pos, code);
-  }
-  KMV_ALWAYS_INLINE void replace_silently() { out_.put(kQuestion); }
-
- private:
   const uint16_t *table_;
   uint64_t size_;
 };
@@ -120,8 +133,24 @@ class EucWriter : public ByteTargetBase {
   }
 
   KMV_ALWAYS_INLINE void unit(uint32_t u, const Byte *pos, int32_t code) {
-    const uint32_t e = wide_ != nullptr ? lookup(wide_, wide_size_, u)
-                                        : lookup(narrow_, narrow_size_, u);
+    write(code_of(u), pos, code);
+  }
+
+  // Two characters. (Merging their stores was measured slower: the two
+  // lookups then have to finish before either is written.)
+  KMV_ALWAYS_INLINE void unit2(uint32_t u0, const Byte *pos0, int32_t code0,
+                               uint32_t u1, const Byte *pos1, int32_t code1) {
+    unit(u0, pos0, code0);
+    unit(u1, pos1, code1);
+  }
+
+ private:
+  KMV_ALWAYS_INLINE uint32_t code_of(uint32_t u) const {
+    return wide_ != nullptr ? lookup(wide_, wide_size_, u)
+                            : lookup(narrow_, narrow_size_, u);
+  }
+
+  KMV_ALWAYS_INLINE void write(uint32_t e, const Byte *pos, int32_t code) {
     if (e >= 0x4000) [[likely]] {  // two or three bytes, none of them "?"
       if (e > 0xFFFF) {
         out_.put(0x8F, static_cast<Byte>(e >> 8), static_cast<Byte>(e));
@@ -133,13 +162,6 @@ class EucWriter : public ByteTargetBase {
     }
   }
 
-  KMV_ALWAYS_INLINE void replace(const Byte *pos, int32_t code) {
-    out_.put(kQuestion);
-    rec_.add(pos, code);
-  }
-  KMV_ALWAYS_INLINE void replace_silently() { out_.put(kQuestion); }
-
- private:
   const uint32_t *wide_;
   uint64_t wide_size_;
   const uint16_t *narrow_;
@@ -163,9 +185,7 @@ class Utf8Writer : public ByteTargetBase {
     if (u >= 0x800) [[likely]] {
       // Three bytes in one store; the fourth is overwritten by the next
       // character or lies in the frame's slack.
-      const uint32_t x =
-          0x8080E0u | u >> 12 | (u << 2 & 0x3F00u) | (u << 16 & 0x3F0000u);
-      store_le32(out_.cur, x);
+      store_le32(out_.cur, three_bytes(u));
       out_.cur += 3;
     } else if (u < 0x80) {
       out_.put(static_cast<Byte>(u));
@@ -175,11 +195,31 @@ class Utf8Writer : public ByteTargetBase {
     }
   }
 
-  KMV_ALWAYS_INLINE void replace(const Byte *pos, int32_t code) {
-    out_.put(kQuestion);
-    rec_.add(pos, code);
+  KMV_ALWAYS_INLINE void unit2(uint32_t u0, const Byte *, int32_t, uint32_t u1,
+                               const Byte *, int32_t) {
+    if ((u0 >= 0x800) & (u1 >= 0x800)) [[likely]] {
+      // Six bytes in one store; the rest lies in the frame's slack.
+      store_le64(out_.cur, three_bytes(u0) | uint64_t{three_bytes(u1)} << 24);
+      out_.cur += 6;
+    } else {
+      unit(u0, nullptr, 0);
+      unit(u1, nullptr, 0);
+    }
   }
-  KMV_ALWAYS_INLINE void replace_silently() { out_.put(kQuestion); }
+
+  // unit() for a run of UTF-16 units of 0800 and above, in blocks.
+  template <Order O>
+  KMV_ALWAYS_INLINE size_t copy_wide_units(const Byte *p, const Byte *stop) {
+    const size_t n = utf8_from_wide_units<O>(p, stop, out_.cur);
+    out_.cur += 3 * n;
+    return n;
+  }
+
+ private:
+  // The three-byte form of u (0800 and above), first byte lowest.
+  static KMV_ALWAYS_INLINE uint32_t three_bytes(uint32_t u) {
+    return 0x8080E0u | u >> 12 | (u << 2 & 0x3F00u) | (u << 16 & 0x3F0000u);
+  }
 };
 
 template <Order O>
@@ -199,6 +239,12 @@ class Utf16Writer {
   KMV_ALWAYS_INLINE void unit(uint32_t u, const Byte *, int32_t) {
     store_unit<O>(out_.cur, u);
     out_.cur += 2;
+  }
+  KMV_ALWAYS_INLINE void unit2(uint32_t u0, const Byte *, int32_t, uint32_t u1,
+                               const Byte *, int32_t) {
+    store_unit<O>(out_.cur, u0);
+    store_unit<O>(out_.cur + 2, u1);
+    out_.cur += 4;
   }
   KMV_ALWAYS_INLINE void replace(const Byte *pos, int32_t code) {
     unit(kQuestion, nullptr, 0);
