@@ -72,6 +72,22 @@ const Direction kDirections[] = {
   {"utf8>jis",      kmv_utf8to_jis,    "utf8",    "UTF-8",    "ISO-2022-JP", "UTF-8",    "ISO-2022-JP"},
   {"utf8>utf16be",  kmv_utf8to_unibe,  "utf8",    "UTF-8",    "UTF-16BE",    "UTF-8",    "UTF-16BE"},
   {"utf8>utf16le",  kmv_utf8to_unile,  "utf8",    "UTF-8",    "UTF-16LE",    "UTF-8",    "UTF-16LE"},
+  {"sjis>euc",      kmv_sjisto_euc,    "sjis",    "CP932",    "EUC-JP",      "windows-31j", "EUC-JP"},
+  {"sjis>jis",      kmv_sjisto_jis,    "sjis",    "CP932",    "ISO-2022-JP", "windows-31j", "ISO-2022-JP"},
+  {"sjis>utf16be",  kmv_sjisto_unibe,  "sjis",    "CP932",    "UTF-16BE",    "windows-31j", "UTF-16BE"},
+  {"sjis>utf16le",  kmv_sjisto_unile,  "sjis",    "CP932",    "UTF-16LE",    "windows-31j", "UTF-16LE"},
+  {"sjis>utf8",     kmv_sjisto_utf8,   "sjis",    "CP932",    "UTF-8",       "windows-31j", "UTF-8"},
+  {"euc>euc",       kmv_eucto_euc,     "eucjp",   "EUC-JP",   "EUC-JP",      "EUC-JP",   "EUC-JP"},
+  {"euc>jis",       kmv_eucto_jis,     "eucjp",   "EUC-JP",   "ISO-2022-JP", "EUC-JP",   "ISO-2022-JP"},
+  {"euc>sjis",      kmv_eucto_sjis,    "eucjp",   "EUC-JP",   "CP932",       "EUC-JP",   "windows-31j"},
+  {"euc>utf16be",   kmv_eucto_unibe,   "eucjp",   "EUC-JP",   "UTF-16BE",    "EUC-JP",   "UTF-16BE"},
+  {"euc>utf16le",   kmv_eucto_unile,   "eucjp",   "EUC-JP",   "UTF-16LE",    "EUC-JP",   "UTF-16LE"},
+  {"euc>utf8",      kmv_eucto_utf8,    "eucjp",   "EUC-JP",   "UTF-8",       "EUC-JP",   "UTF-8"},
+  {"jis>euc",       kmv_jisto_euc,     "jis",     "ISO-2022-JP", "EUC-JP",   "ISO-2022-JP", "EUC-JP"},
+  {"jis>sjis",      kmv_jisto_sjis,    "jis",     "ISO-2022-JP", "CP932",    "ISO-2022-JP", "windows-31j"},
+  {"jis>utf16be",   kmv_jisto_unibe,   "jis",     "ISO-2022-JP", "UTF-16BE", "ISO-2022-JP", "UTF-16BE"},
+  {"jis>utf16le",   kmv_jisto_unile,   "jis",     "ISO-2022-JP", "UTF-16LE", "ISO-2022-JP", "UTF-16LE"},
+  {"jis>utf8",      kmv_jisto_utf8,    "jis",     "ISO-2022-JP", "UTF-8",    "ISO-2022-JP", "UTF-8"},
 };
 // clang-format on
 
