@@ -12,6 +12,7 @@
 #include "convert/frame.h"
 #include "convert/legacy_policy.h"
 #include "convert/pair_blocks.h"
+#include "convert/writers.h"
 
 namespace kmv::conv {
 
@@ -84,7 +85,7 @@ class EucDecoder {
     const Byte *const last = stop < end ? stop : end - 1;
     const uint16_t *const table = table00_;
     const uint64_t size = size00_;
-    while (last - p >= kPairBlock && euc_pair_block(p)) {
+    while (kBlocksPay<W> && last - p >= kPairBlock && euc_pair_block(p)) {
 #pragma GCC unroll 8
       for (int i = 0; i < kPairBlock; i += 2) {
         const uint32_t code = uint32_t{p[i]} << 8 | p[i + 1];

@@ -14,6 +14,7 @@
 #include "convert/jis_escape.h"
 #include "convert/legacy_policy.h"
 #include "convert/pair_blocks.h"
+#include "convert/writers.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -165,7 +166,7 @@ class JisDecoder {
     const Byte *const last = stop < end ? stop : end - 1;
     const uint16_t *const table = table_;
     const uint64_t size = size_;
-    while (last - p >= kPairBlock && jis_pair_block(p)) {
+    while (kBlocksPay<W> && last - p >= kPairBlock && jis_pair_block(p)) {
 #pragma GCC unroll 8
       for (int i = 0; i < kPairBlock; i += 2) pair(table, size, p + i, w);
       p += kPairBlock;

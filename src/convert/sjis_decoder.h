@@ -12,6 +12,7 @@
 #include "convert/frame.h"
 #include "convert/legacy_policy.h"
 #include "convert/pair_blocks.h"
+#include "convert/writers.h"
 
 namespace kmv::conv {
 
@@ -82,7 +83,7 @@ class SjisDecoder {
     const Byte *const last = stop < end ? stop : end - 1;
     const uint16_t *const table = table_;
     const uint64_t size = size_;
-    while (last - p >= kPairBlock && sjis_pair_block(p)) {
+    while (kBlocksPay<W> && last - p >= kPairBlock && sjis_pair_block(p)) {
 #pragma GCC unroll 8
       for (int i = 0; i < kPairBlock; i += 2) pair(table, size, p + i, w);
       p += kPairBlock;
