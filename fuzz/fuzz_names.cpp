@@ -13,7 +13,8 @@ void check_bounded(const char *buf, size_t size, size_t room, int32_t len) {
   for (size_t i = room; i < size; ++i) {
     if (buf[i] != '#') std::abort();
   }
-  if (room > 0 && (len < 0 || static_cast<size_t>(len) >= room || buf[len] != '\0')) {
+  if (room > 0 &&
+      (len < 0 || static_cast<size_t>(len) >= room || buf[len] != '\0')) {
     std::abort();
   }
 }

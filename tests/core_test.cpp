@@ -46,11 +46,14 @@ TEST(Handle, FieldLayoutIsThePublishedOne) {
   EXPECT_EQ(offsetof(kmv_handle, unibe_def_table), 8 * sizeof(void *));
   EXPECT_EQ(offsetof(kmv_handle, jis2unibe_table_size), 9 * sizeof(void *));
   EXPECT_EQ(offsetof(kmv_handle, last_errno), 9 * sizeof(void *) + 9 * 8);
-  EXPECT_LT(offsetof(kmv_handle, err_count), offsetof(kmv_handle, err_first_code));
+  EXPECT_LT(offsetof(kmv_handle, err_count),
+            offsetof(kmv_handle, err_first_code));
   EXPECT_LT(offsetof(kmv_handle, err_last_code), offsetof(kmv_handle, version));
 }
 
-TEST(Handle, VersionNeedsNoHandle) { EXPECT_FLOAT_EQ(kmv_get_version(), 1.01f); }
+TEST(Handle, VersionNeedsNoHandle) {
+  EXPECT_FLOAT_EQ(kmv_get_version(), 1.01f);
+}
 
 TEST(Settings, MaxBufSizeIsClampedAndRestored) {
   EXPECT_EQ(kmv_set_max_buf_size(0), 10485760);
@@ -126,9 +129,12 @@ std::string guarded(size_t size, F f, int32_t *result) {
 TEST(TypeNames, MultiTypeNamesHonoursTheSize) {
   int32_t r = 0;
   auto multi = [&](size_t size, int32_t value) {
-    return guarded(size, [value](char *t, size_t n) {
-      return kmv_multi_type_names(t, n, value);
-    }, &r);
+    return guarded(
+        size,
+        [value](char *t, size_t n) {
+          return kmv_multi_type_names(t, n, value);
+        },
+        &r);
   };
   EXPECT_EQ(multi(9, 0x300), "SJIS;EUC");
   EXPECT_EQ(r, 8);
@@ -152,7 +158,8 @@ TEST(TypeNames, AllTypeNames) {
   EXPECT_EQ(need, 114);
   int32_t r = 0;
   auto all = [&](size_t size) {
-    return guarded(size, [](char *t, size_t n) { return kmv_all_type_names(t, n); }, &r);
+    return guarded(
+        size, [](char *t, size_t n) { return kmv_all_type_names(t, n); }, &r);
   };
   EXPECT_EQ(all(114),
             "ASCII;JIS;SJIS;EUC;EUC1(PC20932);EUC2(PC51932);EUC3(EUC-MS);"

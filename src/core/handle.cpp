@@ -34,9 +34,13 @@ KMV_API kmv_handle *create_kmv(void) {
   return h;
 }
 
-KMV_API void release_kmv(kmv_handle *handle) { std::free(handle); }
+KMV_API void release_kmv(kmv_handle *handle) {
+  std::free(handle);
+}
 
-KMV_API int64_t kmv_get_max_buf_size(void) { return kmv::max_buf_size; }
+KMV_API int64_t kmv_get_max_buf_size(void) {
+  return kmv::max_buf_size;
+}
 
 KMV_API int64_t kmv_set_max_buf_size(uint64_t size) {
   if (size == 0) {
@@ -51,6 +55,8 @@ KMV_API int64_t kmv_set_max_buf_size(uint64_t size) {
   return kmv::max_buf_size;
 }
 
-KMV_API float kmv_get_version(void) { return kmv::kVersion; }
+KMV_API float kmv_get_version(void) {
+  return kmv::kVersion;
+}
 
 }  // extern "C"

@@ -83,11 +83,13 @@ KMV_API int32_t kmv_nameto_type(const char *name) {
   char upper[kMaxNameInput + 1];
   size_t n = 0;
   for (; n < kMaxNameInput && name[n] != '\0'; ++n) {
-    upper[n] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[n])));
+    upper[n] =
+        static_cast<char>(std::toupper(static_cast<unsigned char>(name[n])));
   }
   upper[n] = '\0';
   for (size_t row = kFirstRow; row < typeNamesSize; ++row) {
-    if (std::strcmp(upper, typeNames[row].name) == 0) return typeNames[row].type;
+    if (std::strcmp(upper, typeNames[row].name) == 0)
+      return typeNames[row].type;
   }
   return KMV_ECTYPE;
 }
@@ -98,8 +100,9 @@ KMV_API int32_t kmv_multi_type_names(char *text, uint64_t text_size,
   // A single type code is written within text_size too, cut if need be.
   if (value < KMV_MASK_MIN) return copy_cut(text, text_size, name_of(value));
   const auto mask = static_cast<uint32_t>(value);
-  return join_names(text, text_size,
-                    [mask](const kmv_type_name &r) { return (r.mask & mask) != 0; });
+  return join_names(text, text_size, [mask](const kmv_type_name &r) {
+    return (r.mask & mask) != 0;
+  });
 }
 
 KMV_API int32_t kmv_all_type_names(char *text, uint64_t text_size) {
