@@ -44,6 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                            src_type == dst_type;
   if (status == KMV_ECTYPE) {
     if (convertible || out != nullptr || out_len != 0) std::abort();
+  } else if (status == KMV_EALLOC) {
+    if (out != nullptr || out_len != 0) std::abort();
   } else if (status != KMV_SUCCESS && status != KMV_EUEXPEOD) {
     std::abort();
   } else if (!convertible || out == nullptr) {

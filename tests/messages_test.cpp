@@ -65,10 +65,9 @@ TEST_F(Messages, EveryStatusInEveryDeliveryEncoding) {
     ASSERT_EQ(n, static_cast<int32_t>(row.bytes.size()));
     EXPECT_EQ(std::string(text, static_cast<size_t>(n)), row.bytes);
     EXPECT_EQ(text[n], '\0');
-    EXPECT_LE(n + 1, 60);
-    for (size_t i = static_cast<size_t>(n) + 1; i < sizeof text; ++i) {
-      ASSERT_EQ(text[i], kGuard);
-    }
+    // The stored UTF-8 form passes through the buffer first, so all of the
+    // documented 60 bytes may be used, but nothing beyond them.
+    for (size_t i = 60; i < sizeof text; ++i) ASSERT_EQ(text[i], kGuard);
   }
 }
 

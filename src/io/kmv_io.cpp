@@ -84,7 +84,10 @@ int32_t load_record(TIO &record, const char *path, int32_t expected_type,
   Text file;
   const int32_t result = kmv_path_keep(record.handle, &file.bytes, &file.length,
                                        path, expected_type, 0);
-  if (result < 0) return result;
+  if (result < 0) {
+    std::free(file.bytes);  // read, but no encoding fits it
+    return result;
+  }
   if (result < KMV_MASK_MIN) last_operation.is_decided = 1;
   last_operation.stype = result;
   record.stype = result;

@@ -124,7 +124,10 @@ int32_t convert_with(kmv_handle *handle, const char *src_path,
   uint64_t length = 0;
   const int32_t r =
       kmv_path_keep(handle, &bytes, &length, src_path, expected_type, 0);
-  if (r < 0) return r;
+  if (r < 0) {
+    std::free(bytes);  // read, but no encoding fits it
+    return r;
+  }
   if (is_type_code(r)) last_operation.is_decided = 1;
   last_operation.stype = r;
   const int32_t status =
