@@ -1,6 +1,8 @@
 // The library's own texts (status messages, system error descriptions) are
 // UTF-8; callers working in ISO-2022-JP, Shift_JIS or EUC-JP get them
 // re-encoded through the UTF-8 converters.
+#include "core/messages.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,23 +53,32 @@ int32_t put_text(char *text, const void *bytes, uint64_t length) {
   return static_cast<int32_t>(length);
 }
 
-// Start of the UTF-8 character that ends before `end`.
-uint64_t previous_character(const char *text, uint64_t end) {
-  uint64_t at = end - 1;
-  while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
+bool is_continuation(char byte) {
+  return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// The character boundary at or before `at`.
+uint64_t boundary_before(const char *text, uint64_t at) {
+  while (at > 0 && is_continuation(text[at])) --at;
   return at;
 }
 
-// Writes as much of the UTF-8 `source` as fits into text_size bytes
-// (terminator included) in the requested encoding. The re-encoded form may
-// be longer than its source (ISO-2022-JP adds escape sequences), so the
-// source is shortened by whole characters until the result fits.
-int32_t put_cut(kmv_handle *handle, char *text, uint64_t text_size,
-                const char *source, int32_t conv_type) {
-  uint64_t n = std::strlen(source);
-  if (n > text_size - 1) n = text_size - 1;
+}  // namespace
+
+namespace kmv {
+
+// The re-encoded form may be longer than its source (ISO-2022-JP adds
+// escape sequences), so the source is shortened by whole characters until
+// the result fits.
+int32_t put_text_cut(kmv_handle *handle, char *text, uint64_t text_size,
+                     const char *source, int32_t conv_type) {
+  const uint64_t length = std::strlen(source);
+  uint64_t n = length < text_size - 1 ? length : text_size - 1;
   const Utf8Converter convert = converter_for(handle, conv_type);
   if (convert == nullptr) return put_text(text, source, n);
+  // A character cut in half would leave an ISO-2022-JP text in its
+  // two-byte mode: only whole characters are converted.
+  if (n < length) n = boundary_before(source, n);
   for (;;) {
     Converted out = convert_text(convert, handle, source, n);
     if (out.bytes == nullptr) return put_text(text, source, n);
@@ -77,11 +88,11 @@ int32_t put_cut(kmv_handle *handle, char *text, uint64_t text_size,
       return written;
     }
     std::free(out.bytes);
-    n = previous_character(source, n);
+    n = boundary_before(source, n - 1);
   }
 }
 
-}  // namespace
+}  // namespace kmv
 
 extern "C" {
 
@@ -117,9 +128,9 @@ KMV_API int32_t kmv_get_strerror(kmv_handle *handle, int32_t errnum, char *text,
     char unknown[32];
     std::snprintf(unknown, sizeof unknown, "Unknown(%ld)",
                   static_cast<long>(errnum));
-    return put_cut(nullptr, text, text_size, unknown, conv_type);
+    return kmv::put_text_cut(nullptr, text, text_size, unknown, conv_type);
   }
-  return put_cut(handle, text, text_size, description, conv_type);
+  return kmv::put_text_cut(handle, text, text_size, description, conv_type);
 }
 
 }  // extern "C"
