@@ -832,26 +832,24 @@ TEST_F(Io, ASourceLongerThanTheReadLimitIsRefused) {
   EXPECT_TRUE(read_bytes(out) == text.substr(0, 8192));
 }
 
-TEST_F(Io, ForwardersAddOnlyThePrefix) {
-  EXPECT_EQ(kmv_io_set_max_buf_size(100000), 100000);
-  EXPECT_EQ(kmv_io_get_max_buf_size(), 100000);
-  EXPECT_EQ(kmv_io_set_max_buf_size(-1), -1);  // widened with its sign
+TEST_F(Io, SignedSizesOfTheStreamForms) {
+  // The read limit is widened with its sign and kept as -1 ...
+  EXPECT_EQ(kmv_io_set_max_buf_size(-1), -1);
+  EXPECT_EQ(kmv_io_get_max_buf_size(), -1);
+  // which makes every whole-file read fail for want of memory.
+  const std::string src = sample_path("sample.utf8");
+  EXPECT_EQ(kmv_io_open(src.c_str(), 0, 0, 15, nullptr), KMV_EALLOC);
+  EXPECT_EQ(kmv_io_convert_file(src.c_str(), 0, path("out").c_str(), 16),
+            KMV_EALLOC);
   EXPECT_EQ(kmv_io_set_max_buf_size(0), 10485760);
-  EXPECT_EQ(kmv_io_detect_by(0x140), 4);
-  EXPECT_EQ(kmv_io_cmp_bom(11, 12), 1);
-  EXPECT_EQ(kmv_io_cmp_bom(16, 15), -1);
-  char text[120];
-  EXPECT_EQ(kmv_io_typeto_name(text, 11), 7);
-  EXPECT_STREQ(text, "UTF16BE");
-  EXPECT_EQ(kmv_io_nameto_type("sjis"), 4);
-  EXPECT_EQ(kmv_io_multi_type_names(text, 9, 0x300), 8);
-  EXPECT_STREQ(text, "SJIS;EUC");
-  EXPECT_EQ(kmv_io_all_type_names_length(), 114);
-  EXPECT_EQ(kmv_io_all_type_names(text, 114), 113);
+  // ... while a negative buffer size leaves no room at all.
+  char text[16];
   std::memset(text, '#', sizeof text);
   EXPECT_EQ(kmv_io_multi_type_names(text, -3, 0x300), 0);
   EXPECT_EQ(kmv_io_all_type_names(text, -3), 0);
   EXPECT_EQ(text[0], '#');
+  EXPECT_EQ(kmv_io_multi_type_names(text, 9, 0x300), 8);
+  EXPECT_STREQ(text, "SJIS;EUC");
 }
 
 }  // namespace
