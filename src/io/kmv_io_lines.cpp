@@ -165,6 +165,13 @@ Scan scan_line(const TIO &record, Scanner scanner, unsigned char *line,
   return s;
 }
 
+// The buffer is too small for what comes next: nothing is read, and a
+// larger buffer goes on from here.
+int32_t no_room(int32_t *line_len) {
+  if (line_len != nullptr) *line_len = 0;
+  return KMV_EUEXPEOD;
+}
+
 int32_t check_readable(int32_t fd) {
   const int32_t status = kmv::check_fd(fd);
   if (status != KMV_SUCCESS) return status;
@@ -186,21 +193,13 @@ KMV_API int32_t kmv_io_get_line(int32_t fd, unsigned char *line,
   const Scanner scanner = scanner_for(record.dtype);
   if (scanner == Scanner::kNone) return KMV_ECTYPE;
 
-  // The buffer too small for what comes next: nothing is read, and a
-  // larger buffer goes on from here.
-  if (line == nullptr || line_size < 1) {
-    if (line_len != nullptr) *line_len = 0;
-    return KMV_EUEXPEOD;
-  }
+  if (line == nullptr || line_size < 1) return no_room(line_len);
   const auto left = static_cast<uint64_t>(end - record.pos);
   const uint64_t room = static_cast<uint64_t>(line_size);
   const Window window{record.pos, left < room ? left : room};
   bool fits = true;
   Scan s = scan_line(record, scanner, line, window, end, fits);
-  if (!fits) {
-    if (line_len != nullptr) *line_len = 0;
-    return KMV_EUEXPEOD;
-  }
+  if (!fits) return no_room(line_len);
   if (s.result >= 0 && s.next == record.pos) {
     // Too little is left for one character: that is the end of the text.
     record.pos = end;
