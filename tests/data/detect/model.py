@@ -1,0 +1,409 @@
+"""A plain, byte-by-byte reading of the detection rules, kept apart from the
+library's code. It derives the expected answers of the generated detection
+cases (make_cases.py) and serves for differential checks against kmv_buf.
+
+The mapping tables are taken from a built libkmv.so through ctypes: the
+tables are checked on their own; this file only models the detector.
+"""
+import ctypes
+
+TABLES = {
+    "sjis": ("sjis2unibe932_table", 64588),
+    "common": ("euc2unibecommon_table00", 62631),
+    "e1": ("euc2unibe20932_table00", 62631),
+    "e1_8f": ("euc2unibe20932_table8f", 60900),
+    "e2": ("euc2unibe51932_table00", 64767),
+    "ms": ("euc2unibems_table00", 65279),
+    "ms_8f": ("euc2unibems_table8f", 65279),
+    "def": ("unibe_def_table", 65536),
+}
+
+
+def load_tables(lib_path):
+    lib = ctypes.CDLL(lib_path)
+    return {k: list((ctypes.c_uint16 * n).in_dll(lib, name))
+            for k, (name, n) in TABLES.items()}
+
+
+def at(table, i):
+    return table[i] if table is not None and 0 <= i < len(table) else 0
+
+
+class Handle:
+    """The two EUC decoding slots of a conversion handle."""
+
+    def __init__(self, t):
+        self.t = t
+        self.defaults()
+
+    def defaults(self):
+        self.t00, self.t8f = self.t["common"], None
+
+    def euc3(self):
+        self.t00, self.t8f = self.t["ms"], self.t["ms_8f"]
+
+
+def is_sjis_possible(t, lead):
+    return any(at(t["sjis"], lead * 256 + x) for x in range(0x40, 0x100))
+
+
+def is_euc_possible(table, lead):
+    return any(at(table, lead * 256 + x) for x in range(0xA0, 0x100))
+
+
+def check_euc(h, buf, expected):
+    """Returns (bits, euc_valid, euc_invalid, clean, end_flag_2)."""
+    t = h.t
+    valid = invalid = 0
+    hit = [0, 0, 0]
+    miss = [0, 0, 0]
+    bits = 0
+    end2 = False
+    n = len(buf)
+    i = 0
+    while i < n:
+        c = buf[i]
+        if c < 0x80:
+            i += 1
+            continue
+        three = False
+        if c == 0x8E or c == 0x8F:
+            if i + 1 == n:
+                end2 = True
+                break
+            if c == 0x8E and 0xA1 <= buf[i + 1] <= 0xDF:
+                i += 2
+                continue
+            if i + 2 == n:  # the character needs a byte beyond the text
+                s = buf[i + 1]
+                if c == 0x8E:
+                    ok = is_euc_possible(h.t00, s)
+                else:
+                    ok = (is_euc_possible(h.t8f, s)
+                          or is_euc_possible(t["e1_8f"], s)
+                          or is_euc_possible(t["ms_8f"], s))
+                if not ok:
+                    return 0, 0, 0, 0, False
+                end2 = True
+                break
+            code = buf[i + 1] * 256 + buf[i + 2]
+            three = c == 0x8F
+            i += 3
+        elif at(h.t00, c):
+            i += 1
+            continue
+        elif i + 1 == n:
+            if is_euc_possible(h.t00, c):
+                end2 = True
+                break
+            return 0, 0, 0, 0, False
+        else:
+            code = c * 256 + buf[i + 1]
+            i += 2
+        # classify
+        if at(h.t8f if three else h.t00, code):
+            valid += 1
+            continue
+        in1 = at(t["e1_8f"] if three else t["e1"], code) != 0
+        in2 = (not three) and at(t["e2"], code) != 0
+        if in1:
+            hit[0] += 1
+            bits |= 0x10
+        else:
+            miss[0] += 1
+        if in2:
+            hit[1] += 1
+            bits |= 0x20
+        else:
+            miss[1] += 1
+        h.euc3()
+        in3 = at(h.t8f if three else h.t00, code) != 0
+        h.defaults()
+        if in3:
+            hit[2] += 1
+            bits |= 0x40
+            continue
+        miss[2] += 1
+        if not in1 and not in2:
+            invalid += 1
+            if invalid > 20:
+                break
+    if hit[0] == 0 and hit[1] == 0 and valid == 0 and hit[2] == 0:
+        return 0, 0, 0, 0, end2
+    if valid <= invalid:
+        return 0, 0, 0, 0, end2
+    clean = 1 if invalid == 0 else 0
+    f32 = lambda x: ctypes.c_float(x).value
+    if f32(invalid) > f32(f32(valid) / f32(30.0)):
+        for k, b in enumerate((0x10, 0x20, 0x40)):
+            if f32(f32(hit[k] + valid) / f32(30.0)) > f32(miss[k]):
+                bits |= b
+    for et, b in ((6, 0x10), (7, 0x20), (8, 0x40)):
+        if expected == et and bits & b:
+            return b, valid, invalid, clean, end2
+    if bits in (0, 0x70):
+        return 0x8, valid, invalid, clean, end2
+    if bits == 0x50:
+        return 0x10, valid, invalid, clean, end2
+    return bits, valid, invalid, clean, end2
+
+
+MASK_OF_SINGLE = {0x40: 1, 0x100: 4, 0x200: 5, 0x400: 6, 0x800: 7,
+                  0x1000: 8, 0x2000: 11, 0x8000: 13, 0x20000: 15}
+
+
+def detect(exp, cand, end, pref):
+    r = 0
+    if cand & 0x1:
+        r = 0x40
+        if exp == 1:
+            return 1 if cand == 0x1 else 0x40
+    if cand & 0x4 and not end & 1:
+        r |= 0x100
+        if exp == 4:
+            return 4 if cand == 0x4 else 0x100
+    if not end & 2:
+        if cand & 0x8:
+            if 5 <= exp <= 8:
+                return 5 if cand == 0x8 else 0x200
+            r |= 0x200
+        if cand & 0x10:
+            if 5 <= exp <= 7:
+                return 6 if cand == 0x10 else 0x400
+            r |= 0x400
+            if exp == 8:
+                return 8 if cand == 0x10 else 0x1000
+        if cand & 0x20:
+            if 5 <= exp <= 8:
+                return 7 if cand == 0x20 else 0x800
+            r |= 0x800
+        if cand & 0x40:
+            if 5 <= exp <= 8:
+                return 8 if cand == 0x40 else 0x1000
+            r |= 0x1000
+    if not end & 4:
+        if cand & 0x200:
+            r |= 0x2000
+            if exp in (11, 12):
+                return 11 if cand == 0x200 else 0x2000
+        if cand & 0x400:
+            r |= 0x8000
+            if exp in (13, 14):
+                return 13 if cand == 0x400 else 0x8000
+    if cand & 0x800 and not end & 8:
+        if exp in (15, 16):
+            return 15 if cand == 0x800 else 0x20000
+        r |= 0x20000
+        if r == 0x20000:
+            return 15
+    else:
+        if r in MASK_OF_SINGLE:
+            return MASK_OF_SINGLE[r]
+        if r == 0:
+            return -1
+    if pref == 4 and r & 0x100:
+        return 0x100
+    if pref == 8 and r & 0x200:
+        return 0x200
+    if pref == 0x200 and r & 0x2000:
+        return 0x2000
+    if pref == 0x400 and r & 0x8000:
+        return 0x8000
+    return r
+
+
+def kmv_buf(t, buf, expected=0, ignore=False):
+    buf = bytes(buf)
+    n = len(buf)
+    if n == 0:
+        return 0
+    if n >= 2 and buf[0] == 0xFE and buf[1] == 0xFF:
+        return 12
+    if n >= 2 and buf[0] == 0xFF and buf[1] == 0xFE:
+        return 14
+    if n >= 3 and buf[:3] == b"\xef\xbb\xbf":
+        return 16
+    if expected == 1:
+        expected = 15
+    cand, end, pref = 0xE7D, 0, 0
+    good = bad = kana = nul_e = nul_o = 0
+    all_ascii = True
+    i = 0
+    while i < n:
+        c = buf[i]
+        if c == 0:
+            if i % 2 == 0:
+                nul_e += 1
+            else:
+                nul_o += 1
+            i += 1
+        elif c < 0x80:
+            if c == 0x1B and i + 2 < n:
+                a, b = buf[i + 1], buf[i + 2]
+                if (a == 0x24 and b in b"@BJ") or (a == 0x28 and b in b"BHIJ"):
+                    return 2
+                i += 3 if a in (0x24, 0x28) else 1
+            else:
+                i += 1
+        else:
+            all_ascii = False
+            cand = 0xE7C
+            if 0xA1 <= c <= 0xDF:
+                kana += 1
+                i += 1
+            elif i + 1 == n:
+                if is_sjis_possible(t, c):
+                    end |= 1
+                else:
+                    cand = 0xE78
+                break
+            else:
+                w = c * 256 + buf[i + 1]
+                i += 2
+                if at(t["sjis"], w):
+                    good += 1
+                    if 0x829F <= w <= 0x82F1 or 0x8340 <= w <= 0x8393:
+                        pref |= 4
+                else:
+                    bad += 1
+                    if bad > 20:
+                        break
+    f32 = lambda x: ctypes.c_float(x).value
+    if (good == 0 and kana == 0) or f32(bad) > f32(f32(good) / f32(30.0)):
+        cand &= ~0x4
+    valid = invalid = 0
+    clean = 0
+    if all_ascii:
+        cand &= 0x1 | 0x200 | 0x400
+    else:
+        h = Handle(t)
+        bits, valid, invalid, clean, end2 = check_euc(h, buf, expected)
+        if end2:
+            end |= 2
+        if (bad > 0 or kana > good) and valid > 0 and invalid == 0:
+            cand &= ~0x4
+        cand = (cand & ~0x78) | bits
+        # UTF-8
+        seq = 0
+        i = 0
+        while i < n:
+            c = buf[i]
+            if c < 0x80:
+                i += 1
+                continue
+            cont = lambda x: 0x80 <= x <= 0xBF
+            if i + 1 == n:
+                end |= 8
+                if not 0xC0 <= c <= 0xEF:
+                    cand &= ~0x800
+                break
+            if 0xC0 <= c <= 0xDF:
+                if cont(buf[i + 1]):
+                    seq += 1
+                    i += 2
+                    continue
+                cand &= ~0x800
+                break
+            if i + 2 == n:
+                end |= 8
+                if not (0xE0 <= c <= 0xEF and cont(buf[i + 1])):
+                    cand &= ~0x800
+                break
+            if 0xE0 <= c <= 0xEF and cont(buf[i + 1]) and cont(buf[i + 2]):
+                seq += 1
+                i += 3
+                continue
+            cand &= ~0x800
+            break
+        if seq == 0:
+            cand &= ~0x800
+    # UTF-16
+    d = t["def"]
+    plaus = lambda u: (at(d, u) & 3) != 0
+    kana16 = lambda u: 0x3041 <= u <= 0x3093 or 0x30A1 <= u <= 0x30F3
+    be_good = le_good = 0
+    i = 0
+    reached_end = True
+    while i + 1 < n:
+        if not cand & 0x600:
+            reached_end = False
+            break
+        u0, u1 = buf[i], buf[i + 1]
+        be, le = u0 * 256 + u1, u1 * 256 + u0
+        i += 2
+        if plaus(be):
+            be_good += 1
+            if kana16(be):
+                pref |= 0x200
+            if u0 == 0 and u1 in (9, 10, 13):
+                cand = 0x200
+                reached_end = False
+                break
+        else:
+            if be in (0xFEFF, 0xFFFD):
+                cand = 0x200
+                reached_end = False
+                break
+            cand &= ~0x200
+            if not cand & 0x400:
+                reached_end = False
+                break
+        if plaus(le):
+            le_good += 1
+            if kana16(le):
+                pref |= 0x400
+        else:
+            if le in (0xFEFF, 0xFFFD):
+                cand = 0x400
+                reached_end = False
+                break
+            cand &= ~0x400
+            if not cand & 0x200:
+                reached_end = False
+                break
+    if reached_end and i + 1 == n:
+        if be_good == 0:
+            cand &= ~0x200
+        if le_good == 0:
+            cand &= ~0x400
+        end |= 4
+    # final decision
+    if ignore:
+        pref, exp = 0, 0
+    else:
+        exp = expected
+    if end & 1:
+        cand &= ~0x4
+    if end & 2:
+        cand &= ~0x8
+    if end & 4:
+        cand &= ~0x600
+    if end & 8:
+        cand &= ~0x800
+    if not cand & 0x4:
+        end &= ~1
+        pref &= ~4
+    if not cand & 0x78:
+        end &= ~2
+        pref &= ~8
+    if not cand & 0x200:
+        end &= ~4
+        pref &= ~0x200
+    if not cand & 0x400:
+        end &= ~4
+        pref &= ~0x400
+    if not cand & 0x800:
+        end &= ~8
+    r = detect(exp, cand, end, pref)
+    if end and r == -1:
+        r = detect(exp, cand, 0, pref)
+    if r == -1:
+        if good > 0 and bad == 0:
+            r = 0x300 if clean else 0x100
+        else:
+            r = 0x200 if clean else -1
+    if not ignore and r > 63:
+        if f32(f32(nul_e) / f32(100.0)) > f32(nul_o) or \
+                f32(f32(nul_o) / f32(100.0)) > f32(nul_e):
+            r &= 0xA000
+    return r

@@ -1,0 +1,609 @@
+// Encoding detection: lead-byte probes, the EUC-JP variant check, the
+// decision step, the buffer detector and detection of files.
+//
+// Expected answers are worked out from the detection rules by hand (the
+// reasoning is given beside them) or, for the sentence texts in
+// data/detect/cases.tsv, by a separate plain reading of the rules
+// (data/detect/model.py).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/settings.h"
+#include "kmv.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes hex_bytes(const std::string &hex) {
+  Bytes out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(
+        static_cast<unsigned char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+Bytes repeat(const std::string &hex, size_t times) {
+  Bytes out;
+  const Bytes unit = hex_bytes(hex);
+  for (size_t i = 0; i < times; ++i)
+    out.insert(out.end(), unit.begin(), unit.end());
+  return out;
+}
+
+Bytes operator+(Bytes a, const Bytes &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+class Detect : public ::testing::Test {
+ protected:
+  void SetUp() override { h_ = create_kmv(); }
+  void TearDown() override { release_kmv(h_); }
+
+  int32_t buf(const Bytes &b, int32_t expected = 0, bool ignore = false) {
+    return kmv_buf(h_, b.data(), b.size(), expected, ignore ? 1 : 0);
+  }
+  void store_euc_tables(const uint16_t *t00, uint64_t n00, const uint16_t *t8f,
+                        uint64_t n8f) {
+    h_->euc2unibe_table00 = t00;
+    h_->euc2unibe_table00_size = n00;
+    h_->euc2unibe_table8f = t8f;
+    h_->euc2unibe_table8f_size = n8f;
+  }
+  void store_euc1() {
+    store_euc_tables(euc2unibe20932_table00, euc2unibe20932_table00_size,
+                     euc2unibe20932_table8f, euc2unibe20932_table8f_size);
+  }
+  bool slots_are_defaults() const {
+    return h_->euc2unibe_table00 == euc2unibecommon_table00 &&
+           h_->euc2unibe_table00_size == 62631 &&
+           h_->euc2unibe_table8f == nullptr && h_->euc2unibe_table8f_size == 0;
+  }
+  bool slots_hold_euc1() const {
+    return h_->euc2unibe_table00 == euc2unibe20932_table00 &&
+           h_->euc2unibe_table8f == euc2unibe20932_table8f;
+  }
+  kmv_handle *h_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Lead-byte probes.
+
+TEST_F(Detect, ProbesAnswerFromTheHandlesTablesWithinTheirCounts) {
+  EXPECT_EQ(is_sjis_possible(h_, 0x82), 1);  // 829F... hiragana
+  EXPECT_EQ(is_sjis_possible(h_, 0xA0), 0);
+  EXPECT_EQ(is_sjis_possible(h_, 0xFC), 1);  // FC40 to FC4B
+  EXPECT_EQ(is_sjis_possible(h_, 0xFD), 0);
+  EXPECT_EQ(is_euc_possible(h_, 0xA4), 1);
+  EXPECT_EQ(is_euc_possible(h_, 0x82), 0);
+  EXPECT_EQ(is_euc_possible(h_, 0xAD), 0);    // row 13: not in the common table
+  EXPECT_EQ(is_euc_possible8f(h_, 0xB0), 0);  // no three-byte table stored
+  EXPECT_EQ(is_unibe_possible(h_, 0x00), 1);
+  EXPECT_EQ(is_unile_possible(nullptr, 0xFFFFFFFF), 1);
+  store_euc1();
+  EXPECT_EQ(is_euc_possible8f(h_, 0xB0), 1);  // JIS X 0212 row 16
+  EXPECT_EQ(is_euc_possible8f(h_, 0xA1), 0);  // row 1 is empty
+  store_euc_tables(euc2unibe51932_table00, euc2unibe51932_table00_size, nullptr,
+                   0);
+  EXPECT_EQ(is_euc_possible(h_, 0xAD), 1);
+  h_->sjis2unibe_table_size = 0xFC41;  // only FC40 left of lead FC
+  EXPECT_EQ(is_sjis_possible(h_, 0xFC), 1);
+  h_->sjis2unibe_table_size = 0xFC40;
+  EXPECT_EQ(is_sjis_possible(h_, 0xFC), 0);
+  h_->sjis2unibe_table = nullptr;
+  h_->sjis2unibe_table_size = 64588;
+  EXPECT_EQ(is_sjis_possible(h_, 0x82), 0);
+}
+
+// ---------------------------------------------------------------------------
+// EUC-JP variant check. Out-values start at sentinels (-7, clean 9) so that
+// "reports nothing" shows; `cut` is end flag 2.
+
+struct EucCase {
+  const char *text;
+  int32_t expected, bits, valid, invalid;
+  bool cut;
+  int clean;
+};
+
+constexpr EucCase kEucCases[] = {
+    // Common-table hiragana: plain EUC.
+    {"a4a2", 0, 0x8, 1, 0, false, 1},
+    // Nothing counted: nothing reported.
+    {"", 0, 0, -7, -7, false, 9},
+    {"41424320", 0, 0, -7, -7, false, 9},
+    // Ending on a possible lead (A4..) cuts; on an impossible one (82) the
+    // text is not EUC-JP at once, whatever came before.
+    {"a4a2a4", 0, 0x8, 1, 0, true, 1},
+    {"a4a2a4a482", 0, 0, -7, -7, false, 9},
+    {"a4a28e", 0, 0x8, 1, 0, true, 1},
+    {"a4a28f", 0, 0x8, 1, 0, true, 1},
+    // Row 13 (ADA1) is held by EUC2 and EUC3 only.
+    {"a4a2ada1", 0, 0x60, 1, 0, false, 1},
+    {"a4a2ada1", 6, 0x60, 1, 0, false, 1},
+    {"a4a2ada1", 7, 0x20, 1, 0, false, 1},
+    {"a4a2ada1", 8, 0x40, 1, 0, false, 1},
+    // A hit, but EUC-valid (0) does not exceed EUC-invalid (0).
+    {"ada1", 0, 0, -7, -7, false, 9},
+    // The disputed codes are in EUC1, EUC2 and EUC3 (0x70): plain EUC.
+    {"a4a2a1c2", 0, 0x8, 1, 0, false, 1},
+    {"a4a2a1c2", 6, 0x10, 1, 0, false, 1},
+    {"a4a2a1c2", 7, 0x20, 1, 0, false, 1},
+    {"a4a2a1dd", 0, 0x8, 1, 0, false, 1},
+    {"a4a2a1f1", 0, 0x8, 1, 0, false, 1},
+    {"a4a2a1f2", 0, 0x8, 1, 0, false, 1},
+    {"a4a2a2cc", 0, 0x8, 1, 0, false, 1},
+    // Three-byte codes: 8FB0A1 in both tables (0x50, answered as EUC1);
+    // 8FA2F1 (numero) only in EUC1; 8FA2B7 (tilde) only in EUC3.
+    {"a4a28fb0a1", 0, 0x10, 1, 0, false, 1},
+    {"a4a28fb0a1", 8, 0x40, 1, 0, false, 1},
+    {"a4a28fa2f1", 0, 0x10, 1, 0, false, 1},
+    {"a4a28fa2b7", 0, 0x40, 1, 0, false, 1},
+    {"a4a28fa2b7", 6, 0x40, 1, 0, false, 1},
+    // User-defined rows are EUC3's; EUC2's IBM rows F9-FC are user-defined
+    // rows in EUC3, so only an expected EUC2 singles EUC2 out.
+    {"a4a2f5a1", 0, 0x40, 1, 0, false, 1},
+    {"a4a2f9a1", 0, 0x60, 1, 0, false, 1},
+    {"a4a2f9a1", 7, 0x20, 1, 0, false, 1},
+    // 8E before a byte outside A1-DF pairs the two bytes behind it (E4A2,
+    // a kanji); 8E B6 is a half-width katakana and counts nowhere.
+    {"8ee4a2", 0, 0x8, 1, 0, false, 1},
+    {"8eb6", 0, 0, -7, -7, false, 9},
+    {"8eb6a4a2", 0, 0x8, 1, 0, false, 1},
+    // The text ends one byte into a code that 8E or 8F leads: the byte
+    // that would complete it is not read. Judged like a lead byte at the
+    // end: a code that could begin there cuts, none rules EUC-JP out.
+    {"a4a28ea4", 0, 0x8, 1, 0, false, 1},  // a whole katakana
+    {"a4a28ee4", 0, 0x8, 1, 0, true, 1},   // E4.. could be a kanji
+    {"a4a28e41", 0, 0, -7, -7, false, 9},  // nothing begins with 41
+    {"a4a28fb0", 0, 0x8, 1, 0, true, 1},   // JIS X 0212 row 16
+    {"a4a28ff5", 0, 0x8, 1, 0, true, 1},   // EUC3 user-defined row
+    {"a4a28fa1", 0, 0, -7, -7, false, 9},  // no table holds row 1
+};
+
+class EucCheck : public Detect {
+ protected:
+  void expect_check(const Bytes &text, const EucCase &c) {
+    int32_t valid = -7, invalid = -7;
+    uint32_t flags = 0x100, pref = 0xABCD;
+    unsigned char clean = 9;
+    EXPECT_EQ(check_euc(h_, &valid, &invalid, &flags, &pref, &clean, c.expected,
+                        text.data(), text.size()),
+              c.bits);
+    EXPECT_EQ(valid, c.valid);
+    EXPECT_EQ(invalid, c.invalid);
+    EXPECT_EQ(flags, c.cut ? 0x102u : 0x100u);
+    EXPECT_EQ(clean, c.clean);
+    EXPECT_EQ(pref, 0xABCDu);  // neither read nor written
+  }
+};
+
+TEST_F(EucCheck, CountsScoresAndCuts) {
+  for (const EucCase &c : kEucCases) {
+    SCOPED_TRACE(std::string(c.text) + " expecting " +
+                 std::to_string(c.expected));
+    expect_check(hex_bytes(c.text), c);
+  }
+}
+
+TEST_F(EucCheck, TwentyFirstInvalidCodeEndsTheWalk) {
+  // Row 9 is empty in every table. After 20 invalid codes the 30 valid
+  // ones still count; the 21st invalid code ends the walk before them.
+  expect_check(repeat("a9a1", 20) + repeat("a4a2", 30),
+               {"", 0, 0x8, 30, 20, false, 0});
+  expect_check(repeat("a9a1", 21) + repeat("a4a2", 30),
+               {"", 0, 0, -7, -7, false, 9});
+}
+
+TEST_F(EucCheck, OneByteCharactersAndSlotsOfTheHandle) {
+  // With the EUC3 table in the handle, 0x85 (a C1 control) is a one-byte
+  // character, also as the last byte.
+  store_euc_tables(euc2unibems_table00, euc2unibems_table00_size, nullptr, 0);
+  expect_check(hex_bytes("85a4a285"), {"", 0, 0x8, 1, 0, false, 1});
+  store_euc1();
+  // Every code in the handle's (EUC1) table: the slots are not touched.
+  expect_check(hex_bytes("a4a2a1c2"), {"", 0, 0x8, 2, 0, false, 1});
+  EXPECT_TRUE(slots_hold_euc1());
+  // A code outside it goes through the EUC3 reading, which borrows the
+  // slots and leaves the defaults behind; 85 is then no character.
+  expect_check(hex_bytes("ada1a4a2"), {"", 0, 0x60, 1, 0, false, 1});
+  EXPECT_TRUE(slots_are_defaults());
+  expect_check(hex_bytes("a4a285"), {"", 0, 0, -7, -7, false, 9});
+}
+
+// ---------------------------------------------------------------------------
+// Decision step.
+
+struct DecisionCase {
+  int32_t expected;
+  uint32_t candidates, end_flags, preference;
+  int32_t result;
+};
+
+// clang-format off
+constexpr DecisionCase kDecisions[] = {
+    // ASCII; the expected type 1 answers at once.
+    {0, 0x1, 0, 0, 1}, {1, 0x1, 0, 0, 1}, {1, 0x5, 0, 0, 0x40},
+    // SJIS, hidden by end flag 1; the expected type 4.
+    {0, 0x4, 0, 0, 4}, {0, 0x4, 1, 0, -1}, {4, 0x4, 0, 0, 4},
+    {4, 0x5, 0, 0, 0x100},
+    // EUC variants in order; end flag 2 hides all four. An expected EUC3
+    // takes EUC1 alone as EUC3.
+    {0, 0x8, 0, 0, 5}, {0, 0x8, 2, 0, -1}, {0, 0x48, 2, 0, -1},
+    {6, 0x8, 0, 0, 5}, {7, 0x18, 0, 0, 0x200}, {0, 0x10, 0, 0, 6},
+    {6, 0x30, 0, 0, 0x400}, {0, 0x30, 0, 0, 0xC00}, {8, 0x10, 0, 0, 8},
+    {8, 0x30, 0, 0, 0x1000}, {7, 0x20, 0, 0, 7}, {5, 0x60, 0, 0, 0x800},
+    {0, 0x40, 0, 0, 8}, {8, 0x60, 0, 0, 0x800},
+    // UTF-16; end flag 4 hides both orders.
+    {0, 0x200, 0, 0, 11}, {0, 0x200, 4, 0, -1}, {12, 0x600, 0, 0, 0x2000},
+    {14, 0x600, 0, 0, 0x8000}, {13, 0x400, 0, 0, 13}, {0, 0x600, 0, 0, 0xA000},
+    // UTF-8 answers alone or joins the others.
+    {0, 0x800, 0, 0, 15}, {16, 0x800, 0, 0, 15}, {15, 0x801, 0, 0, 0x20000},
+    {0, 0x801, 0, 0, 0x20040}, {0, 0x800, 8, 0, -1},
+    // Preferences narrow to one mask, still a mask, only when exactly one;
+    // a single mask answers before them.
+    {0, 0x204, 0, 4, 0x100}, {0, 0x204, 0, 0x200, 0x2000},
+    {0, 0x204, 0, 0x204, 0x2100}, {0, 0x408, 0, 8, 0x200},
+    {0, 0x408, 0, 0x400, 0x8000}, {0, 0x804, 0, 4, 0x100},
+    {0, 0x1, 0, 4, 1}, {0, 0x204, 0, 8, 0x2100},
+    // Nothing left; everything left; code 3 names nothing.
+    {0, 0, 0, 0, -1}, {0, 0xE7D, 0, 0, 0x2BF40}, {3, 0xE7D, 0, 0, 0x2BF40},
+};
+// clang-format on
+
+TEST(Decision, FollowsItsStepsInOrder) {
+  for (const DecisionCase &c : kDecisions) {
+    EXPECT_EQ(_detect(c.expected, c.candidates, c.end_flags, c.preference),
+              c.result)
+        << "expected " << c.expected << " candidates 0x" << std::hex
+        << c.candidates << " flags 0x" << c.end_flags << " preference 0x"
+        << c.preference;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Buffer detector, rule by rule.
+
+struct BufCase {
+  const char *text;
+  int32_t expected;
+  bool ignore;
+  int32_t result;
+};
+
+// clang-format off
+constexpr BufCase kBufCases[] = {
+    // Byte-order marks decide before anything else. EF BB alone is no mark:
+    // no Shift_JIS EFBB, an EUC kanji of row 79, UTF-8 cut, no UTF-16.
+    {"", 0, false, 0}, {"feff", 0, false, 12}, {"fffe4100", 0, false, 14},
+    {"efbbbf", 0, false, 16}, {"feff1b2442", 0, false, 12},
+    {"efbbbf82", 0, false, 16}, {"efbb", 0, false, 5},
+    // JIS escapes at character starts, also after high bytes and at the
+    // end. ESC $ as the last two bytes is no escape (ASCII or UTF-16LE).
+    {"82a01b2442", 0, false, 2}, {"41421b2442", 0, false, 2},
+    {"41421b24", 0, false, 0x8040},
+    // ESC as the second byte of the pair 82 1B (no code) is not seen; only
+    // UTF-16BE reads 821B 2442 as text.
+    {"821b2442", 0, false, 11},
+    // ESC $ ESC takes three bytes, so the next ESC is never at a character
+    // start (the odd byte leaves ASCII); ESC A takes only the ESC.
+    {"1b241b2442", 0, false, 1}, {"1b411b2442", 0, false, 2},
+    // Shift_JIS hiragana 82A0 (also big-endian CJK): the kana preference
+    // narrows SJIS|UTF16BE to the SJIS mask, not to 4.
+    {"82a0", 0, false, 0x100}, {"82a0", 4, false, 0x100},
+    {"82a0", 0, true, 0x2100},
+    // Cut after a lead byte: SJIS leaves, the fallback answers SJIS when
+    // every code read was known.
+    {"82a082", 0, false, 0x100}, {"854082a082", 0, false, -1},
+    // ASCII: the odd byte removes UTF-16; four bytes fit both orders. An
+    // expected ASCII is taken as UTF-8.
+    {"616263", 0, false, 1}, {"61626364", 0, false, 0xA040},
+    {"61626364", 11, false, 0x2000}, {"61626364", 13, false, 0x8000},
+    {"61626364", 13, true, 0xA040}, {"61626364", 1, false, 0xA040},
+    // Units that decide the order: tab or line end big-endian, FFFD,
+    // marks inside the text. A decided walk has no byte left over.
+    {"0041000a", 0, false, 11}, {"00410009", 0, false, 11},
+    {"0041000d", 0, false, 11}, {"4142fdff", 0, false, 13},
+    {"4142feff", 0, false, 11}, {"4142fffe", 0, false, 13},
+    {"000a41", 0, false, 11},
+    // "テキスト": the kana bytes are Shift_JIS half-width kana, so SJIS
+    // stays beside the order; the UTF-16 kana preference picks the order.
+    {"30c630ad30b930c8", 0, false, 0x2000},
+    {"30c630ad30b930c8", 4, false, 0x100},
+    {"30c630ad30b930c8", 4, true, 0x2100},
+    {"c630ad30b930c830", 0, false, 0x8000},
+    {"c630ad30b930c830", 0, true, 0x8100},
+    // Zero bytes on one parity cut a mask to its UTF-16 masks, even to 0;
+    // zeros on both parities alike leave it.
+    {"410042004300", 0, false, 0xA000}, {"410042004300", 0, true, 0xA040},
+    {"a4a2ada1", 0, false, 0x1800}, {"00a4a2ada1", 0, false, 0},
+    {"00a4a2ada1", 0, true, 0x1800}, {"0041410000414100", 0, false, 0xA040},
+    // EUC variants through the detector: EUC1 is no candidate for row 13,
+    // so an expected EUC1 gets EUC2's mask. The check still gets the type.
+    {"a4a2ada1", 7, false, 7}, {"a4a2ada1", 8, false, 8},
+    {"a4a2ada1", 6, false, 0x800}, {"a4a2ada1", 7, true, 7},
+    // A cut EUC text: flag 2 stays while EUC2|EUC3 remain, and the second
+    // decision finds them; with the common bit alone the fallback answers.
+    {"a4a2ada1a4", 0, false, 0x1800}, {"a4a2a4", 0, false, 0x200},
+};
+// clang-format on
+
+TEST_F(Detect, FollowsEachRule) {
+  for (const BufCase &c : kBufCases) {
+    EXPECT_EQ(buf(hex_bytes(c.text), c.expected, c.ignore), c.result)
+        << c.text << " expecting " << c.expected << (c.ignore ? " (ign)" : "");
+  }
+  for (const char *esc :
+       {"1b2440", "1b2442", "1b244a", "1b2842", "1b2848", "1b2849", "1b284a"}) {
+    EXPECT_EQ(buf(hex_bytes(std::string("41") + esc + "41")), 2) << esc;
+  }
+  EXPECT_EQ(kmv_buf(h_, nullptr, 0, 0, 0), 0);
+}
+
+TEST_F(Detect, ShiftJisScanLimits) {
+  // The 21st unknown code (8540) ends the scan: an escape behind it is not
+  // seen.
+  EXPECT_EQ(buf(repeat("8540", 20) + repeat("1b2442", 1)), 2);
+  EXPECT_NE(buf(repeat("8540", 21) + repeat("1b2442", 1)), 2);
+  // One unknown code in 30 known is tolerated (1 > 30 / 30 is false): the
+  // kana preference narrows SJIS|UTF16BE to SJIS. In 29 it is not, and
+  // UTF-16BE (every unit CJK) is all that fits.
+  EXPECT_EQ(buf(repeat("82a0", 30) + repeat("8540", 1)), 0x100);
+  EXPECT_EQ(buf(repeat("82a0", 29) + repeat("8540", 1)), 11);
+}
+
+TEST_F(EucCheck, LongTextsReadTheSameWhereverTheirCodesFall) {
+  // Long texts are read in 64-byte blocks; one leading ASCII byte puts a
+  // code across every block boundary. Shift_JIS hiragana, all known; the
+  // odd length rules UTF-16 out, so SJIS alone is left.
+  EXPECT_EQ(buf(repeat("41", 1) + repeat("82a0", 63)), 4);
+  EXPECT_EQ(buf(repeat("41", 1) + repeat("82a0", 1000)), 4);
+  EXPECT_EQ(buf(repeat("82a0", 1000) + repeat("41", 1)), 4);
+  for (const size_t codes : {63, 1000}) {  // EUC-JP: each code counted
+    const Bytes text = repeat("41", 1) + repeat("a4a2", codes);
+    expect_check(text, {"", 0, 0x8, static_cast<int32_t>(codes), 0, false, 1});
+    EXPECT_EQ(buf(text), 5);
+  }
+  // An ESC taken as a second byte across a boundary is not seen; the same
+  // ESC at a character start is.
+  EXPECT_NE(buf(repeat("41", 63) + repeat("821b2442", 1) + repeat("41", 70)),
+            2);
+  EXPECT_EQ(buf(repeat("41", 64) + repeat("1b2442", 1) + repeat("41", 70)), 2);
+}
+
+TEST_F(Detect, EucSlotsAreRestoredWhereTheEucReadingRuns) {
+  store_euc1();
+  EXPECT_EQ(buf(hex_bytes("616263")), 1);      // ASCII: no EUC reading
+  EXPECT_EQ(buf(hex_bytes("1b2442a4a2")), 2);  // the escape decides first
+  EXPECT_EQ(buf(hex_bytes("fffe4100")), 14);
+  EXPECT_TRUE(slots_hold_euc1());
+  buf(hex_bytes("82a0"));
+  EXPECT_TRUE(slots_are_defaults());
+  store_euc1();
+  buf(repeat("a9a1", 25));  // ends on the 21st invalid code
+  EXPECT_TRUE(slots_are_defaults());
+}
+
+// ---------------------------------------------------------------------------
+// Sentences from Python's codecs: cut at every length, and whole under
+// every expected type with and without hints.
+
+struct SentenceCase {
+  std::string name;
+  Bytes text;
+  std::vector<int32_t> cuts;
+  std::vector<std::array<int32_t, 3>> hints;  // expected, with, ignored
+};
+
+std::vector<SentenceCase> load_sentences() {
+  std::ifstream in(std::string(KMV_TEST_DATA_DIR) + "/detect/cases.tsv");
+  std::vector<SentenceCase> cases;
+  std::string name, hexed, cuts, hints, item;
+  while (std::getline(in, name, '\t') && std::getline(in, hexed, '\t') &&
+         std::getline(in, cuts, '\t') && std::getline(in, hints)) {
+    SentenceCase c{name, hex_bytes(hexed), {}, {}};
+    for (std::stringstream s(cuts); std::getline(s, item, ',');) {
+      c.cuts.push_back(std::stoi(item));
+    }
+    for (std::stringstream s(hints); std::getline(s, item, ',');) {
+      const size_t colon = item.find(':'), under = item.find('_');
+      c.hints.push_back({std::stoi(item.substr(0, colon)),
+                         std::stoi(item.substr(colon + 1, under - colon - 1)),
+                         std::stoi(item.substr(under + 1))});
+    }
+    cases.push_back(std::move(c));
+  }
+  return cases;
+}
+
+TEST_F(Detect, SentencesCutAtEveryLengthAndUnderEveryHint) {
+  const std::vector<SentenceCase> cases = load_sentences();
+  ASSERT_GE(cases.size(), 60u);
+  for (const SentenceCase &c : cases) {
+    ASSERT_EQ(c.cuts.size(), c.text.size() + 1) << c.name;
+    for (size_t n = 0; n <= c.text.size(); ++n) {
+      // An exactly sized copy, so that a read past the end shows.
+      const Bytes prefix(c.text.begin(), c.text.begin() + static_cast<long>(n));
+      EXPECT_EQ(buf(prefix), c.cuts[n]) << c.name << " cut at " << n;
+    }
+    for (const auto &[expected, with, ignored] : c.hints) {
+      EXPECT_EQ(buf(c.text, expected), with) << c.name << " " << expected;
+      EXPECT_EQ(buf(c.text, expected, true), ignored)
+          << c.name << " " << expected;
+    }
+  }
+  // Independent of the model: what a reader expects of whole sentences.
+  const std::pair<const char *, int32_t> plain[] = {
+      {"weather.euc", 5},       {"weather.jis", 2},
+      {"weather.utf8", 15},     {"weather.utf8bom", 16},
+      {"weather.utf16be", 11},  {"weather.utf16le", 13},
+      {"weather.utf16bom", 14}, {"kanji.euc", 5},
+      {"jisx0212.euc", 6},      {"numero.euc", 6},
+      {"disputed.euc", 5},      {"halfwidth.sjis", 4},
+      {"lines.sjis", 4},        {"lines.utf16be", 11}};
+  for (const auto &[name, type] : plain) {
+    const auto c =
+        std::find_if(cases.begin(), cases.end(),
+                     [&](const SentenceCase &s) { return s.name == name; });
+    ASSERT_NE(c, cases.end()) << name;
+    EXPECT_EQ(buf(c->text), type) << name;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Files.
+
+class Files : public Detect {
+ protected:
+  void SetUp() override {
+    Detect::SetUp();
+    char pattern[] = "/tmp/kmv_detect_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    saved_max_ = kmv::max_buf_size;
+  }
+  void TearDown() override {
+    kmv::max_buf_size = saved_max_;
+    std::filesystem::remove_all(dir_);
+    Detect::TearDown();
+  }
+  std::string write(const std::string &name, const Bytes &b) {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(b.data()),
+               static_cast<std::streamsize>(b.size()));
+    return path;
+  }
+  // Reads a file, expecting `status`; returns its bytes.
+  Bytes read(const std::string &path, int32_t status) {
+    unsigned char *data = nullptr;
+    uint64_t len = 99;
+    EXPECT_EQ(kmv_read_file(h_, &data, &len, path.c_str()), status) << path;
+    if (status != 0) {
+      EXPECT_EQ(data, nullptr);  // untouched
+      EXPECT_EQ(len, 99u);
+      return {};
+    }
+    EXPECT_NE(data, nullptr);
+    Bytes out(data, data + len);
+    std::free(data);
+    return out;
+  }
+  std::string dir_;
+  int32_t saved_max_ = 0;
+};
+
+TEST_F(Files, EmptyMissingAndDirectory) {
+  const std::string empty = write("empty", {}), missing = dir_ + "/missing";
+  EXPECT_TRUE(read(empty, 0).empty());
+  EXPECT_EQ(kmv_path(h_, empty.c_str(), 0, 0), 0);
+  read(missing, KMV_ENOTEXISTS);
+  EXPECT_EQ(kmv_path(h_, missing.c_str(), 0, 0), KMV_ENOTEXISTS);
+  unsigned char byte = 0, *data = &byte;
+  uint64_t len = 99;
+  EXPECT_EQ(kmv_path_keep(h_, &data, &len, missing.c_str(), 0, 0),
+            KMV_ENOTEXISTS);
+  EXPECT_EQ(data, nullptr);  // cleared before the read
+  EXPECT_EQ(len, 0u);
+  // A directory opens, but nothing can be read from it.
+  read(dir_, KMV_EREAD);
+  EXPECT_EQ(kmv_path(h_, dir_.c_str(), 0, 0), KMV_EREAD);
+}
+
+TEST_F(Files, KeptBufferHoldsTheFile) {
+  const Bytes text = hex_bytes("baa3c6fca4cfcec9a4a4c5b7b5a4a4c7a4b9a4cda1a3");
+  const std::string path = write("euc.txt", text);
+  unsigned char *data = nullptr;
+  uint64_t len = 0;
+  EXPECT_EQ(kmv_path_keep(h_, &data, &len, path.c_str(), 0, 0), 5);
+  EXPECT_EQ(Bytes(data, data + len), text);
+  std::free(data);
+  EXPECT_EQ(kmv_path(h_, path.c_str(), 7, 1), 5);
+}
+
+TEST_F(Files, LongerFilesAreReadUpToTheLimit) {
+  kmv::max_buf_size = 8192;
+  // 5000 hiragana in Shift_JIS, then a JIS escape behind the limit.
+  const Bytes text = repeat("82a0", 5000) + repeat("1b2442", 1);
+  const std::string path = write("long.txt", text);
+  unsigned char *data = nullptr;
+  uint64_t len = 0;
+  EXPECT_EQ(kmv_path_keep(h_, &data, &len, path.c_str(), 0, 0), 0x100);
+  EXPECT_EQ(Bytes(data, data + len), Bytes(text.begin(), text.begin() + 8192));
+  std::free(data);
+  // Sparse files of 3 GiB and 4 GiB + 5, taking no disk. Read as a signed
+  // 32-bit size, the first would be negative and the second 5 bytes.
+  kmv::max_buf_size = kmv::kDefaultMaxBufSize;
+  const std::string sparse = write("sparse", {});
+  for (const uintmax_t size : {uintmax_t{3} << 30, (uintmax_t{4} << 30) + 5}) {
+    std::filesystem::resize_file(sparse, size);
+    EXPECT_EQ(read(sparse, 0).size(), 10485760u) << size;
+    // Zeros only: no unit is text in either order, ASCII is left.
+    EXPECT_EQ(kmv_path(h_, sparse.c_str(), 0, 0), 1);
+  }
+}
+
+TEST_F(Files, NegativeLimitFailsEveryRead) {
+  const std::string small = write("small", hex_bytes("414243"));
+  const std::string empty = write("empty", {});
+  kmv::max_buf_size = -1;
+  read(small, KMV_EALLOC);
+  EXPECT_EQ(kmv_path(h_, small.c_str(), 0, 0), KMV_EALLOC);
+  EXPECT_EQ(kmv_path(h_, empty.c_str(), 0, 0), KMV_EALLOC);
+}
+
+TEST_F(Files, WrittenFilesReadBackAndFailuresShow) {
+  const Bytes text = hex_bytes("82b182f182c982bf82cd");
+  const std::string path = dir_ + "/out.txt";
+  ASSERT_EQ(kmv_write_file(h_, text.data(), text.size(), path.c_str()), 0);
+  EXPECT_EQ(read(path, 0), text);
+  ASSERT_EQ(kmv_write_file(h_, text.data(), 2, path.c_str()), 0);  // truncates
+  EXPECT_EQ(read(path, 0), Bytes(text.begin(), text.begin() + 2));
+  EXPECT_EQ(kmv_write_file(h_, nullptr, 0, path.c_str()), 0);
+  EXPECT_TRUE(read(path, 0).empty());
+  EXPECT_EQ(kmv_write_file(h_, text.data(), text.size(),
+                           (dir_ + "/no/such/dir").c_str()),
+            KMV_EWOPEN);
+  // A full device takes the bytes into the stdio buffer and refuses them
+  // when the file is closed: that is a failed write, not a success.
+  if (access("/dev/full", W_OK) == 0) {
+    EXPECT_EQ(kmv_write_file(h_, text.data(), text.size(), "/dev/full"),
+              KMV_EWRITE);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Byte-order-mark relation and mask to type.
+
+TEST(BomRelationAndMaskToType, FollowTheirTables) {
+  const std::array<int32_t, 3> bom[] = {
+      {11, 12, 1},  {12, 11, -1}, {13, 14, 1}, {14, 13, -1}, {15, 16, 1},
+      {16, 15, -1}, {11, 13, 0},  {12, 13, 0}, {14, 15, 0},  {5, 6, 0},
+      {10, 11, 0},  {16, 17, 0},  {11, 11, 0}};
+  for (const auto &[src, dst, result] : bom) {
+    EXPECT_EQ(kmv_cmp_bom(src, dst), result) << src << " " << dst;
+  }
+  const std::pair<int32_t, int32_t> masks[] = {
+      {0x140, 4},         {0x300, 0x300}, {0x4000, 0x4000}, {4, 4},
+      {-1, -65},          {0x80, 2},      {0x100, 4},       {0x200, 5},
+      {0x400, 6},         {0x800, 7},     {0x1000, 8},      {0x2000, 11},
+      {0x8000, 13},       {0x20040, 15},  {0xA040, 0xA000}, {0x10000, 0x10000},
+      {0x40000, 0x40000}, {0x40, 1},  // ASCII alone fits only ASCII
+  };
+  for (const auto &[mask, type] : masks) {
+    EXPECT_EQ(kmv_detect_by(mask), type) << std::hex << mask;
+  }
+}
+
+}  // namespace
