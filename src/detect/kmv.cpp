@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/type_masks.h"
 #include "detect/byte_runs.h"
 
 namespace {
@@ -983,31 +984,6 @@ int32_t decide_utf16(int32_t expected, uint32_t cand, uint32_t &r) {
   return kUndecided;
 }
 
-int32_t type_of_single_mask(uint32_t r) {
-  switch (r) {
-    case KMV_MASK_ASCII:
-      return KMV_TYPE_ASCII;
-    case KMV_MASK_SJIS:
-      return KMV_TYPE_SJIS;
-    case KMV_MASK_EUC:
-      return KMV_TYPE_EUC;
-    case KMV_MASK_EUC1:
-      return KMV_TYPE_EUC1;
-    case KMV_MASK_EUC2:
-      return KMV_TYPE_EUC2;
-    case KMV_MASK_EUC3:
-      return KMV_TYPE_EUC3;
-    case KMV_MASK_UTF16BE:
-      return KMV_TYPE_UTF16BE;
-    case KMV_MASK_UTF16LE:
-      return KMV_TYPE_UTF16LE;
-    case KMV_MASK_UTF8:
-      return KMV_TYPE_UTF8;
-    default:
-      return kUndecided;
-  }
-}
-
 // A preference narrows several candidates to one mask, still as a mask.
 int32_t apply_preference(uint32_t r, uint32_t pref) {
   if (pref == kCandSjis && (r & KMV_MASK_SJIS) != 0) return KMV_MASK_SJIS;
@@ -1102,7 +1078,10 @@ KMV_API int32_t _detect(int32_t expected_type, uint32_t candidates,
     r |= KMV_MASK_UTF8;
     if (r == KMV_MASK_UTF8) return KMV_TYPE_UTF8;
   } else {
-    if (const int32_t t = type_of_single_mask(r); t != kUndecided) return t;
+    if (const int32_t t = kmv::type_of_plain_mask(r, kUndecided);
+        t != kUndecided) {
+      return t;
+    }
     if (r == 0) return kNoCandidate;
   }
   return apply_preference(r, preference);

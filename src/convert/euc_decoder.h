@@ -1,0 +1,154 @@
+// Decoder of EUC-JP sources, for every table variant: a variant is nothing
+// but the tables in the handle's EUC-JP slots. Single bytes 00-A0 (but 8E
+// and 8F), katakana 8E k, three-byte codes 8F h l, pairs A1-FE x. The bytes
+// behind a first byte are taken as they come; the tables decide.
+#ifndef KMV_CONVERT_EUC_DECODER_H
+#define KMV_CONVERT_EUC_DECODER_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "convert/ascii.h"
+#include "convert/frame.h"
+#include "convert/legacy_policy.h"
+#include "convert/pair_blocks.h"
+#include "convert/writers.h"
+
+namespace kmv::conv {
+
+// Two-stage targets record the EUC-JP code when the source table has no
+// value for it (replace), and the UTF-16 value when only the target table
+// lacks it (the code passed with unit).
+template <LegacyPolicy P>
+class EucDecoder {
+ public:
+  static constexpr size_t kMarkLen = 0;
+  static constexpr Byte kMark[1] = {0};
+  static constexpr size_t kMaxCharLen = 3;
+  static constexpr EventSizes kMinIn{1, 2, P.singles_looked_up ? 1u : 2u, 1};
+
+  explicit EucDecoder(const kmv_handle &h)
+      : table00_(h.euc2unibe_table00),
+        size00_(h.euc2unibe_table00 == nullptr ? 0 : h.euc2unibe_table00_size),
+        table8f_(h.euc2unibe_table8f),
+        size8f_(h.euc2unibe_table8f == nullptr ? 0 : h.euc2unibe_table8f_size),
+        ascii_runs_(!P.singles_looked_up || ascii_identity(table00_, size00_)) {
+  }
+
+  template <class W>
+  KMV_ALWAYS_INLINE Step run(const Byte *p, const Byte *stop, const Byte *end,
+                             W &w) {
+    while (p < stop) {
+      const unsigned b = *p;
+      if (is_first_byte(b)) [[likely]] {
+        if (end - p < 2) return cut(p);
+        p = pairs(p, stop, end, w);
+      } else if (ascii_runs_ && ascii_run_ahead(p, stop)) {
+        p += w.copy_ascii(p, stop);
+      } else if (b == 0x8E) {
+        if (end - p < 2) return cut(p);
+        katakana(p, w);
+        p += 2;
+      } else if (b == 0x8F) {
+        if (end - p < 3) return cut(p);
+        const uint32_t index = uint32_t{p[1]} << 8 | p[2];
+        mapped(lookup(table8f_, size8f_, index), p, 0x8F0000 | index, w);
+        p += 3;
+      } else if (b == 0xFF) {  // no character starts with it
+        w.replace_silently();
+        ++p;
+      } else {
+        single(b, p, w);
+        ++p;
+      }
+    }
+    return done(p);
+  }
+
+ private:
+  static KMV_ALWAYS_INLINE bool is_first_byte(unsigned b) {
+    return b - 0xA1 < 0x5E;  // A1 to FE
+  }
+
+  // At least two ASCII bytes: worth a block move. A lone one (the line end
+  // between two lines of kanji) is cheaper taken as a single byte.
+  static KMV_ALWAYS_INLINE bool ascii_run_ahead(const Byte *p,
+                                                const Byte *stop) {
+    return is_ascii_char(p[0]) && stop - p > 1 && is_ascii_char(p[1]);
+  }
+
+  // A run of two-byte codes, the first known to be whole. Kanji text is
+  // mostly such runs: one test per code for its class and its end.
+  template <class W>
+  KMV_ALWAYS_INLINE const Byte *pairs(const Byte *p, const Byte *stop,
+                                      const Byte *end, W &w) {
+    const Byte *const last = stop < end ? stop : end - 1;
+    const uint16_t *const table = table00_;
+    const uint64_t size = size00_;
+    while (kBlocksPay<W> && last - p >= kPairBlock && euc_pair_block(p)) {
+#pragma GCC unroll 8
+      for (int i = 0; i < kPairBlock; i += 2) {
+        const uint32_t code = uint32_t{p[i]} << 8 | p[i + 1];
+        mapped(lookup(table, size, code), p + i, code, w);
+      }
+      p += kPairBlock;
+    }
+    if (p >= last || !is_first_byte(*p)) return p;
+    do {
+      const uint32_t code = uint32_t{p[0]} << 8 | p[1];
+      mapped(lookup(table, size, code), p, code, w);
+      p += 2;
+    } while (p < last && is_first_byte(*p));
+    return p;
+  }
+
+  template <class W>
+  static KMV_ALWAYS_INLINE void mapped(uint32_t u, const Byte *p, uint32_t code,
+                                       W &w) {
+    if (u != 0) [[likely]] {
+      w.unit(u, p, static_cast<int32_t>(u));
+    } else {
+      w.replace(p, static_cast<int32_t>(code));
+    }
+  }
+
+  template <class W>
+  KMV_ALWAYS_INLINE void single(unsigned b, const Byte *p, W &w) {
+    if constexpr (P.singles_looked_up) {
+      const uint32_t u = lookup(table00_, size00_, b);
+      if (u != 0) {
+        w.unit(u, p, static_cast<int32_t>(u));
+      } else {
+        replace_single<P>(p, b, w);
+      }
+    } else {
+      w.byte(static_cast<Byte>(b));
+    }
+  }
+
+  template <class W>
+  KMV_ALWAYS_INLINE void katakana(const Byte *p, W &w) {
+    const unsigned k = p[1];
+    if (k - 0xA1 >= 0x3F) {  // not a katakana byte: never recorded
+      if constexpr (P.bad_kana_kept) {
+        w.kana(static_cast<Byte>(k & 0x7F));
+      } else {
+        w.replace_silently();
+      }
+    } else if constexpr (P.kana_looked_up) {
+      mapped(lookup(table00_, size00_, 0x8E00 | k), p, 0x8E00 | k, w);
+    } else {
+      w.kana(static_cast<Byte>(k - 0x80));
+    }
+  }
+
+  const uint16_t *table00_;
+  uint64_t size00_;
+  const uint16_t *table8f_;
+  uint64_t size8f_;
+  bool ascii_runs_;
+};
+
+}  // namespace kmv::conv
+
+#endif

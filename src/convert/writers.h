@@ -1,0 +1,288 @@
+// Target writers for Shift_JIS, EUC-JP, UTF-8 and UTF-16 (the ISO-2022-JP
+// writer is in jis_writer.h). Every writer takes the same events (see
+// README.md): byte(c), kana(k), unit(u, pos, code), unit2(...) for two
+// units at once, replace(pos, code), replace_silently(), the ASCII block
+// moves, and finish().
+#ifndef KMV_CONVERT_WRITERS_H
+#define KMV_CONVERT_WRITERS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "convert/ascii.h"
+#include "convert/frame.h"
+
+namespace kmv::conv {
+
+inline constexpr Byte kQuestion = 0x3F;
+
+// Shared by the writers of byte encodings: ASCII runs, and the values that
+// are one byte or may read as the replacement.
+class ByteTargetBase {
+ public:
+  ByteTargetBase(Output &out, Record &rec, bool ascii_as_is)
+      : out_(out), rec_(rec), ascii_as_is_(ascii_as_is) {}
+
+  KMV_ALWAYS_INLINE void byte(Byte c) { out_.put(c); }
+  // Whether unit(c) writes the byte c for every c in 01 to 7F.
+  bool ascii_as_is() const { return ascii_as_is_; }
+
+  KMV_ALWAYS_INLINE size_t copy_ascii(const Byte *p, const Byte *stop) {
+    const size_t n = kmv::conv::copy_ascii(p, stop, out_.cur);
+    out_.cur += n;
+    return n;
+  }
+  template <Order O>
+  KMV_ALWAYS_INLINE size_t copy_ascii_units(const Byte *p, const Byte *stop) {
+    const size_t n = narrow_ascii<O>(p, stop, out_.cur);
+    out_.cur += n;
+    return n;
+  }
+  KMV_ALWAYS_INLINE void replace(const Byte *pos, int32_t code) {
+    out_.put(kQuestion);
+    rec_.add(pos, code);
+  }
+  KMV_ALWAYS_INLINE void replace_silently() { out_.put(kQuestion); }
+  bool finish() { return true; }
+
+ protected:
+  // Values below 4000: one byte, no mapping, or a two-byte code that may
+  // start with "?". A value that is itself the replacement ("?" or a code
+  // whose first byte is "?") counts as not converted, unless the source
+  // was "?".
+  KMV_ALWAYS_INLINE void write_small(uint32_t e, const Byte *pos,
+                                     int32_t code) {
+    const bool questionable = e == 0 || e == kQuestion || (e >> 8) == kQuestion;
+    if (e == 0) e = kQuestion;
+    if (e > 0xFF) {
+      out_.put(static_cast<Byte>(e >> 8), static_cast<Byte>(e));
+    } else {
+      out_.put(static_cast<Byte>(e));
+    }
+    if (questionable && code != kQuestion) [[unlikely]] {
+      rec_.add(pos, code);
+    }
+  }
+
+  Output &out_;
+  Record &rec_;
+  bool ascii_as_is_;
+};
+
+class SjisWriter : public ByteTargetBase {
+ public:
+  static constexpr EventSizes kMaxOut{1, 1, 2, 1};
+  static constexpr size_t kMarkLen = 0;
+  static constexpr Byte kMark[1] = {0};
+
+  SjisWriter(const kmv_handle &h, Output &out, Record &rec)
+      : ByteTargetBase(
+            out, rec,
+            ascii_identity(h.unibe2sjis_table, h.unibe2sjis_table_size)),
+        table_(h.unibe2sjis_table),
+        size_(h.unibe2sjis_table_size) {}
+
+  KMV_ALWAYS_INLINE void kana(Byte k) { out_.put(static_cast<Byte>(k | 0x80)); }
+
+  KMV_ALWAYS_INLINE void unit(uint32_t u, const Byte *pos, int32_t code) {
+    write(lookup(table_, size_, u), pos, code);
+  }
+
+  // Two characters. (Merging their stores was measured slower: the two
+  // lookups then have to finish before either is written.)
+  KMV_ALWAYS_INLINE void unit2(uint32_t u0, const Byte *pos0, int32_t code0,
+                               uint32_t u1, const Byte *pos1, int32_t code1) {
+    unit(u0, pos0, code0);
+    unit(u1, pos1, code1);
+  }
+
+ private:
+  KMV_ALWAYS_INLINE void write(uint32_t e, const Byte *pos, int32_t code) {
+    if (e >= 0x4000) [[likely]] {  // two bytes, the first not "?"
+      out_.put(static_cast<Byte>(e >> 8), static_cast<Byte>(e));
+    } else {
+      write_small(e, pos, code);
+    }
+  }
+
+  const uint16_t *table_;
+  uint64_t size_;
+};
+
+// EUC-JP through the four-byte slot when it is set, else the two-byte one.
+class EucWriter : public ByteTargetBase {
+ public:
+  static constexpr EventSizes kMaxOut{1, 2, 3, 1};
+  static constexpr size_t kMarkLen = 0;
+  static constexpr Byte kMark[1] = {0};
+
+  EucWriter(const kmv_handle &h, Output &out, Record &rec)
+      : ByteTargetBase(
+            out, rec,
+            h.unibe2euc_table4 != nullptr
+                ? ascii_identity(h.unibe2euc_table4, h.unibe2euc_table4_size)
+                : ascii_identity(h.unibe2euc_table, h.unibe2euc_table_size)),
+        wide_(h.unibe2euc_table4),
+        wide_size_(h.unibe2euc_table4_size),
+        narrow_(h.unibe2euc_table),
+        narrow_size_(h.unibe2euc_table_size) {}
+
+  KMV_ALWAYS_INLINE void kana(Byte k) {
+    out_.put(0x8E, static_cast<Byte>(k | 0x80));
+  }
+
+  KMV_ALWAYS_INLINE void unit(uint32_t u, const Byte *pos, int32_t code) {
+    write(code_of(u), pos, code);
+  }
+
+  // Two characters. (Merging their stores was measured slower: the two
+  // lookups then have to finish before either is written.)
+  KMV_ALWAYS_INLINE void unit2(uint32_t u0, const Byte *pos0, int32_t code0,
+                               uint32_t u1, const Byte *pos1, int32_t code1) {
+    unit(u0, pos0, code0);
+    unit(u1, pos1, code1);
+  }
+
+ private:
+  KMV_ALWAYS_INLINE uint32_t code_of(uint32_t u) const {
+    return wide_ != nullptr ? lookup(wide_, wide_size_, u)
+                            : lookup(narrow_, narrow_size_, u);
+  }
+
+  KMV_ALWAYS_INLINE void write(uint32_t e, const Byte *pos, int32_t code) {
+    if (e >= 0x4000) [[likely]] {  // two or three bytes, none of them "?"
+      if (e > 0xFFFF) {
+        out_.put(0x8F, static_cast<Byte>(e >> 8), static_cast<Byte>(e));
+      } else {
+        out_.put(static_cast<Byte>(e >> 8), static_cast<Byte>(e));
+      }
+    } else {
+      write_small(e, pos, code);
+    }
+  }
+
+  const uint32_t *wide_;
+  uint64_t wide_size_;
+  const uint16_t *narrow_;
+  uint64_t narrow_size_;
+};
+
+// UTF-8 needs no table; a byte event is copied as it is (EUC-JP single
+// bytes 80 to A0 included).
+class Utf8Writer : public ByteTargetBase {
+ public:
+  static constexpr EventSizes kMaxOut{1, 3, 3, 1};
+  static constexpr size_t kMarkLen = 3;
+  static constexpr Byte kMark[3] = {0xEF, 0xBB, 0xBF};
+
+  Utf8Writer(const kmv_handle &, Output &out, Record &rec)
+      : ByteTargetBase(out, rec, true) {}
+
+  KMV_ALWAYS_INLINE void kana(Byte k) { unit(0xFF40u + k, nullptr, 0); }
+
+  KMV_ALWAYS_INLINE void unit(uint32_t u, const Byte *, int32_t) {
+    if (u >= 0x800) [[likely]] {
+      // Three bytes in one store; the fourth is overwritten by the next
+      // character or lies in the frame's slack.
+      store_le32(out_.cur, three_bytes(u));
+      out_.cur += 3;
+    } else if (u < 0x80) {
+      out_.put(static_cast<Byte>(u));
+    } else {
+      out_.put(static_cast<Byte>(0xC0 | u >> 6),
+               static_cast<Byte>(0x80 | (u & 0x3F)));
+    }
+  }
+
+  KMV_ALWAYS_INLINE void unit2(uint32_t u0, const Byte *, int32_t, uint32_t u1,
+                               const Byte *, int32_t) {
+    if ((u0 >= 0x800) & (u1 >= 0x800)) [[likely]] {
+      // Six bytes in one store; the rest lies in the frame's slack.
+      store_le64(out_.cur, three_bytes(u0) | uint64_t{three_bytes(u1)} << 24);
+      out_.cur += 6;
+    } else {
+      unit(u0, nullptr, 0);
+      unit(u1, nullptr, 0);
+    }
+  }
+
+  // unit() for a run of UTF-16 units of 0800 and above, in blocks.
+  template <Order O>
+  KMV_ALWAYS_INLINE size_t copy_wide_units(const Byte *p, const Byte *stop) {
+    const size_t n = utf8_from_wide_units<O>(p, stop, out_.cur);
+    out_.cur += 3 * n;
+    return n;
+  }
+
+ private:
+  // The three-byte form of u (0800 and above), first byte lowest.
+  static KMV_ALWAYS_INLINE uint32_t three_bytes(uint32_t u) {
+    return 0x8080E0u | u >> 12 | (u << 2 & 0x3F00u) | (u << 16 & 0x3F0000u);
+  }
+};
+
+template <Order O>
+class Utf16Writer {
+ public:
+  static constexpr EventSizes kMaxOut{2, 2, 2, 2};
+  static constexpr size_t kMarkLen = 2;
+  static constexpr Byte kMark[2] = {O == Order::kBig ? Byte{0xFE} : Byte{0xFF},
+                                    O == Order::kBig ? Byte{0xFF} : Byte{0xFE}};
+  static constexpr Order kOrder = O;
+
+  Utf16Writer(const kmv_handle &, Output &out, Record &rec)
+      : out_(out), rec_(rec) {}
+
+  KMV_ALWAYS_INLINE void byte(Byte c) { unit(c, nullptr, 0); }
+  KMV_ALWAYS_INLINE void kana(Byte k) { unit(0xFF40u + k, nullptr, 0); }
+  KMV_ALWAYS_INLINE void unit(uint32_t u, const Byte *, int32_t) {
+    store_unit<O>(out_.cur, u);
+    out_.cur += 2;
+  }
+  KMV_ALWAYS_INLINE void unit2(uint32_t u0, const Byte *, int32_t, uint32_t u1,
+                               const Byte *, int32_t) {
+    store_unit<O>(out_.cur, u0);
+    store_unit<O>(out_.cur + 2, u1);
+    out_.cur += 4;
+  }
+  KMV_ALWAYS_INLINE void replace(const Byte *pos, int32_t code) {
+    unit(kQuestion, nullptr, 0);
+    rec_.add(pos, code);
+  }
+  KMV_ALWAYS_INLINE void replace_silently() { unit(kQuestion, nullptr, 0); }
+
+  bool ascii_as_is() const { return true; }
+  KMV_ALWAYS_INLINE size_t copy_ascii(const Byte *p, const Byte *stop) {
+    const size_t n = widen_ascii<O>(p, stop, out_.cur);
+    out_.cur += 2 * n;
+    return n;
+  }
+  // n whole units of order S, written in this writer's order.
+  template <Order S>
+  KMV_ALWAYS_INLINE void copy_units(const Byte *p, size_t n) {
+    if constexpr (S == O) {
+      std::memcpy(out_.cur, p, 2 * n);
+    } else {
+      swap_units(p, n, out_.cur);
+    }
+    out_.cur += 2 * n;
+  }
+  bool finish() { return true; }
+
+ private:
+  Output &out_;
+  Record &rec_;
+};
+
+using UnibeWriter = Utf16Writer<Order::kBig>;
+using UnileWriter = Utf16Writer<Order::kLittle>;
+
+template <class W>
+inline constexpr bool kIsUtf16Writer = false;
+template <Order O>
+inline constexpr bool kIsUtf16Writer<Utf16Writer<O>> = true;
+
+}  // namespace kmv::conv
+
+#endif
