@@ -17,7 +17,6 @@
 #include <string>
 
 #include "legacy_convert.h"
-#include "legacy_vectors.h"
 
 namespace {
 
@@ -66,21 +65,31 @@ TEST(LegacyOracle, EveryConverterMatchesTheOracleOnRealText) {
   }
 }
 
-// The byte-order marks of the Unicode targets, on real text.
+// The byte-order marks of the Unicode targets, before real text and alone.
 TEST(LegacyOracle, MarksPrecedeTheSameText) {
+  using legacy::operator+;
   const legacy::Source &s = legacy::vectors().sources.at("prose_sjis");
   const struct {
-    const char *target;
-    legacy::Bytes mark;
-  } marks[] = {{"unibe", legacy::bytes({0xFE, 0xFF})},
-               {"unile", legacy::bytes({0xFF, 0xFE})},
-               {"utf8", legacy::bytes({0xEF, 0xBB, 0xBF})}};
+    const char *target, *mark;
+  } marks[] = {{"unibe", "FEFF"}, {"unile", "FFFE"}, {"utf8", "EFBBBF"}};
   for (const auto &m : marks) {
-    const legacy::Result plain =
-        legacy::convert(std::string("sjis ") + m.target, s.bytes);
-    const legacy::Result marked =
-        legacy::convert(std::string("sjis ") + m.target, s.bytes, nullptr, 1);
-    EXPECT_EQ(marked.out, legacy::join(m.mark, plain.out)) << m.target;
+    for (const char *family : {"sjis ", "jis "}) {
+      const std::string name = family + std::string(m.target);
+      EXPECT_EQ(legacy::convert(name, {}, nullptr, 1).out, legacy::hex(m.mark));
+    }
+    const std::string name = std::string("sjis ") + m.target;
+    EXPECT_EQ(legacy::convert(name, s.bytes, nullptr, 1).out,
+              legacy::hex(m.mark) + legacy::convert(name, s.bytes).out);
+  }
+}
+
+TEST(LegacyOracle, EmptySourceGivesAnEmptyBuffer) {
+  for (const auto &[name, fn] : legacy::converters()) {
+    (void)fn;
+    const legacy::Result r = legacy::convert(name, {});
+    EXPECT_EQ(r.status, KMV_SUCCESS) << name;
+    EXPECT_FALSE(r.out_null) << name;
+    EXPECT_TRUE(r.out.empty()) << name;
   }
 }
 

@@ -17,11 +17,16 @@ namespace legacy {
 
 using Bytes = std::vector<unsigned char>;
 
-inline Bytes from_hex(const std::string &hex) {
+// "1B 24 42" or "1B2442" to the bytes.
+inline Bytes hex(const std::string &text) {
   Bytes out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(
-        static_cast<unsigned char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  std::string digits;
+  for (char c : text) {
+    if (c != ' ') digits += c;
+  }
+  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+    out.push_back(static_cast<unsigned char>(
+        std::stoul(digits.substr(i, 2), nullptr, 16)));
   }
   return out;
 }
@@ -55,21 +60,21 @@ inline const Vectors &vectors() {
       line >> kind >> name;
       if (kind == "S") {
         Source s;
-        std::string hex;
+        std::string text_hex;
         s.name = name;
-        line >> s.family >> s.variant >> hex;
-        s.bytes = from_hex(hex);
+        line >> s.family >> s.variant >> text_hex;
+        s.bytes = hex(text_hex);
         out.sources[name] = s;
       } else if (kind == "L") {
         int32_t n;
         while (line >> n) out.sources[name].line_counts.push_back(n);
       } else if (kind == "C") {
         Case c;
-        std::string hex;
+        std::string text_hex;
         c.source = name;
         line >> c.target >> c.dst_variant >> c.err_count >> c.first_offset >>
-            c.first_code >> c.last_offset >> c.last_code >> hex;
-        c.expected = from_hex(hex);
+            c.first_code >> c.last_offset >> c.last_code >> text_hex;
+        c.expected = hex(text_hex);
         out.cases.push_back(c);
       }
     }
