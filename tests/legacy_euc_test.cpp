@@ -23,32 +23,19 @@ const int32_t kCut = KMV_EUEXPEOD;
 
 TEST(EucConvert, CharactersByTarget) {
   check_rows({
-      {"euc euc", "8EB1", "8EB1"},
-      {"euc sjis", "8EB1", "B1"},
-      {"euc jis", "8EB1", "1B2849 31 1B2842"},
-      {"euc unibe", "8EB1", "FF71"},
-      {"euc utf8", "8EB1", "EFBDB1"},
-      // 00 is copied to the byte targets, replaced and counted in UTF-16.
-      {"euc euc", "00", "00"},
-      {"euc sjis", "00", "00"},
-      {"euc jis", "00", "00"},
-      {"euc utf8", "00", "00"},
-      {"euc unibe", "41 00", "0041 003F", 1, 1, 0},
-      // 80 to A0 are copied as they stand to the byte targets and UTF-8,
-      // looked up for UTF-16, where only eucJP-ms maps the C1 controls.
-      {"euc euc", "85 A0", "85 A0"},
-      {"euc utf8", "85 A0", "85 A0"},
-      {"euc jis", "85 A0", "85 A0"},
+      // 00 is copied to the byte targets, replaced and counted in UTF-16;
+      // 80 to A0 are copied as they stand to the byte targets and UTF-8.
+      {"euc euc", "8EB1 00 85 A0 A1A9", "8EB1 00 85 A0 A1A9"},
+      {"euc sjis", "8EB1 00 A1A9", "B1 00 8148"},
+      {"euc utf8", "8EB1 00 85 A0", "EFBDB1 00 85 A0"},
+      {"euc unibe", "8EB1 41 00", "FF71 0041 003F", 1, 3, 0},
+      // Looked up for UTF-16, where only eucJP-ms maps the C1 controls.
       {"euc unile", "85 A0", "3F00 3F00", 2, 0, 0x85, kOk, -1, 1, 0xA0},
       {"euc unibe ms ms", "85 A0", "0085 003F", 1, 1, 0xA0},
-      // The full-width question mark is a character of its own.
-      {"euc euc", "A1A9", "A1A9"},
-      {"euc sjis", "A1A9", "8148"},
-      {"euc jis", "A1A9", "1B2442 2129 1B2842"},
       // ISO-2022-JP: single bytes in ASCII mode, katakana in katakana
-      // mode, the rest (FF included) in two-byte mode.
-      {"euc jis", "41 8EB1 A4A2 FF 0A",
-       "41 1B2849 31 1B2442 2422 2129 1B2842 0A"},
+      // mode, the rest (FF and the full-width "?" included) in two-byte.
+      {"euc jis", "00 85 A0 8EB1 A4A2 FF A1A9 0A",
+       "00 85 A0 1B2849 31 1B2442 2422 2129 2129 1B2842 0A"},
       {"euc jis ms ms", "8FF3F3", "1B2442 7C71 1B2842"},
   });
 }
@@ -107,8 +94,7 @@ TEST(EucConvert, EveryVariantPairOnTheDisputedCodes) {
       {0xA1F2, {0, 0x00A3, 0xFFE1, 0xFFE1}},
       {0xA2CC, {0, 0x00AC, 0xFFE2, 0xFFE2}},
       {0x8FA2B7, {0, 0, 0, 0xFF5E}},
-      {0x8FA2C3, {0, 0x00A6, 0, 0xFFE4}},
-  };
+      {0x8FA2C3, {0, 0x00A6, 0, 0xFFE4}}};
   const std::map<uint32_t, PerVariant> encode = {
       {0x2015, {0xA1BD, 0xA1BD, 0xA1BD, 0xA1BD}},
       {0xFF3C, {0xA1C0, 0xA1C0, 0xA1C0, 0xA1C0}},
@@ -125,8 +111,7 @@ TEST(EucConvert, EveryVariantPairOnTheDisputedCodes) {
       {0x00AC, {0, 0xA2CC, 0, 0}},
       {0xFFE2, {0xA2CC, 0xA2CC, 0xA2CC, 0xA2CC}},
       {0x00A6, {0, 0x8FA2C3, 0, 0}},
-      {0xFFE4, {0, 0x8FA2C3, 0xFCFC, 0x8FA2C3}},
-  };
+      {0xFFE4, {0, 0x8FA2C3, 0xFCFC, 0x8FA2C3}}};
   auto code_bytes = [](uint32_t code) {
     char text[8];
     std::snprintf(text, sizeof text, code > 0xFFFF ? "%06X" : "%04X", code);
@@ -157,20 +142,14 @@ TEST(EucConvert, EveryVariantPairOnTheDisputedCodes) {
 
 TEST(EucConvert, MalformedBytesAreReplacedNotCounted) {
   check_rows({
-      {"euc euc", "FF", "3F"},
-      {"euc sjis", "FF", "3F"},
-      {"euc unibe", "FF", "003F"},
-      {"euc unile", "FF", "3F00"},
-      {"euc utf8", "FF", "3F"},
-      {"euc jis", "FF", "1B2442 2129 1B2842"},
-      // A bad katakana byte, below the range and above it.
-      {"euc euc", "8E41 8EE0", "3F 3F"},
-      {"euc sjis", "8E41 8EE0", "3F 3F"},
-      {"euc unibe", "8E41 8EE0", "003F 003F"},
-      {"euc unile", "8E41", "3F00"},
-      {"euc utf8", "8E41 8EE0", "3F 3F"},
+      // FF, and a bad katakana byte below the range and above it.
+      {"euc euc", "FF 8E41 8EE0", "3F 3F 3F"},
+      {"euc sjis", "FF 8E41 8EE0", "3F 3F 3F"},
+      {"euc unibe", "FF 8E41 8EE0", "003F 003F 003F"},
+      {"euc unile", "FF 8E41", "3F00 3F00"},
+      {"euc utf8", "FF 8E41 8EE0", "3F 3F 3F"},
       // ISO-2022-JP keeps the low seven bits of a bad katakana byte.
-      {"euc jis", "8E41", "1B2849 41 1B2842"},
+      {"euc jis", "FF 8E41", "1B2442 2129 1B2849 41 1B2842"},
       // FF is one byte: what follows it is read as usual.
       {"euc sjis", "FF A4A2", "3F 82A0"},
       {"euc euc", "41 FF", "41 3F"},

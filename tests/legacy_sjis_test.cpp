@@ -21,26 +21,15 @@ TEST(SjisConvert, CharactersByTarget) {
   check_rows({
       // Half-width katakana, computed for the byte targets, looked up for
       // Unicode; both ends of the range.
-      {"sjis euc", "B1", "8EB1"},
-      {"sjis jis", "B1", "1B2849 31 1B2842"},
-      {"sjis unibe", "B1", "FF71"},
-      {"sjis utf8", "B1", "EFBDB1"},
-      {"sjis unile", "A1 DF", "61FF 9FFF"},
-      // 81 60 is WAVE DASH, not the full-width tilde.
-      {"sjis unibe", "8160", "301C"},
-      {"sjis euc", "8160", "A1C1"},
-      // 00 is copied to the byte targets and becomes "?" uncounted in
-      // Unicode; "?" itself is never counted.
-      {"sjis euc", "00", "00"},
-      {"sjis jis", "00", "00"},
-      {"sjis unibe", "00", "003F"},
-      {"sjis utf8", "00", "3F"},
-      {"sjis euc", "3F", "3F"},
-      {"sjis jis", "3F", "3F"},
-      {"sjis unile", "3F", "3F00"},
-      // The full-width question mark has codes of its own.
-      {"sjis jis", "8148", "1B2442 2129 1B2842"},
-      {"sjis euc", "8148", "A1A9"},
+      // Half-width katakana, both ends of the range; 81 60 is WAVE DASH,
+      // not the full-width tilde; 81 48 the full-width "?". 00 is copied
+      // to the byte targets and becomes "?" in Unicode; "?" is never
+      // counted.
+      {"sjis euc", "B1 8160 8148 00 3F", "8EB1 A1C1 A1A9 00 3F"},
+      {"sjis jis", "00 3F B1 8148", "00 3F 1B2849 31 1B2442 2129 1B2842"},
+      {"sjis unibe", "B1 8160 00 3F", "FF71 301C 003F 003F"},
+      {"sjis unile", "A1 DF 3F", "61FF 9FFF 3F00"},
+      {"sjis utf8", "B1 00", "EFBDB1 3F"},
       // A Shift_JIS source has no mark: EF BB is an unassigned pair.
       {"sjis utf8", "EFBB", "3F", 1, 0, 0xEFBB},
   });
