@@ -256,8 +256,7 @@ struct BufCase {
 constexpr BufCase kBufCases[] = {
     // Byte-order marks decide before anything else. EF BB alone is no mark:
     // no Shift_JIS EFBB, an EUC kanji of row 79, UTF-8 cut, no UTF-16.
-    {"", 0, false, 0}, {"feff", 0, false, 12}, {"fffe4100", 0, false, 14},
-    {"efbbbf", 0, false, 16}, {"feff1b2442", 0, false, 12},
+    {"feff", 0, false, 12}, {"feff1b2442", 0, false, 12},
     {"efbbbf82", 0, false, 16}, {"efbb", 0, false, 5},
     // JIS escapes at character starts, also after high bytes and at the
     // end. ESC $ as the last two bytes is no escape (ASCII or UTF-16LE).
@@ -296,7 +295,7 @@ constexpr BufCase kBufCases[] = {
     {"c630ad30b930c830", 0, true, 0x8100},
     // Zero bytes on one parity cut a mask to its UTF-16 masks, even to 0;
     // zeros on both parities alike leave it.
-    {"410042004300", 0, false, 0xA000}, {"410042004300", 0, true, 0xA040},
+    {"410042004300", 0, true, 0xA040},
     {"a4a2ada1", 0, false, 0x1800}, {"00a4a2ada1", 0, false, 0},
     {"00a4a2ada1", 0, true, 0x1800}, {"0041410000414100", 0, false, 0xA040},
     // EUC variants through the detector: EUC1 is no candidate for row 13,
