@@ -19,9 +19,7 @@
 
 namespace legacy {
 
-using Converter = int32_t (*)(kmv_handle *, unsigned char **, uint64_t *,
-                              const unsigned char **, const unsigned char *,
-                              uint64_t, int);
+using Converter = kmv_converter_bom_fn;
 
 template <int32_t (*F)(kmv_handle *, unsigned char **, uint64_t *,
                        const unsigned char **, const unsigned char *, uint64_t)>

@@ -11,9 +11,7 @@
 
 namespace {
 
-using Utf8Converter = int32_t (*)(kmv_handle *, unsigned char **, uint64_t *,
-                                  const unsigned char **, const unsigned char *,
-                                  uint64_t);
+using Utf8Converter = kmv_converter_fn;
 
 // Null when the caller asked for UTF-8 (or an encoding texts are never
 // delivered in): the text then stays as it is.

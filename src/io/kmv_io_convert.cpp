@@ -86,12 +86,8 @@ Family family_of(int32_t type) {
   }
 }
 
-using Plain = int32_t (*)(kmv_handle *, unsigned char **, uint64_t *,
-                          const unsigned char **, const unsigned char *,
-                          uint64_t);
-using WithMark = int32_t (*)(kmv_handle *, unsigned char **, uint64_t *,
-                             const unsigned char **, const unsigned char *,
-                             uint64_t, int);
+using Plain = kmv_converter_fn;
+using WithMark = kmv_converter_bom_fn;
 
 // A cell holds the converter for a source family (row) and a target
 // family (column); targets that can carry a mark take the mark flag.
