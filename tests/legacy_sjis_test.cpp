@@ -19,8 +19,6 @@ const int32_t kCut = KMV_EUEXPEOD;
 
 TEST(SjisConvert, CharactersByTarget) {
   check_rows({
-      // Half-width katakana, computed for the byte targets, looked up for
-      // Unicode; both ends of the range.
       // Half-width katakana, both ends of the range; 81 60 is WAVE DASH,
       // not the full-width tilde; 81 48 the full-width "?". 00 is copied
       // to the byte targets and becomes "?" in Unicode; "?" is never
