@@ -13,12 +13,8 @@
 
 namespace {
 
-using Plain = int32_t (*)(kmv_handle *, unsigned char **, uint64_t *,
-                          const unsigned char **, const unsigned char *,
-                          uint64_t);
-using WithBom = int32_t (*)(kmv_handle *, unsigned char **, uint64_t *,
-                            const unsigned char **, const unsigned char *,
-                            uint64_t, int);
+using Plain = kmv_converter_fn;
+using WithBom = kmv_converter_bom_fn;
 
 struct Converter {
   Plain plain;

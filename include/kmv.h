@@ -264,6 +264,19 @@ KMV_DECLARE_TABLE(uint16_t, unibe_def_table, 65536)
 /* and recorded in the handle's per-call state.                       */
 /* ------------------------------------------------------------------ */
 
+/* A converter without and with the bom flag, for tables of converters. */
+typedef int32_t (*kmv_converter_fn)(kmv_handle *handle, unsigned char **dst,
+                                    uint64_t *dst_len,
+                                    const unsigned char **err_pos,
+                                    const unsigned char *src,
+                                    uint64_t src_len);
+typedef int32_t (*kmv_converter_bom_fn)(kmv_handle *handle,
+                                        unsigned char **dst,
+                                        uint64_t *dst_len,
+                                        const unsigned char **err_pos,
+                                        const unsigned char *src,
+                                        uint64_t src_len, int bom);
+
 #define KMV_DECLARE_CONVERTER(name)                                           \
   KMV_API int32_t name(kmv_handle *handle, unsigned char **dst,               \
                        uint64_t *dst_len, const unsigned char **err_pos,      \

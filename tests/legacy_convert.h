@@ -1,23 +1,25 @@
 // Calling the Shift_JIS, EUC-JP and ISO-2022-JP converters from tests: one
-// signature for all, results with positions as offsets into the source.
+// signature for all, results with positions as offsets into the source, and
+// table rows checked on one handle so that every row also proves the
+// previous call's record was cleared.
 #ifndef KMV_TESTS_LEGACY_CONVERT_H
 #define KMV_TESTS_LEGACY_CONVERT_H
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
-#include <initializer_list>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "kmv.h"
+#include "legacy_vectors.h"
 
 namespace legacy {
 
-using Bytes = std::vector<unsigned char>;
-using Converter = int32_t (*)(kmv_handle *, unsigned char **, uint64_t *,
-                              const unsigned char **, const unsigned char *,
-                              uint64_t, int);
+using Converter = kmv_converter_bom_fn;
 
 template <int32_t (*F)(kmv_handle *, unsigned char **, uint64_t *,
                        const unsigned char **, const unsigned char *, uint64_t)>
@@ -27,8 +29,7 @@ int32_t without_bom(kmv_handle *h, unsigned char **dst, uint64_t *dst_len,
   return F(h, dst, dst_len, err_pos, src, src_len);
 }
 
-// "source target" to the converter, for every converter of the three
-// families.
+// "source target" to the converter, for every converter of the families.
 inline const std::map<std::string, Converter> &converters() {
   static const std::map<std::string, Converter> m = {
       {"sjis euc", without_bom<kmv_sjisto_euc>},
@@ -51,13 +52,7 @@ inline const std::map<std::string, Converter> &converters() {
   return m;
 }
 
-inline Bytes bytes(std::initializer_list<int> list) {
-  Bytes out;
-  for (int b : list) out.push_back(static_cast<unsigned char>(b));
-  return out;
-}
-
-inline Bytes join(Bytes a, const Bytes &b) {
+inline Bytes operator+(Bytes a, const Bytes &b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
@@ -106,6 +101,49 @@ inline Result convert(const std::string &from_to, const Bytes &src,
   std::free(copy);
   release_kmv(own);
   return r;
+}
+
+// One call and everything it must hand back. `conv` is "source target",
+// optionally followed by the EUC-JP variants read and written ("euc euc
+// 20932 51932"). The last record defaults to the first.
+struct Row {
+  const char *conv, *src, *out;
+  uint32_t errs = 0;
+  int64_t first = -1;
+  int32_t code = -1;
+  int32_t status = KMV_SUCCESS;
+  int64_t err_pos = -1;
+  int64_t last = -2;
+  int32_t last_code = -2;
+};
+
+inline void check_rows(std::initializer_list<Row> rows) {
+  kmv_handle *shared = create_kmv();
+  for (const Row &row : rows) {
+    std::istringstream words(row.conv);
+    std::string from, to, dec, enc;
+    words >> from >> to >> dec >> enc;
+    SCOPED_TRACE(std::string(row.conv) + " : " + row.src);
+    kmv_handle *h = shared;
+    if (!dec.empty()) {
+      h = create_kmv();
+      select_euc_decoding(h, dec);
+      select_euc_encoding(h, enc);
+    }
+    const Result r = convert(from + " " + to, hex(row.src), h);
+    if (h != shared) release_kmv(h);
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_FALSE(r.out_null);
+    EXPECT_EQ(r.out, hex(row.out));
+    EXPECT_EQ(r.err_pos, row.err_pos);
+    EXPECT_EQ(r.err_count, row.errs);
+    EXPECT_EQ(r.err_first, row.first);
+    EXPECT_EQ(r.err_first_code, row.code);
+    EXPECT_EQ(r.err_last, row.last == -2 ? row.first : row.last);
+    EXPECT_EQ(r.err_last_code, row.last_code == -2 ? row.code : row.last_code);
+    EXPECT_TRUE(r.src_top_is_src);
+  }
+  release_kmv(shared);
 }
 
 }  // namespace legacy

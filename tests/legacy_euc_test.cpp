@@ -1,363 +1,180 @@
-// EUC-JP source converters, grouped by target, for the four table variants
-// (a variant is only what the handle's EUC-JP slots hold).
+// EUC-JP source converters for the four table variants (a variant is only
+// what the handle's EUC-JP slots hold): characters by target, the
+// two-stage recording rule, every variant pair on the disputed codes,
+// malformed and cut characters.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdio>
 #include <map>
 #include <string>
 
 #include "legacy_convert.h"
-#include "legacy_vectors.h"
 
 namespace {
 
-using legacy::bytes;
-using legacy::Bytes;
+using legacy::check_rows;
 using legacy::convert;
-using legacy::join;
+using legacy::hex;
 using legacy::Result;
 
-const Bytes kToTwoByte = bytes({0x1B, 0x24, 0x42});
-const Bytes kToKatakana = bytes({0x1B, 0x28, 0x49});
-const Bytes kToAscii = bytes({0x1B, 0x28, 0x42});
-const Bytes kJisReplacement =
-    join(join(kToTwoByte, bytes({0x21, 0x29})), kToAscii);
+const int32_t kOk = KMV_SUCCESS;
+const int32_t kCut = KMV_EUEXPEOD;
 
-// A handle reading one variant and writing another.
-struct Handle {
-  Handle(const std::string &from, const std::string &to) : h(create_kmv()) {
-    legacy::select_euc_decoding(h, from);
-    legacy::select_euc_encoding(h, to);
-  }
-  ~Handle() { release_kmv(h); }
-  Handle(const Handle &) = delete;
-  Handle &operator=(const Handle &) = delete;
-  kmv_handle *h;
-};
-
-TEST(EucConvert, HalfWidthKatakana) {
-  const Bytes kana = bytes({0x8E, 0xB1});
-  EXPECT_EQ(convert("euc euc", kana).out, kana);
-  EXPECT_EQ(convert("euc sjis", kana).out, bytes({0xB1}));
-  EXPECT_EQ(convert("euc jis", kana).out,
-            join(join(kToKatakana, bytes({0x31})), kToAscii));
-  EXPECT_EQ(convert("euc unibe", kana).out, bytes({0xFF, 0x71}));
-  EXPECT_EQ(convert("euc utf8", kana).out, bytes({0xEF, 0xBD, 0xB1}));
+TEST(EucConvert, CharactersByTarget) {
+  check_rows({
+      // 00 is copied to the byte targets, replaced and counted in UTF-16;
+      // 80 to A0 are copied as they stand to the byte targets and UTF-8.
+      {"euc euc", "8EB1 00 85 A0 A1A9", "8EB1 00 85 A0 A1A9"},
+      {"euc sjis", "8EB1 00 A1A9", "B1 00 8148"},
+      {"euc utf8", "8EB1 00 85 A0", "EFBDB1 00 85 A0"},
+      {"euc unibe", "8EB1 41 00", "FF71 0041 003F", 1, 3, 0},
+      // Looked up for UTF-16, where only eucJP-ms maps the C1 controls.
+      {"euc unile", "85 A0", "3F00 3F00", 2, 0, 0x85, kOk, -1, 1, 0xA0},
+      {"euc unibe ms ms", "85 A0", "0085 003F", 1, 1, 0xA0},
+      // ISO-2022-JP: single bytes in ASCII mode, katakana in katakana
+      // mode, the rest (FF and the full-width "?" included) in two-byte.
+      {"euc jis", "00 85 A0 8EB1 A4A2 FF A1A9 0A",
+       "00 85 A0 1B2849 31 1B2442 2422 2129 2129 1B2842 0A"},
+      {"euc jis ms ms", "8FF3F3", "1B2442 7C71 1B2842"},
+  });
 }
 
-TEST(EucConvert, ThreeByteCodesWithoutTheirSlot) {
-  // The default handle has no three-byte table: every 8F code is unmapped.
-  const Bytes tilde = bytes({0x8F, 0xA2, 0xB7});
-  const struct {
-    const char *to;
-    Bytes out;
-  } cases[] = {
-      {"euc unibe", bytes({0x00, 0x3F})}, {"euc unile", bytes({0x3F, 0x00})},
-      {"euc utf8", bytes({0x3F})},        {"euc euc", bytes({0x3F})},
-      {"euc sjis", bytes({0x3F})},        {"euc jis", kJisReplacement}};
-  for (const auto &c : cases) {
-    const Result r = convert(c.to, tilde);
-    EXPECT_EQ(r.out, c.out) << c.to;
-    EXPECT_EQ(r.err_count, 1u) << c.to;
-    EXPECT_EQ(r.err_first, 0);
-    EXPECT_EQ(r.err_first_code, 0x8FA2B7) << c.to;
-  }
+TEST(EucConvert, ThreeByteCodes) {
+  check_rows({
+      // The default handle has no three-byte table: every 8F code is
+      // unmapped, recorded with 8F in front.
+      {"euc unibe", "8FA2B7", "003F", 1, 0, 0x8FA2B7},
+      {"euc unile", "8FA2B7", "3F00", 1, 0, 0x8FA2B7},
+      {"euc utf8", "8FA2B7", "3F", 1, 0, 0x8FA2B7},
+      {"euc euc", "8FA2B7", "3F", 1, 0, 0x8FA2B7},
+      {"euc sjis", "8FA2B7", "3F", 1, 0, 0x8FA2B7},
+      {"euc jis", "8FA2B7", "1B2442 2129 1B2842", 1, 0, 0x8FA2B7},
+      // eucJP-ms: an IBM extension (U+2170) with a Shift_JIS code, and the
+      // user-defined areas to the private use area and back.
+      {"euc sjis ms ms", "8FF3F3", "FA40"},
+      {"euc unibe ms ms", "8FF3F3", "2170"},
+      {"euc unibe ms ms", "F5A1 8FFEFE", "E000 E757"},
+      {"euc euc ms ms", "8FFEFE", "8FFEFE"},
+  });
 }
 
-TEST(EucConvert, ThreeByteCodesOfTheVariantsThatHaveThem) {
-  {
-    const Handle v("20932", "20932");  // U+00A6 and back
-    const Result r = convert("euc euc", bytes({0x8F, 0xA2, 0xC3}), v.h);
-    EXPECT_EQ(r.out, bytes({0x8F, 0xA2, 0xC3}));
-    EXPECT_EQ(r.err_count, 0u);
-  }
-  {
-    const Handle v("ms", "ms");  // U+FF5E encodes as A1 C1
-    const Result r = convert("euc euc", bytes({0x8F, 0xA2, 0xB7}), v.h);
-    EXPECT_EQ(r.out, bytes({0xA1, 0xC1}));
-    EXPECT_EQ(r.err_count, 0u);
-  }
-  {
-    // eucJP-ms: the IBM extension U+2170 at 8F F3 F3 has an ISO-2022-JP
-    // code (79 21 region) and a Shift_JIS one; the user-defined areas map
-    // to the private use area and back.
-    const Handle v("ms", "ms");
-    EXPECT_EQ(convert("euc sjis", bytes({0x8F, 0xF3, 0xF3}), v.h).out,
-              bytes({0xFA, 0x40}));
-    EXPECT_EQ(convert("euc unibe", bytes({0x8F, 0xF3, 0xF3}), v.h).out,
-              bytes({0x21, 0x70}));
-    EXPECT_EQ(
-        convert("euc unibe", bytes({0xF5, 0xA1, 0x8F, 0xFE, 0xFE}), v.h).out,
-        bytes({0xE0, 0x00, 0xE7, 0x57}));
-    EXPECT_EQ(convert("euc euc", bytes({0x8F, 0xFE, 0xFE}), v.h).out,
-              bytes({0x8F, 0xFE, 0xFE}));
-  }
-}
-
-// Recording in the two-stage members: the EUC-JP code when the source table
-// has no value, the UTF-16 value when only the target table lacks one.
+// The EUC-JP code is recorded when the source table has no value, the
+// UTF-16 value when only the target table lacks one.
 TEST(EucConvert, TwoStageRecording) {
-  {
-    const Handle v("20932", "51932");
-    const Result r = convert("euc euc", bytes({0xA1, 0xC2}), v.h);
-    EXPECT_EQ(r.out, bytes({0x3F}));
-    EXPECT_EQ(r.err_count, 1u);
-    EXPECT_EQ(r.err_first_code, 0x2016);
-  }
-  for (const char *to : {"euc euc", "euc sjis", "euc jis"}) {
-    const Result r = convert(to, bytes({0x41, 0xA1, 0xC2}));  // common: none
-    EXPECT_EQ(r.err_count, 1u) << to;
-    EXPECT_EQ(r.err_first, 1) << to;
-    EXPECT_EQ(r.err_first_code, 0xA1C2) << to;
-  }
-  EXPECT_EQ(convert("euc jis", bytes({0xA1, 0xC2})).out, kJisReplacement);
-  {
-    // 20932 decodes A1 C2 to U+2016, which has no Shift_JIS or JIS code.
-    const Handle v("20932", "20932");
-    for (const char *to : {"euc sjis", "euc jis"}) {
-      const Result r = convert(to, bytes({0xA1, 0xC2, 0xA1, 0xF1}), v.h);
-      EXPECT_EQ(r.err_count, 2u) << to;
-      EXPECT_EQ(r.err_first_code, 0x2016) << to;
-      EXPECT_EQ(r.err_last, 2) << to;
-      EXPECT_EQ(r.err_last_code, 0x00A2) << to;
-    }
-  }
-  // The full-width question mark is a character of its own everywhere.
-  for (const char *to : {"euc jis", "euc sjis", "euc euc"}) {
-    EXPECT_EQ(convert(to, bytes({0xA1, 0xA9})).err_count, 0u) << to;
-  }
+  check_rows({
+      {"euc euc 20932 51932", "A1C2", "3F", 1, 0, 0x2016},
+      {"euc euc", "41 A1C2", "41 3F", 1, 1, 0xA1C2},
+      {"euc sjis", "41 A1C2", "41 3F", 1, 1, 0xA1C2},
+      {"euc jis", "41 A1C2", "41 1B2442 2129 1B2842", 1, 1, 0xA1C2},
+      // 20932 reads A1 C2 as U+2016 and A1 F1 as U+00A2: neither has a
+      // Shift_JIS or JIS code.
+      {"euc sjis 20932 20932", "A1C2 A1F1", "3F 3F", 2, 0, 0x2016, kOk, -1, 2,
+       0xA2},
+      {"euc jis 20932 20932", "A1C2 A1F1", "1B2442 2129 2129 1B2842", 2, 0,
+       0x2016, kOk, -1, 2, 0xA2},
+      // A record made before a cut character stays.
+      {"euc sjis", "A1C2 A4", "3F", 1, 0, 0xA1C2, kCut, 2},
+  });
 }
 
-// Every pair of variants through kmv_eucto_euc on the codes where they
-// disagree. The expectation is composed from the two disagreement tables of
-// the mapping: how each variant reads the code, how each writes the value.
-TEST(EucConvert, EveryVariantPairOnTheDisagreeingCodes) {
-  using Row = std::map<std::string, uint32_t>;  // variant to value, 0: none
-  const std::map<uint32_t, Row> decode = {
-      {0xA1BD,
-       {{"common", 0x2015},
-        {"20932", 0x2015},
-        {"51932", 0x2015},
-        {"ms", 0x2015}}},
-      {0xA1C0,
-       {{"common", 0xFF3C},
-        {"20932", 0xFF3C},
-        {"51932", 0xFF3C},
-        {"ms", 0xFF3C}}},
-      {0xA1C1,
-       {{"common", 0x301C},
-        {"20932", 0x301C},
-        {"51932", 0x301C},
-        {"ms", 0x301C}}},
-      {0xA1C2,
-       {{"common", 0}, {"20932", 0x2016}, {"51932", 0x2225}, {"ms", 0x2225}}},
-      {0xA1DD,
-       {{"common", 0}, {"20932", 0x2212}, {"51932", 0xFF0D}, {"ms", 0xFF0D}}},
-      {0xA1F1,
-       {{"common", 0}, {"20932", 0x00A2}, {"51932", 0xFFE0}, {"ms", 0xFFE0}}},
-      {0xA1F2,
-       {{"common", 0}, {"20932", 0x00A3}, {"51932", 0xFFE1}, {"ms", 0xFFE1}}},
-      {0xA2CC,
-       {{"common", 0}, {"20932", 0x00AC}, {"51932", 0xFFE2}, {"ms", 0xFFE2}}},
-      {0x8FA2B7, {{"common", 0}, {"20932", 0}, {"51932", 0}, {"ms", 0xFF5E}}},
-      {0x8FA2C3,
-       {{"common", 0}, {"20932", 0x00A6}, {"51932", 0}, {"ms", 0xFFE4}}},
-  };
-  const std::map<uint32_t, Row> encode = {
-      {0x2015,
-       {{"common", 0xA1BD},
-        {"20932", 0xA1BD},
-        {"51932", 0xA1BD},
-        {"ms", 0xA1BD}}},
-      {0xFF3C,
-       {{"common", 0xA1C0},
-        {"20932", 0xA1C0},
-        {"51932", 0xA1C0},
-        {"ms", 0xA1C0}}},
-      {0x301C,
-       {{"common", 0xA1C1},
-        {"20932", 0xA1C1},
-        {"51932", 0xA1C1},
-        {"ms", 0xA1C1}}},
-      {0xFF5E,
-       {{"common", 0}, {"20932", 0}, {"51932", 0xA1C1}, {"ms", 0xA1C1}}},
-      {0x2016, {{"common", 0}, {"20932", 0xA1C2}, {"51932", 0}, {"ms", 0}}},
-      {0x2225,
-       {{"common", 0}, {"20932", 0}, {"51932", 0xA1C2}, {"ms", 0xA1C2}}},
-      {0x2212, {{"common", 0}, {"20932", 0xA1DD}, {"51932", 0}, {"ms", 0}}},
-      {0xFF0D,
-       {{"common", 0xA1DD},
-        {"20932", 0xA1DD},
-        {"51932", 0xA1DD},
-        {"ms", 0xA1DD}}},
-      {0x00A2, {{"common", 0}, {"20932", 0xA1F1}, {"51932", 0}, {"ms", 0}}},
-      {0xFFE0,
-       {{"common", 0xA1F1},
-        {"20932", 0xA1F1},
-        {"51932", 0xA1F1},
-        {"ms", 0xA1F1}}},
-      {0x00A3, {{"common", 0}, {"20932", 0xA1F2}, {"51932", 0}, {"ms", 0}}},
-      {0xFFE1,
-       {{"common", 0xA1F2},
-        {"20932", 0xA1F2},
-        {"51932", 0xA1F2},
-        {"ms", 0xA1F2}}},
-      {0x00AC, {{"common", 0}, {"20932", 0xA2CC}, {"51932", 0}, {"ms", 0}}},
-      {0xFFE2,
-       {{"common", 0xA2CC},
-        {"20932", 0xA2CC},
-        {"51932", 0xA2CC},
-        {"ms", 0xA2CC}}},
-      {0x00A6, {{"common", 0}, {"20932", 0x8FA2C3}, {"51932", 0}, {"ms", 0}}},
-      {0xFFE4,
-       {{"common", 0},
-        {"20932", 0x8FA2C3},
-        {"51932", 0xFCFC},
-        {"ms", 0x8FA2C3}}},
-  };
+// kmv_eucto_euc for every pair of variants on the codes where they
+// disagree. The expectation is composed from how each variant reads the
+// code and how each writes the value (order: common, 20932, 51932, ms;
+// 0 is no mapping).
+TEST(EucConvert, EveryVariantPairOnTheDisputedCodes) {
+  using PerVariant = std::array<uint32_t, 4>;
+  const std::map<uint32_t, PerVariant> decode = {
+      {0xA1BD, {0x2015, 0x2015, 0x2015, 0x2015}},
+      {0xA1C0, {0xFF3C, 0xFF3C, 0xFF3C, 0xFF3C}},
+      {0xA1C1, {0x301C, 0x301C, 0x301C, 0x301C}},
+      {0xA1C2, {0, 0x2016, 0x2225, 0x2225}},
+      {0xA1DD, {0, 0x2212, 0xFF0D, 0xFF0D}},
+      {0xA1F1, {0, 0x00A2, 0xFFE0, 0xFFE0}},
+      {0xA1F2, {0, 0x00A3, 0xFFE1, 0xFFE1}},
+      {0xA2CC, {0, 0x00AC, 0xFFE2, 0xFFE2}},
+      {0x8FA2B7, {0, 0, 0, 0xFF5E}},
+      {0x8FA2C3, {0, 0x00A6, 0, 0xFFE4}}};
+  const std::map<uint32_t, PerVariant> encode = {
+      {0x2015, {0xA1BD, 0xA1BD, 0xA1BD, 0xA1BD}},
+      {0xFF3C, {0xA1C0, 0xA1C0, 0xA1C0, 0xA1C0}},
+      {0x301C, {0xA1C1, 0xA1C1, 0xA1C1, 0xA1C1}},
+      {0xFF5E, {0, 0, 0xA1C1, 0xA1C1}},
+      {0x2016, {0, 0xA1C2, 0, 0}},
+      {0x2225, {0, 0, 0xA1C2, 0xA1C2}},
+      {0x2212, {0, 0xA1DD, 0, 0}},
+      {0xFF0D, {0xA1DD, 0xA1DD, 0xA1DD, 0xA1DD}},
+      {0x00A2, {0, 0xA1F1, 0, 0}},
+      {0xFFE0, {0xA1F1, 0xA1F1, 0xA1F1, 0xA1F1}},
+      {0x00A3, {0, 0xA1F2, 0, 0}},
+      {0xFFE1, {0xA1F2, 0xA1F2, 0xA1F2, 0xA1F2}},
+      {0x00AC, {0, 0xA2CC, 0, 0}},
+      {0xFFE2, {0xA2CC, 0xA2CC, 0xA2CC, 0xA2CC}},
+      {0x00A6, {0, 0x8FA2C3, 0, 0}},
+      {0xFFE4, {0, 0x8FA2C3, 0xFCFC, 0x8FA2C3}}};
   auto code_bytes = [](uint32_t code) {
-    return code > 0xFFFF ? bytes({0x8F, static_cast<int>(code >> 8 & 0xFF),
-                                  static_cast<int>(code & 0xFF)})
-                         : bytes({static_cast<int>(code >> 8),
-                                  static_cast<int>(code & 0xFF)});
+    char text[8];
+    std::snprintf(text, sizeof text, code > 0xFFFF ? "%06X" : "%04X", code);
+    return hex(text);
   };
-  int pairs = 0;
-  for (const char *from : legacy::kEucVariants) {
-    for (const char *to : legacy::kEucVariants) {
-      ++pairs;
-      const Handle v(from, to);
-      for (const auto &[code, row] : decode) {
-        SCOPED_TRACE(std::string(from) + " to " + to + " code " +
+  for (size_t from = 0; from < 4; ++from) {
+    for (size_t to = 0; to < 4; ++to) {
+      kmv_handle *h = create_kmv();
+      legacy::select_euc_decoding(h, legacy::kEucVariants[from]);
+      legacy::select_euc_encoding(h, legacy::kEucVariants[to]);
+      for (const auto &[code, read] : decode) {
+        SCOPED_TRACE(std::string(legacy::kEucVariants[from]) + " to " +
+                     legacy::kEucVariants[to] + " code " +
                      std::to_string(code));
-        const Bytes src = code_bytes(code);
-        const uint32_t u = row.at(from);
-        const uint32_t e = u == 0 ? 0 : encode.at(u).at(to);
-        const Result r = convert("euc euc", src, v.h);
-        EXPECT_EQ(r.out, e == 0 ? bytes({0x3F}) : code_bytes(e));
+        const uint32_t u = read[from];
+        const uint32_t e = u == 0 ? 0 : encode.at(u)[to];
+        const Result r = convert("euc euc", code_bytes(code), h);
+        EXPECT_EQ(r.out, e == 0 ? hex("3F") : code_bytes(e));
         EXPECT_EQ(r.err_count, e == 0 ? 1u : 0u);
         if (e == 0) {
           EXPECT_EQ(r.err_first_code, static_cast<int32_t>(u == 0 ? code : u));
         }
       }
+      release_kmv(h);
     }
   }
-  EXPECT_EQ(pairs, 16);
 }
 
 TEST(EucConvert, MalformedBytesAreReplacedNotCounted) {
-  const struct {
-    const char *to;
-    Bytes ff;
-    Bytes bad_kana;
-  } cases[] = {
-      {"euc euc", bytes({0x3F}), bytes({0x3F})},
-      {"euc sjis", bytes({0x3F}), bytes({0x3F})},
-      {"euc unibe", bytes({0x00, 0x3F}), bytes({0x00, 0x3F})},
-      {"euc unile", bytes({0x3F, 0x00}), bytes({0x3F, 0x00})},
-      {"euc utf8", bytes({0x3F}), bytes({0x3F})},
+  check_rows({
+      // FF, and a bad katakana byte below the range and above it.
+      {"euc euc", "FF 8E41 8EE0", "3F 3F 3F"},
+      {"euc sjis", "FF 8E41 8EE0", "3F 3F 3F"},
+      {"euc unibe", "FF 8E41 8EE0", "003F 003F 003F"},
+      {"euc unile", "FF 8E41", "3F00 3F00"},
+      {"euc utf8", "FF 8E41 8EE0", "3F 3F 3F"},
       // ISO-2022-JP keeps the low seven bits of a bad katakana byte.
-      {"euc jis", kJisReplacement,
-       join(join(kToKatakana, bytes({0x41})), kToAscii)},
-  };
-  for (const auto &c : cases) {
-    Result r = convert(c.to, bytes({0xFF}));
-    EXPECT_EQ(r.out, c.ff) << c.to;
-    EXPECT_EQ(r.err_count, 0u) << c.to;
-    r = convert(c.to, bytes({0x8E, 0x41}));
-    EXPECT_EQ(r.out, c.bad_kana) << c.to;
-    EXPECT_EQ(r.err_count, 0u) << c.to;
-  }
-  // FF is one byte: what follows it is read as usual.
-  EXPECT_EQ(convert("euc sjis", bytes({0xFF, 0xA4, 0xA2})).out,
-            bytes({0x3F, 0x82, 0xA0}));
-  // Second bytes are not checked: the table decides (A4 41 has no entry).
-  const Result r = convert("euc utf8", bytes({0xA4, 0x41}));
-  EXPECT_EQ(r.out, bytes({0x3F}));
-  EXPECT_EQ(r.err_first_code, 0xA441);
-}
-
-TEST(EucConvert, SingleBytesByTarget) {
-  // 00 is copied to the byte targets, replaced and counted in UTF-16.
-  for (const char *to : {"euc euc", "euc sjis", "euc utf8"}) {
-    const Result r = convert(to, bytes({0x00}));
-    EXPECT_EQ(r.out, bytes({0x00})) << to;
-    EXPECT_EQ(r.err_count, 0u) << to;
-  }
-  EXPECT_EQ(convert("euc jis", bytes({0x00})).out, bytes({0x00}));
-  Result r = convert("euc unibe", bytes({0x41, 0x00}));
-  EXPECT_EQ(r.out, bytes({0x00, 0x41, 0x00, 0x3F}));
-  EXPECT_EQ(r.err_count, 1u);
-  EXPECT_EQ(r.err_first, 1);
-  EXPECT_EQ(r.err_first_code, 0);
-  // 80 to A0: copied as they stand to the byte targets and to UTF-8 ...
-  const Bytes c1 = bytes({0x85, 0xA0});
-  EXPECT_EQ(convert("euc euc", c1).out, c1);
-  EXPECT_EQ(convert("euc utf8", c1).out, c1);
-  EXPECT_EQ(convert("euc jis", c1).out, c1);
-  // ... but looked up for UTF-16: only eucJP-ms maps the C1 controls.
-  r = convert("euc unile", c1);
-  EXPECT_EQ(r.out, bytes({0x3F, 0x00, 0x3F, 0x00}));
-  EXPECT_EQ(r.err_count, 2u);
-  EXPECT_EQ(r.err_last_code, 0xA0);
-  const Handle ms("ms", "ms");
-  r = convert("euc unibe", c1, ms.h);
-  EXPECT_EQ(r.out, bytes({0x00, 0x85, 0x00, 0x3F}));
-  EXPECT_EQ(r.err_count, 1u);
+      {"euc jis", "FF 8E41", "1B2442 2129 1B2849 41 1B2842"},
+      // FF is one byte: what follows it is read as usual.
+      {"euc sjis", "FF A4A2", "3F 82A0"},
+      {"euc euc", "41 FF", "41 3F"},
+      // Second bytes are not checked: the table decides (A4 41: none).
+      {"euc utf8", "A441", "3F", 1, 0, 0xA441},
+  });
 }
 
 TEST(EucConvert, CutLastCharacter) {
   const struct {
-    Bytes src;
+    const char *src;
     int64_t at;
-  } cases[] = {{bytes({0x41, 0xA4}), 1},
-               {bytes({0x41, 0x8E}), 1},
-               {bytes({0x41, 0x8F, 0xA2}), 1},
-               {bytes({0x8F}), 0}};
+  } cuts[] = {{"41 A4", 1}, {"41 8E", 1}, {"41 8FA2", 1}, {"8F", 0}};
   for (const auto &[name, fn] : legacy::converters()) {
     (void)fn;
     if (name.rfind("euc", 0) != 0) continue;
-    for (const auto &c : cases) {
-      const Result r = convert(name, c.src);
-      EXPECT_EQ(r.status, KMV_EUEXPEOD) << name;
-      EXPECT_EQ(r.err_pos, c.at) << name;
+    for (const auto &c : cuts) {
+      const Result r = convert(name, hex(c.src));
+      EXPECT_EQ(r.status, KMV_EUEXPEOD) << name << " " << c.src;
+      EXPECT_EQ(r.err_pos, c.at) << name << " " << c.src;
       EXPECT_FALSE(r.out_null) << name;
     }
   }
   // The ISO-2022-JP prefix ends in its last character's mode.
-  const Result r = convert("euc jis", bytes({0xA4, 0xA2, 0xA4}));
-  EXPECT_EQ(r.out, join(kToTwoByte, bytes({0x24, 0x22})));
-  // A lone FF at the end is no cut character.
-  EXPECT_EQ(convert("euc euc", bytes({0x41, 0xFF})).status, KMV_SUCCESS);
-}
-
-TEST(EucConvert, JisTargetModes) {
-  // Single bytes in ASCII mode, katakana in katakana mode, everything else
-  // (FF included) in two-byte mode; one return to ASCII at the end.
-  const Bytes src = bytes({0x41, 0x8E, 0xB1, 0xA4, 0xA2, 0xFF, 0x0A});
-  EXPECT_EQ(convert("euc jis", src).out,
-            join(join(join(bytes({0x41}), kToKatakana), bytes({0x31})),
-                 join(join(kToTwoByte, bytes({0x24, 0x22, 0x21, 0x29})),
-                      join(kToAscii, bytes({0x0A})))));
-  // A three-byte code with an ISO-2022-JP code (an eucJP-ms IBM extension)
-  // is written with it.
-  const Handle ms("ms", "ms");
-  EXPECT_EQ(convert("euc jis", bytes({0x8F, 0xF3, 0xF3}), ms.h).out,
-            join(join(kToTwoByte, bytes({0x7C, 0x71})), kToAscii));
-}
-
-TEST(EucConvert, PerCallStateAfterFailures) {
-  kmv_handle *h = create_kmv();
-  Result r = convert("euc unibe", bytes({0x00, 0xA1, 0xC2}), h);
-  EXPECT_EQ(r.err_count, 2u);
-  r = convert("euc unibe", bytes({0xA4, 0xA2}), h);
-  EXPECT_EQ(r.err_count, 0u);
-  EXPECT_EQ(r.err_first, -1);
-  EXPECT_EQ(r.err_last_code, -1);
-  r = convert("euc sjis", bytes({0xA1, 0xC2, 0xA4}), h);
-  EXPECT_EQ(r.status, KMV_EUEXPEOD);
-  EXPECT_EQ(r.err_count, 1u);  // recorded before the cut stays recorded
-  EXPECT_EQ(r.err_first_code, 0xA1C2);
-  EXPECT_TRUE(r.src_top_is_src);
-  release_kmv(h);
+  check_rows({{"euc jis", "A4A2 A4", "1B2442 2422", 0, -1, -1, kCut, 2}});
 }
 
 }  // namespace

@@ -8,221 +8,113 @@
 
 namespace {
 
-using legacy::bytes;
 using legacy::Bytes;
+using legacy::check_rows;
 using legacy::convert;
-using legacy::join;
+using legacy::hex;
 using legacy::Result;
+using legacy::operator+;
 
+const int32_t kOk = KMV_SUCCESS;
+const int32_t kCut = KMV_EUEXPEOD;
 const char *const kTargets[] = {"jis euc", "jis sjis", "jis unibe", "jis unile",
                                 "jis utf8"};
-const char *const kByteTargets[] = {"jis euc", "jis sjis", "jis utf8"};
-
-TEST(JisConvert, SevenEscapeSequences) {
-  for (const char *to : kTargets) {
-    SCOPED_TRACE(to);
-    const Bytes kanji = convert(to, bytes({0x1B, 0x24, 0x42, 0x30, 0x21})).out;
-    for (int final_byte : {0x40, 0x4A}) {
-      EXPECT_EQ(convert(to, bytes({0x1B, 0x24, final_byte, 0x30, 0x21})).out,
-                kanji);
-    }
-    // Each of the ASCII designations ends the two-byte mode.
-    for (int final_byte : {0x42, 0x4A, 0x48}) {
-      const Result r =
-          convert(to, bytes({0x1B, 0x24, 0x42, 0x1B, 0x28, final_byte, 0x41}));
-      EXPECT_EQ(r.out, convert(to, bytes({0x41})).out);
-    }
-  }
-}
 
 TEST(JisConvert, KatakanaModeAndRuns) {
-  const Bytes mode = bytes({0x1B, 0x28, 0x49, 0x31});
-  EXPECT_EQ(convert("jis sjis", mode).out, bytes({0xB1}));
-  EXPECT_EQ(convert("jis euc", mode).out, bytes({0x8E, 0xB1}));
-  EXPECT_EQ(convert("jis unibe", mode).out, bytes({0xFF, 0x71}));
-  EXPECT_EQ(convert("jis utf8", mode).out, bytes({0xEF, 0xBD, 0xB1}));
-  // The ends of the range, and a byte outside it (replaced, not counted).
-  Result r = convert("jis utf8", bytes({0x1B, 0x28, 0x49, 0x21, 0x5F, 0x60}));
-  EXPECT_EQ(r.out, bytes({0xEF, 0xBD, 0xA1, 0xEF, 0xBE, 0x9F, 0x3F}));
-  EXPECT_EQ(r.err_count, 0u);
-
-  const Bytes run = bytes({0x0E, 0x31, 0x32, 0x0F, 0x41});
-  EXPECT_EQ(convert("jis sjis", run).out, bytes({0xB1, 0xB2, 0x41}));
-  EXPECT_EQ(convert("jis unibe", run).out,
-            bytes({0xFF, 0x71, 0xFF, 0x72, 0x00, 0x41}));
-  // A byte that ends a run unasked is replaced; the run is then over.
-  r = convert("jis sjis", bytes({0x0E, 0x31, 0x0A, 0x31}));
-  EXPECT_EQ(r.out, bytes({0xB1, 0x3F, 0x31}));
-  EXPECT_EQ(r.err_count, 0u);
-  // A run never spans an escape sequence: the ESC is the byte that ends it.
-  EXPECT_EQ(
-      convert("jis sjis", bytes({0x0E, 0x31, 0x1B, 0x24, 0x42, 0x30, 0x21}))
-          .out,
-      bytes({0xB1, 0x3F, 0x24, 0x42, 0x30, 0x21}));
-  // A source that ends inside a run is complete.
-  EXPECT_EQ(convert("jis euc", bytes({0x0E, 0x31})).status, KMV_SUCCESS);
-  // SO means nothing in two-byte mode: 0E 21 is a pair like any other.
-  r = convert("jis unibe", bytes({0x1B, 0x24, 0x42, 0x0E, 0x21}));
-  EXPECT_EQ(r.out, bytes({0x00, 0x3F}));
-  EXPECT_EQ(r.err_first_code, 0x0E21);
+  check_rows({
+      // Three names for the two-byte set, three for ASCII.
+      {"jis sjis", "1B2440 3021 1B284A 41 1B244A 3021 1B2848 41 1B2442 3021",
+       "889F 41 889F 41 889F"},
+      {"jis sjis", "1B2849 31", "B1"},
+      {"jis euc", "1B2849 31", "8EB1"},
+      {"jis unibe", "1B2849 31", "FF71"},
+      // The ends of the range, and a byte outside it (replaced uncounted).
+      {"jis utf8", "1B2849 21 5F 60", "EFBDA1 EFBE9F 3F"},
+      {"jis sjis", "0E 31 32 0F 41", "B1 B2 41"},
+      {"jis unibe", "0E 31 32 0F 41", "FF71 FF72 0041"},
+      // A byte that ends a run unasked is replaced; the run is then over.
+      {"jis sjis", "0E 31 0A 31", "B1 3F 31"},
+      // A run never spans an escape sequence: the ESC is what ends it.
+      {"jis sjis", "0E 31 1B2442 3021", "B1 3F 24 42 30 21"},
+      // A source that ends inside a run is complete.
+      {"jis euc", "0E 31", "8EB1"},
+      // SO means nothing in two-byte mode: 0E 21 is a pair like any other.
+      {"jis unibe", "1B2442 0E21", "003F", 1, 3, 0x0E21},
+  });
 }
 
 TEST(JisConvert, UnrecognisedEscapeBytesAreText) {
-  // A JIS X 0212 designation: ESC $ copied, then "( D ! !" as ASCII.
-  const Bytes x0212 = bytes({0x1B, 0x24, 0x28, 0x44, 0x21, 0x21});
-  EXPECT_EQ(convert("jis sjis", x0212).out, x0212);
-  const Bytes other = bytes({0x1B, 0x41, 0x42});
-  for (const char *to : kByteTargets) {
-    EXPECT_EQ(convert(to, other).out, other) << to;
-    EXPECT_EQ(convert(to, other).err_count, 0u) << to;
-  }
-  EXPECT_EQ(convert("jis unibe", other).out,
-            bytes({0x00, 0x1B, 0x00, 0x41, 0x00, 0x42}));
-  EXPECT_EQ(convert("jis unile", other).out,
-            bytes({0x1B, 0x00, 0x41, 0x00, 0x42, 0x00}));
-  // ESC ( with another final byte: two bytes copied, the final read as text
-  // of the current mode (here two-byte mode, where 30 21 is a pair).
-  const Result r =
-      convert("jis unibe", bytes({0x1B, 0x24, 0x42, 0x1B, 0x28, 0x30, 0x21}));
-  EXPECT_EQ(r.out, bytes({0x00, 0x1B, 0x00, 0x28, 0x4E, 0x9C}));
+  check_rows({
+      // JIS X 0212: ESC $ copied, then "( D ! !" read as ASCII.
+      {"jis sjis", "1B2428442121", "1B2428442121"},
+      {"jis euc", "1B4142", "1B4142"},
+      {"jis sjis", "1B4142", "1B4142"},
+      {"jis utf8", "1B4142", "1B4142"},
+      {"jis unibe", "1B4142", "001B 0041 0042"},
+      {"jis unile", "1B4142", "1B00 4100 4200"},
+      // ESC ( with another final byte: two bytes copied, the final read as
+      // text of the current mode (two-byte mode: 30 21 is a pair).
+      {"jis unibe", "1B2442 1B2830 21", "001B 0028 4E9C"},
+      // A sequence cut by the end of the source is copied, in any mode.
+      {"jis euc", "41 1B", "41 1B"},
+      {"jis sjis", "41 1B24", "41 1B24"},
+      {"jis utf8", "41 1B24", "41 1B24"},
+      {"jis unile", "1B2442 3021 1B28", "9C4E 1B00 2800"},
+  });
 }
 
-TEST(JisConvert, CutEscapeAtTheEndIsCopied) {
-  for (const Bytes &tail : {bytes({0x1B}), bytes({0x1B, 0x24})}) {
-    const Bytes src = join(bytes({0x41}), tail);
-    for (const char *to : kByteTargets) {
-      const Result r = convert(to, src);
-      EXPECT_EQ(r.status, KMV_SUCCESS) << to;
-      EXPECT_EQ(r.out, src) << to;
-    }
-  }
-  // In two-byte mode too, and UTF-16 gets one unit per copied byte.
-  const Result r =
-      convert("jis unile", bytes({0x1B, 0x24, 0x42, 0x30, 0x21, 0x1B, 0x28}));
-  EXPECT_EQ(r.status, KMV_SUCCESS);
-  EXPECT_EQ(r.out, bytes({0x9C, 0x4E, 0x1B, 0x00, 0x28, 0x00}));
-}
-
-TEST(JisConvert, PairsTakeAnySecondByte) {
-  // An odd byte before an escape sequence pairs with its ESC; the sequence
-  // is then read as text of two-byte mode, and a lone last byte is a cut
-  // character.
-  const Bytes src =
-      bytes({0x1B, 0x24, 0x42, 0x30, 0x21, 0x30, 0x1B, 0x28, 0x42, 0x0A});
-  const Result r = convert("jis sjis", src);
-  EXPECT_EQ(r.status, KMV_EUEXPEOD);
-  EXPECT_EQ(r.out, bytes({0x88, 0x9F, 0x3F, 0x3F}));
-  EXPECT_EQ(r.err_pos, 9);
-  EXPECT_EQ(r.err_count, 2u);
-  EXPECT_EQ(r.err_first, 5);
-  EXPECT_EQ(r.err_first_code, 0x301B);
-  EXPECT_EQ(r.err_last, 7);
-  EXPECT_EQ(r.err_last_code, 0x2842);
-  // A first byte 00 lands in the single-byte part of the table.
-  EXPECT_EQ(convert("jis utf8", bytes({0x1B, 0x24, 0x42, 0x00, 0x41})).out,
-            bytes({0x41}));
-  // Only the pair 00 3F is a "?" that is not counted.
-  const Result q =
-      convert("jis euc", bytes({0x1B, 0x24, 0x42, 0x00, 0x3F, 0x21, 0x29}));
-  EXPECT_EQ(q.out, bytes({0x3F, 0xA1, 0xA9}));
-  EXPECT_EQ(q.err_count, 0u);
-}
-
-TEST(JisConvert, UnmappedPairsAreRecordedWithTheirCode) {
-  const Bytes src =
-      bytes({0x1B, 0x24, 0x42, 0x30, 0x21, 0x30, 0x7F, 0x30, 0x21});
-  Result r = convert("jis unibe", src);
-  EXPECT_EQ(r.out, bytes({0x4E, 0x9C, 0x00, 0x3F, 0x4E, 0x9C}));
-  EXPECT_EQ(r.err_count, 1u);
-  EXPECT_EQ(r.err_first, 5);
-  EXPECT_EQ(r.err_first_code, 0x307F);
-  // Mapped in JIS, missing in the target: still the JIS code (2D 21 is the
-  // circled one, not in the common EUC-JP table).
-  r = convert("jis euc", bytes({0x1B, 0x24, 0x42, 0x2D, 0x21}));
-  EXPECT_EQ(r.out, bytes({0x3F}));
-  EXPECT_EQ(r.err_first_code, 0x2D21);
-  // 21 41 reads as U+FF5E: Shift_JIS 81 60, no common EUC-JP code.
-  EXPECT_EQ(convert("jis sjis", bytes({0x1B, 0x24, 0x42, 0x21, 0x41})).out,
-            bytes({0x81, 0x60}));
-  EXPECT_EQ(convert("jis unibe", bytes({0x1B, 0x24, 0x42, 0x21, 0x41})).out,
-            bytes({0xFF, 0x5E}));
-  EXPECT_EQ(
-      convert("jis euc", bytes({0x1B, 0x24, 0x42, 0x21, 0x41})).err_first_code,
-      0x2141);
+TEST(JisConvert, PairsInTwoByteMode) {
+  check_rows({
+      // An odd byte before an escape sequence pairs with its ESC; the
+      // sequence is then text of two-byte mode, and the lone last byte a
+      // cut character.
+      {"jis sjis", "1B2442 3021 30 1B2842 0A", "889F 3F 3F", 2, 5, 0x301B, kCut,
+       9, 7, 0x2842},
+      // A first byte 00 lands in the single-byte part of the table; only
+      // the pair 00 3F is a "?" that is not counted.
+      {"jis utf8", "1B2442 0041", "41"},
+      {"jis euc", "1B2442 003F 2129", "3F A1A9"},
+      // Unmapped pairs are recorded with their JIS code, also when only
+      // the target lacks them (2D 21 is not in common EUC-JP).
+      {"jis unibe", "1B2442 3021 307F 3021", "4E9C 003F 4E9C", 1, 5, 0x307F},
+      {"jis euc", "1B2442 2D21", "3F", 1, 3, 0x2D21},
+      // 21 41 reads as U+FF5E: Shift_JIS 81 60, no common EUC-JP code.
+      {"jis sjis", "1B2442 2141", "8160"},
+      {"jis unibe", "1B2442 2141", "FF5E"},
+      {"jis euc", "1B2442 2141", "3F", 1, 3, 0x2141},
+      // A pair cut by the end of the source; the next call starts in
+      // ASCII mode again.
+      {"jis sjis", "1B2442 30", "", 0, -1, -1, kCut, 3},
+      {"jis unile", "1B2442 30", "", 0, -1, -1, kCut, 3},
+      {"jis sjis", "3021", "3021"},
+  });
 }
 
 TEST(JisConvert, AsciiModeBytes) {
-  for (const char *to : kTargets) {
-    SCOPED_TRACE(to);
-    // "?" is written as the character and not counted; 80 and 7F are
-    // replaced without being counted.
-    Result r = convert(to, bytes({0x3F, 0x80, 0x7F}));
-    EXPECT_EQ(r.err_count, 0u);
-    EXPECT_EQ(r.out, convert(to, bytes({0x3F, 0x3F, 0x3F})).out);
-  }
-  // 00: copied to the byte targets, replaced and recorded in Unicode.
-  EXPECT_EQ(convert("jis euc", bytes({0x00})).out, bytes({0x00}));
-  EXPECT_EQ(convert("jis sjis", bytes({0x00})).out, bytes({0x00}));
-  for (const char *to : {"jis unibe", "jis unile", "jis utf8"}) {
-    const Result r = convert(to, bytes({0x41, 0x00}));
-    EXPECT_EQ(r.err_count, 1u) << to;
-    EXPECT_EQ(r.err_first, 1) << to;
-    EXPECT_EQ(r.err_first_code, 0) << to;
-  }
-  // SI outside a run, and every control byte, is text.
-  const Bytes controls = bytes({0x0F, 0x09, 0x0D, 0x0A});
-  EXPECT_EQ(convert("jis sjis", controls).out, controls);
-}
-
-TEST(JisConvert, CutPairAndState) {
-  for (const char *to : kTargets) {
-    const Result r = convert(to, bytes({0x1B, 0x24, 0x42, 0x30}));
-    EXPECT_EQ(r.status, KMV_EUEXPEOD) << to;
-    EXPECT_TRUE(r.out.empty()) << to;
-    EXPECT_FALSE(r.out_null) << to;
-    EXPECT_EQ(r.err_pos, 3) << to;
-  }
-  // Each call starts in ASCII mode whatever the previous one ended in.
-  kmv_handle *h = create_kmv();
-  convert("jis sjis", bytes({0x1B, 0x24, 0x42, 0x30, 0x21}), h);
-  EXPECT_EQ(convert("jis sjis", bytes({0x30, 0x21}), h).out,
-            bytes({0x30, 0x21}));
-  // And the per-call record is cleared.
-  convert("jis unibe", bytes({0x00, 0x00}), h);
-  EXPECT_EQ(h->err_count, 2u);
-  const Result clean = convert("jis unibe", bytes({0x41}), h);
-  EXPECT_EQ(clean.err_count, 0u);
-  EXPECT_EQ(clean.err_first, -1);
-  EXPECT_EQ(clean.err_first_code, -1);
-  EXPECT_EQ(clean.err_last_code, -1);
-  release_kmv(h);
-}
-
-TEST(JisConvert, MarksAndEmptySource) {
-  EXPECT_EQ(convert("jis unibe", {}, nullptr, 1).out, bytes({0xFE, 0xFF}));
-  EXPECT_EQ(convert("jis unile", bytes({0x41}), nullptr, 1).out,
-            bytes({0xFF, 0xFE, 0x41, 0x00}));
-  EXPECT_EQ(convert("jis utf8", bytes({0x41}), nullptr, 1).out,
-            bytes({0xEF, 0xBB, 0xBF, 0x41}));
-  for (const char *to : kTargets) {
-    const Result r = convert(to, {});
-    EXPECT_EQ(r.status, KMV_SUCCESS);
-    EXPECT_TRUE(r.out.empty());
-  }
+  check_rows({
+      // "?" is the character and not counted; 80 and 7F are replaced
+      // without being counted.
+      // 00: copied to the byte targets, replaced and recorded in Unicode.
+      {"jis euc", "3F 80 7F 00", "3F 3F 3F 00"},
+      {"jis sjis", "3F 80 7F 00", "3F 3F 3F 00"},
+      {"jis unibe", "3F 80 7F 00", "003F 003F 003F 003F", 1, 3, 0},
+      {"jis unile", "3F 80 7F 00", "3F00 3F00 3F00 3F00", 1, 3, 0},
+      {"jis utf8", "3F 80 7F 00", "3F 3F 3F 3F", 1, 3, 0},
+      // SI outside a run, and every control byte, is text.
+      {"jis sjis", "0F 09 0D 0A", "0F 09 0D 0A"},
+  });
 }
 
 TEST(JisConvert, LongMixedTextKeepsItsModesAcrossChunks) {
-  // Long enough for the frame to take it in several chunks, with modes
-  // and a katakana run open at arbitrary chunk borders.
-  Bytes src;
-  Bytes sjis;
+  // Long enough for the frame to take it in several chunks, with modes and
+  // a katakana run open at arbitrary chunk borders.
+  Bytes src, sjis;
   for (int i = 0; i < 3000; ++i) {
-    src = join(src, bytes({0x41, 0x0E, 0x31, 0x0F, 0x1B, 0x24, 0x42, 0x30, 0x21,
-                           0x1B, 0x28, 0x49, 0x32, 0x1B, 0x28, 0x42}));
-    sjis = join(sjis, bytes({0x41, 0xB1, 0x88, 0x9F, 0xB2}));
+    src = src + hex("41 0E310F 1B2442 3021 1B2849 32 1B2842");
+    sjis = sjis + hex("41 B1 889F B2");
   }
   const Result r = convert("jis sjis", src);
-  EXPECT_EQ(r.status, KMV_SUCCESS);
+  EXPECT_EQ(r.status, kOk);
   EXPECT_EQ(r.out, sjis);
 }
 

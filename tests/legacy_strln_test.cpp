@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,14 +13,9 @@
 namespace {
 
 using legacy::Bytes;
+using legacy::hex;
 
-Bytes bytes(std::initializer_list<int> list) {
-  Bytes out;
-  for (int b : list) out.push_back(static_cast<unsigned char>(b));
-  return out;
-}
-
-// One scanner call over [text + offset, text + offset + avail).
+// One scanner call over [text + at, text + at + avail).
 struct Scanned {
   int32_t result;
   Bytes line;
@@ -29,40 +23,27 @@ struct Scanned {
   uint32_t state;
 };
 
-class Scanner {
- public:
-  explicit Scanner(std::string family) : family_(std::move(family)) {
-    handle_ = create_kmv();
+Scanned scan(const std::string &family, const Bytes &text, size_t at,
+             size_t avail, uint32_t state = 0,
+             const kmv_handle *handle = nullptr) {
+  // The line buffer is exactly avail long (plus a guard) so that ASan sees
+  // any write past it.
+  std::vector<unsigned char> buf(avail + 1, 0xEE);
+  const unsigned char *pos = text.data() + at;
+  uint64_t len = 12345;
+  int32_t r;
+  if (family == "sjis") {
+    r = kmv_sjis_strln(handle, buf.data(), &len, &pos, avail);
+  } else if (family == "euc") {
+    r = kmv_euc_strln(handle, buf.data(), &len, &pos, avail);
+  } else {
+    r = kmv_jis_strln(handle, buf.data(), &len, &pos, avail, &state);
   }
-  ~Scanner() { release_kmv(handle_); }
-  Scanner(const Scanner &) = delete;
-  Scanner &operator=(const Scanner &) = delete;
-
-  Scanned run(const Bytes &text, size_t offset, size_t avail,
-              uint32_t state = 0) const {
-    // The line buffer is exactly avail long (plus a guard) so that ASan
-    // sees any write past it.
-    std::vector<unsigned char> buf(avail + 1, 0xEE);
-    const unsigned char *pos = text.data() + offset;
-    uint64_t len = 12345;
-    int32_t r;
-    if (family_ == "sjis") {
-      r = kmv_sjis_strln(handle_, buf.data(), &len, &pos, avail);
-    } else if (family_ == "euc") {
-      r = kmv_euc_strln(handle_, buf.data(), &len, &pos, avail);
-    } else {
-      r = kmv_jis_strln(handle_, buf.data(), &len, &pos, avail, &state);
-    }
-    EXPECT_LE(len, avail);
-    EXPECT_EQ(buf[avail], 0xEE) << "wrote past the line buffer";
-    return {r, Bytes(buf.begin(), buf.begin() + static_cast<long>(len)),
-            static_cast<size_t>(pos - text.data()), state};
-  }
-
- private:
-  std::string family_;
-  kmv_handle *handle_;
-};
+  EXPECT_LE(len, avail);
+  EXPECT_EQ(buf[avail], 0xEE) << "wrote past the line buffer";
+  return {r, Bytes(buf.begin(), buf.begin() + static_cast<long>(len)),
+          static_cast<size_t>(pos - text.data()), state};
+}
 
 // The lines of a text as its bytes stand, split at CR LF, CR and LF (no
 // trail byte of these families can be 0A or 0D).
@@ -80,22 +61,19 @@ std::vector<Bytes> split_lines(const Bytes &text) {
   return lines;
 }
 
-// --- whole texts -----------------------------------------------------------
-
 TEST(LegacyLineScan, WholeTextsLineByLineInEveryFamily) {
   int texts = 0;
   for (const auto &[name, source] : legacy::vectors().sources) {
     if (source.line_counts.empty()) continue;
     ++texts;
     SCOPED_TRACE(name);
-    const Scanner scanner(source.family);
     const std::vector<Bytes> expected = split_lines(source.bytes);
     ASSERT_EQ(expected.size(), source.line_counts.size());
     size_t at = 0;
     uint32_t state = 0;
     for (size_t i = 0; i < expected.size(); ++i) {
-      const Scanned s =
-          scanner.run(source.bytes, at, source.bytes.size() - at, state);
+      const Scanned s = scan(source.family, source.bytes, at,
+                             source.bytes.size() - at, state);
       EXPECT_EQ(s.result, source.line_counts[i]) << "line " << i;
       EXPECT_EQ(s.line, expected[i]) << "line " << i;
       EXPECT_EQ(s.state, 0u) << "every line of the text ends in ASCII mode";
@@ -114,22 +92,20 @@ TEST(LegacyLineScan, LinesCutByAvailJoinUpToTheSameLines) {
   for (const char *name : {"prose_sjis", "ext_sjis", "prose_euc51932",
                            "ext_euc51932", "x0212_euc20932"}) {
     const legacy::Source &source = legacy::vectors().sources.at(name);
-    const Scanner scanner(source.family);
-    const std::vector<Bytes> expected = split_lines(source.bytes);
+    const Bytes &text = source.bytes;
     for (size_t chunk = 3; chunk <= 11; ++chunk) {
       SCOPED_TRACE(std::string(name) + " chunk " + std::to_string(chunk));
       std::vector<Bytes> lines(1);
       std::vector<int32_t> counts(1, 0);
       bool after_cr = false;  // the last piece ended with a CR
-      size_t at = 0;
-      while (at < source.bytes.size()) {
-        const size_t avail = std::min(chunk, source.bytes.size() - at);
-        const Scanned s = scanner.run(source.bytes, at, avail);
+      for (size_t at = 0; at < text.size();) {
+        const Scanned s =
+            scan(source.family, text, at, std::min(chunk, text.size() - at));
         ASSERT_GE(s.result, 0);
         ASSERT_GT(s.next, at) << "no progress";
         const bool line_end = s.next - at > s.line.size();
-        const bool lone_lf = line_end && s.line.empty() && s.next - at == 1 &&
-                             source.bytes[at] == 0x0A;
+        const bool lone_lf =
+            line_end && s.line.empty() && s.next - at == 1 && text[at] == 0x0A;
         if (!(after_cr && lone_lf)) {  // CR | LF split by the cut: one end
           lines.back().insert(lines.back().end(), s.line.begin(), s.line.end());
           counts.back() += s.result;
@@ -138,301 +114,153 @@ TEST(LegacyLineScan, LinesCutByAvailJoinUpToTheSameLines) {
             counts.push_back(0);
           }
         }
-        after_cr = line_end && source.bytes[s.next - 1] == 0x0D;
+        after_cr = line_end && text[s.next - 1] == 0x0D;
         at = s.next;
       }
       if (lines.back().empty()) {
         lines.pop_back();
         counts.pop_back();
       }
-      EXPECT_EQ(lines, expected);
+      EXPECT_EQ(lines, split_lines(text));
       EXPECT_EQ(counts, source.line_counts);
     }
   }
 }
 
-// --- line ends -------------------------------------------------------------
+// One call from the start of text; the line handed out is always its first
+// `copied` bytes. avail -1 is the whole text.
+struct LineCase {
+  const char *family;  // "all" for every family
+  uint32_t state;
+  const char *text;
+  int avail;
+  int32_t result;
+  size_t copied, next;
+  uint32_t state_after;
+};
 
-TEST(LegacyLineScan, LineEndsInEveryFamily) {
-  for (const char *family : {"sjis", "euc", "jis"}) {
-    SCOPED_TRACE(family);
-    const Scanner scanner(family);
-    const Bytes crlf = bytes({0x41, 0x0D, 0x0A, 0x42});
-    Scanned s = scanner.run(crlf, 0, 4);
-    EXPECT_EQ(s.result, 1);
-    EXPECT_EQ(s.line, bytes({0x41}));
-    EXPECT_EQ(s.next, 3u);
-
-    s = scanner.run(crlf, 0, 2);  // the LF is out of reach: CR alone ends
-    EXPECT_EQ(s.result, 1);
-    EXPECT_EQ(s.next, 2u);
-
-    const Bytes lf_cr = bytes({0x0A, 0x0D, 0x41});
-    s = scanner.run(lf_cr, 0, 3);  // LF CR is two line ends
-    EXPECT_EQ(s.result, 0);
-    EXPECT_TRUE(s.line.empty());
-    EXPECT_EQ(s.next, 1u);
-    s = scanner.run(lf_cr, 1, 2);
-    EXPECT_EQ(s.result, 0);
-    EXPECT_EQ(s.next, 2u);
-
-    const Bytes last = bytes({0x41, 0x42});  // no line end at all
-    s = scanner.run(last, 0, 2);
-    EXPECT_EQ(s.result, 2);
-    EXPECT_EQ(s.line, last);
-    EXPECT_EQ(s.next, 2u);
-
-    s = scanner.run(last, 0, 0);
-    EXPECT_EQ(s.result, 0);
-    EXPECT_TRUE(s.line.empty());
-    EXPECT_EQ(s.next, 0u);
+void check_lines(std::initializer_list<LineCase> cases) {
+  for (const LineCase &c : cases) {
+    const Bytes text = hex(c.text);
+    const size_t avail = c.avail < 0 ? text.size() : size_t(c.avail);
+    for (const char *family : {"sjis", "euc", "jis"}) {
+      if (std::string(c.family) != "all" && c.family != std::string(family))
+        continue;
+      SCOPED_TRACE(std::string(family) + " : " + c.text + " avail " +
+                   std::to_string(avail) + " state " + std::to_string(c.state));
+      const Scanned s = scan(family, text, 0, avail, c.state);
+      EXPECT_EQ(s.result, c.result);
+      EXPECT_EQ(s.line, Bytes(text.begin(), text.begin() + long(c.copied)));
+      EXPECT_EQ(s.next, c.next);
+      EXPECT_EQ(s.state, c.state_after);  // only ISO-2022-JP changes it
+    }
   }
 }
 
-// --- Shift_JIS -------------------------------------------------------------
+const int32_t kBad = KMV_ECHAR;
 
-TEST(SjisLineScan, CharactersAndCutPairs) {
-  const Scanner scanner("sjis");
-  // ASCII, half-width katakana and a kanji count one character each.
-  const Bytes text = bytes({0x41, 0xB1, 0x88, 0x9F, 0x0A});
-  Scanned s = scanner.run(text, 0, text.size());
-  EXPECT_EQ(s.result, 3);
-  EXPECT_EQ(s.line, bytes({0x41, 0xB1, 0x88, 0x9F}));
-
-  // A first byte as the last available byte stays for the next call.
-  const Bytes cut = bytes({0x41, 0x82});
-  s = scanner.run(cut, 0, 2);
-  EXPECT_EQ(s.result, 1);
-  EXPECT_EQ(s.line, bytes({0x41}));
-  EXPECT_EQ(s.next, 1u);
-  s = scanner.run(cut, 1, 1);
-  EXPECT_EQ(s.result, 0);
-  EXPECT_EQ(s.next, 1u);
+TEST(LegacyLineScan, LineEnds) {
+  check_lines({
+      {"all", 0, "41 0D0A 42", -1, 1, 1, 3, 0},
+      {"all", 0, "41 0D0A 42", 2, 1, 1, 2, 0},  // the LF is out of reach
+      {"all", 0, "0A 0D 41", -1, 0, 0, 1, 0},   // LF CR is two line ends
+      {"all", 0, "0D 41", -1, 0, 0, 1, 0},
+      {"all", 0, "41 42", -1, 2, 2, 2, 0},  // no line end at all
+      {"all", 0, "41 42", 0, 0, 0, 0, 0},
+  });
 }
 
-TEST(SjisLineScan, UnmappedPairStopsAtItsSecondByte) {
-  const Scanner scanner("sjis");
-  // ED 40 is a duplicate that the default table leaves unmapped.
-  const Bytes text = bytes({0x41, 0x42, 0xED, 0x40, 0x43, 0x0A});
-  const Scanned s = scanner.run(text, 0, text.size());
-  EXPECT_EQ(s.result, KMV_ECHAR);
-  EXPECT_EQ(s.line, bytes({0x41, 0x42, 0xED}));
-  EXPECT_EQ(s.next, 3u);
-  // A second byte that is a line end does not hide the bad pair.
-  const Bytes lf = bytes({0x82, 0x0A});
-  EXPECT_EQ(scanner.run(lf, 0, 2).result, KMV_ECHAR);
-}
-
-TEST(SjisLineScan, PairsAreCheckedAgainstTheHandlesTable) {
+TEST(SjisLineScan, CharactersCutPairsAndUnmappedPairs) {
+  check_lines({
+      {"sjis", 0, "41 B1 889F 0A", -1, 3, 4, 5, 0},
+      // A first byte as the last available byte stays for the next call.
+      {"sjis", 0, "41 82", -1, 1, 1, 1, 0},
+      {"sjis", 0, "82", -1, 0, 0, 0, 0},
+      // An unmapped pair (ED 40) stops at its second byte, also when the
+      // second byte is a line end.
+      {"sjis", 0, "41 42 ED40 43 0A", -1, kBad, 3, 3, 0},
+      {"sjis", 0, "82 0A", -1, kBad, 1, 1, 0},
+  });
+  // The handle's table decides which pairs are characters.
   kmv_handle *h = create_kmv();
-  const uint16_t tiny[3] = {0, 0, 0};  // nothing is mapped
-  h->sjis2unibe_table = tiny;
+  const uint16_t nothing[3] = {0, 0, 0};
+  h->sjis2unibe_table = nothing;
   h->sjis2unibe_table_size = 3;
-  const Bytes text = bytes({0x82, 0xA0});
-  unsigned char line[2];
-  uint64_t len = 9;
-  const unsigned char *pos = text.data();
-  EXPECT_EQ(kmv_sjis_strln(h, line, &len, &pos, 2), KMV_ECHAR);
-  EXPECT_EQ(pos, text.data() + 1);
+  const Scanned s = scan("sjis", hex("82A0"), 0, 2, 0, h);
+  EXPECT_EQ(s.result, kBad);
+  EXPECT_EQ(s.next, 1u);
   release_kmv(h);
 }
 
-// --- EUC-JP ----------------------------------------------------------------
-
-TEST(EucLineScan, CharacterLengths) {
-  const Scanner scanner("euc");
-  // ASCII, 80 to A0 as single bytes, katakana, two- and three-byte codes.
-  const Bytes text = bytes(
-      {0x41, 0x85, 0xA0, 0x8E, 0xB1, 0xA4, 0xA2, 0x8F, 0xA2, 0xB7, 0x0D, 0x0A});
-  const Scanned s = scanner.run(text, 0, text.size());
-  EXPECT_EQ(s.result, 6);
-  EXPECT_EQ(s.line.size(), 10u);
-  EXPECT_EQ(s.next, text.size());
+TEST(EucLineScan, CharactersCutAndMalformed) {
+  check_lines({
+      // ASCII, 80 to A0 as single bytes, katakana, two- and three-byte
+      // codes; the bytes behind 8F are not checked.
+      {"euc", 0, "41 85 A0 8EB1 A4A2 8FA2B7 0D0A", -1, 6, 10, 12, 0},
+      {"euc", 0, "8F 01 FF", -1, 1, 3, 3, 0},
+      // Cut characters stay for the next call.
+      {"euc", 0, "A4A2 A4", -1, 1, 2, 2, 0},
+      {"euc", 0, "41 8E", -1, 1, 1, 1, 0},
+      {"euc", 0, "41 8FA2B7", 3, 1, 1, 1, 0},
+      {"euc", 0, "41 8FA2B7", -1, 2, 4, 4, 0},
+      // Malformed: the copy stops at the bad byte.
+      {"euc", 0, "41 FF 42", -1, kBad, 1, 1, 0},
+      {"euc", 0, "41 8E41 0A", -1, kBad, 2, 2, 0},
+      {"euc", 0, "8EE0", -1, kBad, 1, 1, 0},
+      {"euc", 0, "41 A441", -1, kBad, 2, 2, 0},
+      {"euc", 0, "A4A0", -1, kBad, 1, 1, 0},
+      {"euc", 0, "A4FF", -1, kBad, 1, 1, 0},
+      {"euc", 0, "A4 0A", -1, kBad, 1, 1, 0},
+  });
 }
 
-TEST(EucLineScan, CutCharactersStayForTheNextCall) {
-  const Scanner scanner("euc");
-  const Bytes pair = bytes({0xA4, 0xA2, 0xA4});
-  Scanned s = scanner.run(pair, 0, 3);
-  EXPECT_EQ(s.result, 1);
-  EXPECT_EQ(s.line, bytes({0xA4, 0xA2}));
-  EXPECT_EQ(s.next, 2u);
-
-  const Bytes kana = bytes({0x41, 0x8E});
-  s = scanner.run(kana, 0, 2);
-  EXPECT_EQ(s.result, 1);
-  EXPECT_EQ(s.next, 1u);
-
-  const Bytes three = bytes({0x41, 0x8F, 0xA2, 0xB7});
-  s = scanner.run(three, 0, 3);  // 8F with one byte behind it
-  EXPECT_EQ(s.result, 1);
-  EXPECT_EQ(s.next, 1u);
-  s = scanner.run(three, 0, 4);
-  EXPECT_EQ(s.result, 2);
-  EXPECT_EQ(s.next, 4u);
-}
-
-TEST(EucLineScan, MalformedCharactersMidLine) {
-  const Scanner scanner("euc");
-  struct Bad {
-    Bytes text;
-    size_t copied;  // bytes copied, and where *pos stays
-  };
-  const Bad cases[] = {
-      {bytes({0x41, 0xFF, 0x42}), 1},        // invalid first byte
-      {bytes({0x41, 0x8E, 0x41, 0x0A}), 2},  // katakana byte out of range
-      {bytes({0x8E, 0xE0}), 1},
-      {bytes({0x41, 0xA4, 0x41}), 2},  // second byte below A1
-      {bytes({0xA4, 0xA0}), 1},
-      {bytes({0xA4, 0xFF}), 1},  // second byte FF
-      {bytes({0xA4, 0x0A}), 1},  // a line end cannot end a pair
-  };
-  for (const Bad &bad : cases) {
-    const Scanned s = scanner.run(bad.text, 0, bad.text.size());
-    EXPECT_EQ(s.result, KMV_ECHAR);
-    EXPECT_EQ(s.line, Bytes(bad.text.begin(),
-                            bad.text.begin() + static_cast<long>(bad.copied)));
-    EXPECT_EQ(s.next, bad.copied);
-  }
-  // The bytes behind 8F are not checked.
-  const Bytes any = bytes({0x8F, 0x01, 0xFF});
-  EXPECT_EQ(scanner.run(any, 0, 3).result, 1);
-}
-
-// --- ISO-2022-JP -------------------------------------------------------------
-
-TEST(JisLineScan, EscapesBelongToTheLineButAreNotCounted) {
-  const Scanner scanner("jis");
-  const Bytes text =
-      bytes({0x1B, 0x24, 0x42, 0x30, 0x21, 0x1B, 0x28, 0x42, 0x0A, 0x41});
-  const Scanned s = scanner.run(text, 0, text.size());
-  EXPECT_EQ(s.result, 1);
-  EXPECT_EQ(s.line, Bytes(text.begin(), text.begin() + 8));
-  EXPECT_EQ(s.next, 9u);
-  EXPECT_EQ(s.state, 0u);
-
-  // Every designation of the table, and unknown ones skipped unread.
-  const Bytes all =
-      bytes({0x1B, 0x24, 0x40, 0x30, 0x21, 0x1B, 0x24, 0x4A, 0x30, 0x21, 0x1B,
-             0x28, 0x4A, 0x41, 0x1B, 0x28, 0x48, 0x41, 0x1B, 0x28, 0x49, 0x31,
-             0x1B, 0x28, 0x42, 0x1B, 0x24, 0x28, 0x44, 0x1B, 0x41, 0x42});
-  const Scanned t = scanner.run(all, 0, all.size());
-  // Two kanji, two A, one katakana; then ( D and A B are read as ASCII.
-  EXPECT_EQ(t.result, 9);
-  EXPECT_EQ(t.state, 0u);
+TEST(JisLineScan, EscapesModesAndBadBytes) {
+  check_lines({
+      // Escape sequences belong to the line but are not counted.
+      {"jis", 0, "1B2442 3021 1B2842 0A 41", -1, 1, 8, 9, 0},
+      // Every designation, then unknown ones: "( D" and "A B" are ASCII.
+      {"jis", 0,
+       "1B2440 3021 1B244A 3021 1B284A 41 1B2848 41 1B2849 31 1B2842 "
+       "1B242844 1B4142",
+       -1, 9, 32, 32, 0},
+      // SO and SI are not characters; a run may be cut by avail.
+      {"jis", 0, "41 0E 31 32 0F 42 0A", -1, 4, 6, 7, 0},
+      {"jis", 0, "41 0E 31 32 0F 42 0A", 3, 2, 3, 3, 0},
+      // An ESC with fewer than two bytes behind it ends the line after it.
+      {"jis", 0, "41 1B24", -1, 1, 2, 2, 0},
+      // A pair cut by avail: the caller must hand it in again.
+      {"jis", 0, "1B2442 3021 30", -1, KMV_EUEXPEOD, 6, 6, 1},
+      // No line end inside two-byte or katakana mode.
+      {"jis", 0, "1B2442 3021 0A", -1, kBad, 5, 5, 1},
+      {"jis", 2, "31 0A", -1, kBad, 1, 1, 2},
+      // Bad bytes by mode.
+      {"jis", 0, "41 80", -1, kBad, 1, 1, 0},
+      {"jis", 0, "41 7F", -1, kBad, 1, 1, 0},
+      {"jis", 0, "0E 31 60 0F", -1, kBad, 2, 2, 0},
+      {"jis", 0, "0E 31 1B2842", -1, kBad, 2, 2, 0},  // ESC inside a run
+      {"jis", 2, "31 60", -1, kBad, 1, 1, 2},
+      {"jis", 1, "3021 2021", -1, kBad, 2, 2, 1},
+      {"jis", 1, "3021 301B", -1, kBad, 3, 3, 1},
+  });
 }
 
 TEST(JisLineScan, ShiftStateIsCarriedAcrossCalls) {
-  const Scanner scanner("jis");
-  // Two-byte mode left open by a line cut between pairs.
-  const Bytes text =
-      bytes({0x1B, 0x24, 0x42, 0x30, 0x21, 0x30, 0x22, 0x1B, 0x28, 0x42, 0x0A});
-  Scanned s = scanner.run(text, 0, 5);
-  EXPECT_EQ(s.result, 1);
-  EXPECT_EQ(s.state, 1u);
-  EXPECT_EQ(s.next, 5u);
-  s = scanner.run(text, 5, text.size() - 5, s.state);
-  EXPECT_EQ(s.result, 1);
-  EXPECT_EQ(s.line, bytes({0x30, 0x22, 0x1B, 0x28, 0x42}));
-  EXPECT_EQ(s.state, 0u);
-
-  // Katakana mode carried likewise.
-  const Bytes kana =
-      bytes({0x1B, 0x28, 0x49, 0x31, 0x32, 0x33, 0x1B, 0x28, 0x42, 0x0D, 0x0A});
-  s = scanner.run(kana, 0, 5);
-  EXPECT_EQ(s.result, 2);
-  EXPECT_EQ(s.state, 2u);
-  s = scanner.run(kana, 5, kana.size() - 5, s.state);
-  EXPECT_EQ(s.result, 1);
-  EXPECT_EQ(s.state, 0u);
-  EXPECT_EQ(s.next, kana.size());
-
-  // Handed in by the caller: the same bytes read differently by mode.
-  const Bytes pairs = bytes({0x30, 0x21, 0x30, 0x21, 0x0A});
-  EXPECT_EQ(scanner.run(pairs, 0, 4, 1).result, 2);
-  EXPECT_EQ(scanner.run(pairs, 0, 5, 0).result, 4);
-  EXPECT_EQ(scanner.run(pairs, 0, 4, 2).result, 4);
-  // A state that names no mode reads as ASCII mode.
-  EXPECT_EQ(scanner.run(pairs, 0, 5, 7).result, 4);
+  check_lines({
+      // A line cut between pairs leaves two-byte mode open; the rest read
+      // in it, then back to ASCII.
+      {"jis", 0, "1B2442 3021 3022 1B2842 0A", 5, 1, 5, 5, 1},
+      {"jis", 1, "3022 1B2842 0A", -1, 1, 5, 6, 0},
+      // Katakana mode likewise.
+      {"jis", 0, "1B2849 31 32 33 1B2842 0D0A", 5, 2, 5, 5, 2},
+      {"jis", 2, "33 1B2842 0D0A", -1, 1, 4, 6, 0},
+      // The same bytes read by the mode handed in; a state that names no
+      // mode reads as ASCII mode.
+      {"jis", 1, "3021 3021 0A", 4, 2, 4, 4, 1},
+      {"jis", 0, "3021 3021 0A", -1, 4, 4, 5, 0},
+      {"jis", 2, "3021 3021 0A", 4, 4, 4, 4, 2},
+      {"jis", 7, "3021 3021 0A", -1, 4, 4, 5, 0},
+  });
 }
-
-TEST(JisLineScan, LineEndInsideTwoByteModeIsABadByte) {
-  const Scanner scanner("jis");
-  const Bytes text = bytes({0x1B, 0x24, 0x42, 0x30, 0x21, 0x0A});
-  const Scanned s = scanner.run(text, 0, text.size());
-  EXPECT_EQ(s.result, KMV_ECHAR);
-  EXPECT_EQ(s.line, Bytes(text.begin(), text.begin() + 5));
-  EXPECT_EQ(s.next, 5u);
-  EXPECT_EQ(s.state, 1u);
-}
-
-TEST(JisLineScan, BadBytesByMode) {
-  const Scanner scanner("jis");
-  struct Bad {
-    uint32_t state;
-    Bytes text;
-    size_t at;
-  };
-  const Bad cases[] = {
-      {0, bytes({0x41, 0x80}), 1},  // above 7E in ASCII mode
-      {0, bytes({0x41, 0x7F}), 1},
-      {0, bytes({0x0E, 0x31, 0x60, 0x0F}), 2},        // not katakana in a run
-      {0, bytes({0x0E, 0x31, 0x1B, 0x28, 0x42}), 2},  // ESC inside a run
-      {2, bytes({0x31, 0x60}), 1},
-      {2, bytes({0x31, 0x0A}), 1},              // no line ends in katakana mode
-      {1, bytes({0x30, 0x21, 0x20, 0x21}), 2},  // bad first byte
-      {1, bytes({0x30, 0x21, 0x30, 0x1B}), 3},  // bad second byte
-  };
-  for (const Bad &bad : cases) {
-    const Scanned s = scanner.run(bad.text, 0, bad.text.size(), bad.state);
-    EXPECT_EQ(s.result, KMV_ECHAR) << bad.at;
-    EXPECT_EQ(s.line.size(), bad.at);
-    EXPECT_EQ(s.next, bad.at);
-    EXPECT_EQ(s.state, bad.state);
-  }
-}
-
-TEST(JisLineScan, KatakanaRunsAndCutSequences) {
-  const Scanner scanner("jis");
-  const Bytes run = bytes({0x41, 0x0E, 0x31, 0x32, 0x0F, 0x42, 0x0A});
-  Scanned s = scanner.run(run, 0, run.size());
-  EXPECT_EQ(s.result, 4);  // SO and SI are not characters
-  EXPECT_EQ(s.state, 0u);
-  EXPECT_EQ(s.line.size(), 6u);
-
-  s = scanner.run(run, 0, 3);  // cut inside the run
-  EXPECT_EQ(s.result, 2);
-  EXPECT_EQ(s.next, 3u);
-
-  // An ESC with fewer than two bytes behind it ends the line after itself.
-  const Bytes esc = bytes({0x41, 0x1B, 0x24});
-  s = scanner.run(esc, 0, 3);
-  EXPECT_EQ(s.result, 1);
-  EXPECT_EQ(s.line, bytes({0x41, 0x1B}));
-  EXPECT_EQ(s.next, 2u);
-}
-
-TEST(JisLineScan, PairCutByTheEndOfTheAvailableBytes) {
-  const Scanner scanner("jis");
-  const Bytes text = bytes({0x1B, 0x24, 0x42, 0x30, 0x21, 0x30});
-  const Scanned s = scanner.run(text, 0, text.size());
-  EXPECT_EQ(s.result, KMV_EUEXPEOD);
-  EXPECT_EQ(s.line, text);
-  EXPECT_EQ(s.next, text.size());
-  EXPECT_EQ(s.state, 1u);
-}
-
-TEST(JisLineScan, LineWithCrLf) {
-  const Scanner scanner("jis");
-  const Bytes text = bytes({0x41, 0x42, 0x0D, 0x0A, 0x43});
-  const Scanned s = scanner.run(text, 0, text.size());
-  EXPECT_EQ(s.result, 2);
-  EXPECT_EQ(s.line, bytes({0x41, 0x42}));
-  EXPECT_EQ(s.next, 4u);
-}
-
-// --- arguments
-// -----------------------------------------------------------------
 
 TEST(LegacyLineScan, MissingArgumentsReadNothing) {
   const unsigned char text[] = {0x41, 0x0A};

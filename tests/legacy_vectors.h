@@ -17,11 +17,16 @@ namespace legacy {
 
 using Bytes = std::vector<unsigned char>;
 
-inline Bytes from_hex(const std::string &hex) {
+// "1B 24 42" or "1B2442" to the bytes.
+inline Bytes hex(const std::string &text) {
   Bytes out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(
-        static_cast<unsigned char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  std::string digits;
+  for (char c : text) {
+    if (c != ' ') digits += c;
+  }
+  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+    out.push_back(static_cast<unsigned char>(
+        std::stoul(digits.substr(i, 2), nullptr, 16)));
   }
   return out;
 }
@@ -55,21 +60,21 @@ inline const Vectors &vectors() {
       line >> kind >> name;
       if (kind == "S") {
         Source s;
-        std::string hex;
+        std::string text_hex;
         s.name = name;
-        line >> s.family >> s.variant >> hex;
-        s.bytes = from_hex(hex);
+        line >> s.family >> s.variant >> text_hex;
+        s.bytes = hex(text_hex);
         out.sources[name] = s;
       } else if (kind == "L") {
         int32_t n;
         while (line >> n) out.sources[name].line_counts.push_back(n);
       } else if (kind == "C") {
         Case c;
-        std::string hex;
+        std::string text_hex;
         c.source = name;
         line >> c.target >> c.dst_variant >> c.err_count >> c.first_offset >>
-            c.first_code >> c.last_offset >> c.last_code >> hex;
-        c.expected = from_hex(hex);
+            c.first_code >> c.last_offset >> c.last_code >> text_hex;
+        c.expected = hex(text_hex);
         out.cases.push_back(c);
       }
     }
@@ -78,47 +83,51 @@ inline const Vectors &vectors() {
   return v;
 }
 
-// The EUC-JP variants as the slots of a handle hold them.
-inline void select_euc_decoding(kmv_handle *h, const std::string &variant) {
-  h->euc2unibe_table8f = nullptr;
-  h->euc2unibe_table8f_size = 0;
-  if (variant == "common") {
-    h->euc2unibe_table00 = euc2unibecommon_table00;
-    h->euc2unibe_table00_size = euc2unibecommon_table00_size;
-  } else if (variant == "20932") {
-    h->euc2unibe_table00 = euc2unibe20932_table00;
-    h->euc2unibe_table00_size = euc2unibe20932_table00_size;
-    h->euc2unibe_table8f = euc2unibe20932_table8f;
-    h->euc2unibe_table8f_size = euc2unibe20932_table8f_size;
-  } else if (variant == "51932") {
-    h->euc2unibe_table00 = euc2unibe51932_table00;
-    h->euc2unibe_table00_size = euc2unibe51932_table00_size;
-  } else if (variant == "ms") {
-    h->euc2unibe_table00 = euc2unibems_table00;
-    h->euc2unibe_table00_size = euc2unibems_table00_size;
-    h->euc2unibe_table8f = euc2unibems_table8f;
-    h->euc2unibe_table8f_size = euc2unibems_table8f_size;
+// The EUC-JP variants as the slots of a handle hold them: decoding tables
+// (two-byte, three-byte) and an encoding table (two- or four-byte slot).
+struct EucVariant {
+  const char *name;
+  const uint16_t *t00;
+  uint64_t s00;
+  const uint16_t *t8f;
+  uint64_t s8f;
+  const uint16_t *enc2;
+  const uint32_t *enc4;
+  uint64_t enc_size;
+};
+
+inline const EucVariant &euc_variant(const std::string &name) {
+  static const EucVariant all[] = {
+      {"common", euc2unibecommon_table00, euc2unibecommon_table00_size, nullptr,
+       0, unibe2euccommon_table, nullptr, unibe2euccommon_table_size},
+      {"20932", euc2unibe20932_table00, euc2unibe20932_table00_size,
+       euc2unibe20932_table8f, euc2unibe20932_table8f_size, nullptr,
+       unibe2euc20932_table, unibe2euc20932_table_size},
+      {"51932", euc2unibe51932_table00, euc2unibe51932_table00_size, nullptr, 0,
+       unibe2euc51932_table, nullptr, unibe2euc51932_table_size},
+      {"ms", euc2unibems_table00, euc2unibems_table00_size, euc2unibems_table8f,
+       euc2unibems_table8f_size, nullptr, unibe2eucms_table,
+       unibe2eucms_table_size}};
+  for (const EucVariant &v : all) {
+    if (name == v.name) return v;
   }
+  return all[0];
 }
 
-inline void select_euc_encoding(kmv_handle *h, const std::string &variant) {
-  h->unibe2euc_table = nullptr;
-  h->unibe2euc_table_size = 0;
-  h->unibe2euc_table4 = nullptr;
-  h->unibe2euc_table4_size = 0;
-  if (variant == "common") {
-    h->unibe2euc_table = unibe2euccommon_table;
-    h->unibe2euc_table_size = unibe2euccommon_table_size;
-  } else if (variant == "20932") {
-    h->unibe2euc_table4 = unibe2euc20932_table;
-    h->unibe2euc_table4_size = unibe2euc20932_table_size;
-  } else if (variant == "51932") {
-    h->unibe2euc_table = unibe2euc51932_table;
-    h->unibe2euc_table_size = unibe2euc51932_table_size;
-  } else if (variant == "ms") {
-    h->unibe2euc_table4 = unibe2eucms_table;
-    h->unibe2euc_table4_size = unibe2eucms_table_size;
-  }
+inline void select_euc_decoding(kmv_handle *h, const std::string &name) {
+  const EucVariant &v = euc_variant(name);
+  h->euc2unibe_table00 = v.t00;
+  h->euc2unibe_table00_size = v.s00;
+  h->euc2unibe_table8f = v.t8f;
+  h->euc2unibe_table8f_size = v.s8f;
+}
+
+inline void select_euc_encoding(kmv_handle *h, const std::string &name) {
+  const EucVariant &v = euc_variant(name);
+  h->unibe2euc_table = v.enc2;
+  h->unibe2euc_table_size = v.enc2 == nullptr ? 0 : v.enc_size;
+  h->unibe2euc_table4 = v.enc4;
+  h->unibe2euc_table4_size = v.enc4 == nullptr ? 0 : v.enc_size;
 }
 
 inline const char *const kEucVariants[] = {"common", "20932", "51932", "ms"};

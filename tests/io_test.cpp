@@ -1,0 +1,855 @@
+// The stream layer on real temporary files: descriptors, the conversion
+// step, line reading and file conversion. The sample texts under
+// tests/data/io/ were written by Python's codecs (make_vectors.py); each is
+// the expected result of converting any other into its encoding.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "io/tio.h"
+#include "kmv.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_bytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_bytes(const std::string &path, const std::string &bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct Sample {
+  const char *file;
+  int32_t type;
+};
+
+const Sample kSamples[] = {
+    {"sample.sjis", 4},         {"sample.euc", 5},
+    {"sample.jis", 2},          {"sample.utf16be", 11},
+    {"sample.utf16be_bom", 12}, {"sample.utf16le", 13},
+    {"sample.utf16le_bom", 14}, {"sample.utf8", 15},
+    {"sample.utf8_bom", 16},
+};
+
+const int32_t kTargets[] = {1, 2, 4, 5, 6, 7, 8, 11, 12, 13, 14, 15, 16};
+
+std::string sample_path(const char *file) {
+  return std::string(KMV_TEST_DATA_DIR "/io/") + file;
+}
+
+// The sample in a target encoding: ASCII is written as Shift_JIS, and the
+// sample's characters are the same in every EUC-JP variant.
+std::string expected_text(int32_t type) {
+  switch (type) {
+    case 1:
+    case 4:
+      return read_bytes(sample_path("sample.sjis"));
+    case 2:
+      return read_bytes(sample_path("sample.jis"));
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+      return read_bytes(sample_path("sample.euc"));
+    default:
+      for (const Sample &s : kSamples) {
+        if (s.type == type) return read_bytes(sample_path(s.file));
+      }
+      return "";
+  }
+}
+
+int32_t expected_ope(int32_t stype, int32_t dtype) {
+  if (stype == dtype) return 1;
+  const int32_t bom = kmv_cmp_bom(stype, dtype);
+  return bom > 0 ? 2 : bom < 0 ? 3 : 4;
+}
+
+bool is_utf16(int32_t type) {
+  return type >= 11 && type <= 14;
+}
+bool is_little_endian(int32_t type) {
+  return type == 13 || type == 14;
+}
+
+struct Line {
+  std::string bytes;
+  int32_t chars;
+};
+
+// Splits a text of `type` at its LF units; the byte-order mark stays with
+// the first line but is not counted. Characters are counted on the UTF-8
+// form of the same text.
+std::vector<Line> expected_lines(int32_t type) {
+  const std::string text = expected_text(type);
+  const std::string utf8 = read_bytes(sample_path("sample.utf8"));
+  std::vector<int32_t> counts(1, 0);
+  for (unsigned char c : utf8) {
+    if (c == '\n')
+      counts.push_back(0);
+    else if ((c & 0xC0) != 0x80)
+      ++counts.back();
+  }
+  const size_t unit = is_utf16(type) ? 2 : 1;
+  const std::string lf = !is_utf16(type)          ? std::string("\n")
+                         : is_little_endian(type) ? std::string("\n\0", 2)
+                                                  : std::string("\0\n", 2);
+  std::vector<Line> lines;
+  size_t from = 0;
+  for (size_t at = 0; at + unit <= text.size(); at += unit) {
+    if (text.compare(at, unit, lf) != 0) continue;
+    lines.push_back({text.substr(from, at - from), counts[lines.size()]});
+    from = at + unit;
+  }
+  return lines;
+}
+
+class Io : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kmv_io_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    close_all();
+  }
+  void TearDown() override {
+    close_all();
+    kmv_set_max_buf_size(0);
+    fs::remove_all(dir_);
+  }
+  static void close_all() {
+    for (int32_t fd = 0; fd < KMV_IO_MAX_FILES; ++fd) kmv_io_close(fd);
+  }
+  std::string file(const std::string &name, const std::string &bytes) {
+    const std::string path = dir_ + "/" + name;
+    write_bytes(path, bytes);
+    return path;
+  }
+  std::string path(const std::string &name) const { return dir_ + "/" + name; }
+
+  std::string dir_;
+};
+
+// ---- _copy and _convert -------------------------------------------------
+
+TEST_F(Io, CopyAddsOrRemovesTheMarkOfTheSourceType) {
+  const std::string body = "ab";
+  const struct {
+    int32_t src_type;
+    std::string in, out;
+  } cases[] = {
+      {11, body, "\xFE\xFF" + body},
+      {13, body, "\xFF\xFE" + body},
+      {15, body, "\xEF\xBB\xBF" + body},
+      {12, "\xFE\xFF" + body, body},
+      {14, "\xFF\xFE" + body, body},
+      {16, "\xEF\xBB\xBF" + body, body},
+      {4, body, body},
+      {0x100, body, body},
+      {16, "\xEF", ""},
+      {12, "\xFE", ""},
+      {16, "", ""},
+      {11, "", "\xFE\xFF"},
+  };
+  for (const auto &c : cases) {
+    unsigned char *out = nullptr;
+    uint64_t len = 99;
+    ASSERT_EQ(_copy(&out, &len, 0,
+                    reinterpret_cast<const unsigned char *>(c.in.data()),
+                    c.in.size(), c.src_type),
+              0);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(out), len), c.out)
+        << "type " << c.src_type;
+    std::free(out);
+  }
+}
+
+std::string convert(kmv_handle *h, int32_t src_type, int32_t dst_type,
+                    const std::string &in, int32_t *status) {
+  unsigned char *out = reinterpret_cast<unsigned char *>(1);
+  uint64_t len = 99;
+  *status = _convert(h, &out, &len, dst_type,
+                     reinterpret_cast<const unsigned char *>(in.data()),
+                     in.size(), src_type);
+  if (out == nullptr) return len == 0 ? "<null>" : "<null, length set>";
+  std::string bytes(reinterpret_cast<char *>(out), len);
+  std::free(out);
+  return bytes;
+}
+
+TEST_F(Io, ConvertRefusesPairsItCannotConvert) {
+  kmv_handle *h = create_kmv();
+  const int32_t pairs[][2] = {
+      {12, 11}, {11, 12}, {14, 13},    {13, 14},    {16, 15}, {15, 16},
+      {0, 4},   {4, 0},   {3, 15},     {15, 3},     {9, 2},   {2, 10},
+      {17, 4},  {4, 17},  {0x100, 15}, {15, 0x300}, {-1, 4},  {4, -1}};
+  for (const auto &p : pairs) {
+    int32_t status = 0;
+    EXPECT_EQ(convert(h, p[0], p[1], "abc", &status), "<null>");
+    EXPECT_EQ(status, KMV_ECTYPE) << p[0] << " to " << p[1];
+  }
+  release_kmv(h);
+}
+
+TEST_F(Io, ConvertCopiesTextAlreadyInTheTarget) {
+  kmv_handle *h = create_kmv();
+  // Sentinels show that no table slot is touched by a copy.
+  h->euc2unibe_table8f = euc2unibems_table8f;
+  h->unibe2euc_table4 = unibe2eucms_table;
+  const std::string text = "\x82\xA0z";
+  const int32_t pairs[][2] = {{1, 4}, {4, 1}, {1, 1}, {2, 2}, {6, 6}, {16, 16}};
+  for (const auto &p : pairs) {
+    int32_t status = -99;
+    EXPECT_EQ(convert(h, p[0], p[1], text, &status), text);
+    EXPECT_EQ(status, 0);
+  }
+  EXPECT_EQ(h->euc2unibe_table00, euc2unibecommon_table00);
+  EXPECT_EQ(h->euc2unibe_table8f, euc2unibems_table8f);
+  EXPECT_EQ(h->unibe2euc_table4, unibe2eucms_table);
+  release_kmv(h);
+}
+
+TEST_F(Io, ConvertPicksTheConverterAndTheMarkFlag) {
+  kmv_handle *h = create_kmv();
+  int32_t status = 0;
+  // ASCII is read as Shift_JIS: 82 A0 is hiragana A.
+  EXPECT_EQ(convert(h, 1, 15, "\x82\xA0", &status), "\xE3\x81\x82");
+  EXPECT_EQ(convert(h, 4, 16, "\x82\xA0", &status), "\xEF\xBB\xBF\xE3\x81\x82");
+  EXPECT_EQ(convert(h, 12, 14, std::string("\xFE\xFF\x30\x42", 4), &status),
+            std::string("\xFF\xFE\x42\x30", 4));
+  EXPECT_EQ(convert(h, 14, 11, std::string("\xFF\xFE\x42\x30", 4), &status),
+            std::string("\x30\x42", 2));
+  EXPECT_EQ(convert(h, 15, 1, "\xE3\x81\x82", &status), "\x82\xA0");
+  EXPECT_EQ(convert(h, 2, 5, "\x1B$B$\"\x1B(B", &status), "\xA4\xA2");
+  EXPECT_EQ(status, 0);
+  // A text cut inside a character fails with the converter's status.
+  EXPECT_EQ(convert(h, 15, 4, "a\xE3\x81", &status), "a");
+  EXPECT_EQ(status, KMV_EUEXPEOD);
+  release_kmv(h);
+}
+
+struct Variant {
+  const uint16_t *decode00, *decode8f;
+  uint64_t decode00_size, decode8f_size;
+  const uint16_t *encode;
+  const uint32_t *encode4;
+  uint64_t encode_size, encode4_size;
+};
+
+Variant variant(int32_t type) {
+  switch (type) {
+    case 5:
+      return {euc2unibecommon_table00, nullptr, 62631, 0,
+              unibe2euccommon_table,   nullptr, 65510, 0};
+    case 6:
+      return {euc2unibe20932_table00,
+              euc2unibe20932_table8f,
+              62631,
+              60900,
+              nullptr,
+              unibe2euc20932_table,
+              0,
+              65510};
+    case 7:
+      return {euc2unibe51932_table00, nullptr, 64767, 0,
+              unibe2euc51932_table,   nullptr, 65510, 0};
+    default:
+      return {euc2unibems_table00,
+              euc2unibems_table8f,
+              65279,
+              65279,
+              nullptr,
+              unibe2eucms_table,
+              0,
+              65510};
+  }
+}
+
+void expect_decoding(const kmv_handle *h, int32_t type) {
+  const Variant v = variant(type);
+  EXPECT_EQ(h->euc2unibe_table00, v.decode00) << "source " << type;
+  EXPECT_EQ(h->euc2unibe_table00_size, v.decode00_size);
+  EXPECT_EQ(h->euc2unibe_table8f, v.decode8f);
+  EXPECT_EQ(h->euc2unibe_table8f_size, v.decode8f_size);
+}
+
+void expect_encoding(const kmv_handle *h, int32_t type) {
+  const Variant v = variant(type);
+  EXPECT_EQ(h->unibe2euc_table, v.encode) << "target " << type;
+  EXPECT_EQ(h->unibe2euc_table_size, v.encode_size);
+  EXPECT_EQ(h->unibe2euc_table4, v.encode4);
+  EXPECT_EQ(h->unibe2euc_table4_size, v.encode4_size);
+}
+
+TEST_F(Io, ConvertStoresTheEucVariantOfEachSide) {
+  for (int32_t from = 5; from <= 8; ++from) {
+    for (int32_t to = 5; to <= 8; ++to) {
+      if (from == to) continue;
+      kmv_handle *h = create_kmv();
+      int32_t status = -99;
+      convert(h, from, to, "\xA4\xA2", &status);
+      EXPECT_EQ(status, 0);
+      expect_decoding(h, from);
+      expect_encoding(h, to);
+      release_kmv(h);
+    }
+    kmv_handle *h = create_kmv();
+    int32_t status = -99;
+    convert(h, from, 15, "\xA4\xA2", &status);
+    expect_decoding(h, from);
+    expect_encoding(h, 5);  // the encoding side keeps its default
+    convert(h, 15, from, "\xE3\x81\x82", &status);
+    expect_decoding(h, from);  // and the decoding side what it had
+    expect_encoding(h, from);
+    release_kmv(h);
+  }
+}
+
+TEST_F(Io, ConvertBetweenEucVariantsUsesBothSelections) {
+  kmv_handle *h = create_kmv();
+  int32_t status = -99;
+  // A1 C2 is U+2016 in the EUC1 tables; the EUC2 table has no code for it.
+  EXPECT_EQ(convert(h, 6, 7, "\xA1\xC2", &status), "?");
+  EXPECT_EQ(h->err_count, 1u);
+  EXPECT_EQ(h->err_first_code, 0x2016);
+  release_kmv(h);
+}
+
+// ---- descriptors --------------------------------------------------------
+
+TEST_F(Io, TheHundredAndFirstOpenFailsAndTheLowestFreeIsReused) {
+  const std::string p = file("a.txt", "plain text\n");
+  for (int32_t i = 0; i < KMV_IO_MAX_FILES; ++i) {
+    ASSERT_EQ(kmv_io_open(p.c_str(), 0, 0, 15, nullptr), i);
+  }
+  EXPECT_EQ(_getTIO(), -1);
+  EXPECT_EQ(kmv_io_open(p.c_str(), 0, 0, 15, nullptr), KMV_EIOMAX);
+  EXPECT_EQ(kmv_io_open(p.c_str(), 9, 0, 15, nullptr), KMV_EIOMAX);
+  EXPECT_EQ(kmv_io_close(5), 0);
+  EXPECT_EQ(kmv_io_close(7), 0);
+  EXPECT_EQ(_getTIO(), 5);
+  EXPECT_EQ(kmv_io_open(p.c_str(), 0, 0, 15, nullptr), 5);
+  EXPECT_EQ(kmv_io_open(p.c_str(), 0, 0, 15, nullptr), 7);
+}
+
+TEST_F(Io, BadModesAndFailedOpensLeaveNoRecordInUse) {
+  const std::string p = file("a.txt", "plain text\n");
+  int32_t detected = 77;
+  EXPECT_EQ(kmv_io_open(p.c_str(), 4, 0, 15, &detected), KMV_EIOMODE);
+  EXPECT_EQ(detected, 0);
+  EXPECT_EQ(kmv_io_open(p.c_str(), -1, 0, 15, nullptr), KMV_EIOMODE);
+  EXPECT_EQ(kmv_io_open(path("missing").c_str(), 0, 0, 15, nullptr),
+            KMV_ENOTEXISTS);
+  EXPECT_EQ(kmv_io_open(p.c_str(), 0, 0, 3, nullptr), KMV_ECTYPE);
+  EXPECT_EQ(_getTIO(), 0);
+  EXPECT_EQ(_get_kmv(0), nullptr);
+}
+
+TEST_F(Io, DescriptorChecks) {
+  const std::string p = file("a.txt", "plain text\n");
+  const int32_t fd = kmv_io_open(p.c_str(), 1, 0, 15, nullptr);
+  ASSERT_EQ(fd, 0);
+  EXPECT_NE(_get_kmv(fd), nullptr);
+  EXPECT_EQ(kmv_io_close(fd), 0);
+  EXPECT_EQ(kmv_io_close(fd), KMV_EIONOTOPEN);
+  for (int32_t bad : {-1, 100, INT32_MIN}) {
+    EXPECT_EQ(kmv_io_close(bad), KMV_EIOFDRANGE);
+    EXPECT_EQ(kmv_io_get_size(bad), KMV_EIOFDRANGE);
+    EXPECT_EQ(kmv_io_rewind(bad), KMV_EIOFDRANGE);
+    EXPECT_EQ(_get_kmv(bad), nullptr);
+  }
+  unsigned char line[8];
+  char text[8];
+  EXPECT_EQ(kmv_io_get_size(3), KMV_EIONOTOPEN);
+  EXPECT_EQ(kmv_io_get_stype(3), KMV_EIONOTOPEN);
+  EXPECT_EQ(kmv_io_get_dtype(3), KMV_EIONOTOPEN);
+  EXPECT_EQ(kmv_io_get_errno(3), KMV_EIONOTOPEN);
+  EXPECT_EQ(kmv_io_get_strerror(3, 2, text, 8, 15), KMV_EIONOTOPEN);
+  EXPECT_EQ(kmv_io_get_line(3, line, 8, nullptr), KMV_EIONOTOPEN);
+  EXPECT_EQ(kmv_io_rewind(3), KMV_EIONOTOPEN);
+}
+
+TEST_F(Io, ModesAndAccessors) {
+  EXPECT_EQ(kmv_io_is_can_read(0), 1);
+  EXPECT_EQ(kmv_io_is_can_read(3), 1);
+  EXPECT_EQ(kmv_io_is_can_read(1), 0);
+  EXPECT_EQ(kmv_io_is_can_read(4), 0);
+  EXPECT_EQ(kmv_io_is_can_write(0), 0);
+  EXPECT_EQ(kmv_io_is_can_write(2), 1);
+  EXPECT_EQ(kmv_io_is_can_write(3), 1);
+  EXPECT_EQ(kmv_io_is_can_write(4), 0);
+
+  const std::string p = sample_path("sample.sjis");
+  int32_t detected = 0;
+  const int32_t fd = kmv_io_open(p.c_str(), 3, 4, 15, &detected);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(detected, 4);
+  EXPECT_EQ(kmv_io_get_stype(fd), 4);
+  EXPECT_EQ(kmv_io_get_dtype(fd), 15);
+  EXPECT_EQ(kmv_io_get_size(fd),
+            static_cast<int32_t>(expected_text(15).size()));
+  _get_kmv(fd)->last_errno = ENOENT;
+  EXPECT_EQ(kmv_io_get_errno(fd), ENOENT);
+  char text[6];
+  EXPECT_EQ(kmv_io_get_strerror(fd, ENOENT, text, 6, 15), 5);
+  EXPECT_EQ(std::string(text), std::string(std::strerror(ENOENT)).substr(0, 5));
+  std::memset(text, '#', sizeof text);
+  EXPECT_EQ(kmv_io_get_strerror(fd, ENOENT, text, -1, 15), 0);
+  EXPECT_EQ(text[0], '#');
+}
+
+TEST_F(Io, OpenRecordsWhatItDidWithTheText) {
+  const struct {
+    const char *file;
+    int32_t dst, ope, size_change;
+  } cases[] = {
+      {"sample.utf8_bom", 15, 3, -3}, {"sample.utf8_bom", 16, 1, 0},
+      {"sample.utf8", 16, 2, 3},      {"sample.utf16le_bom", 13, 3, -2},
+      {"sample.utf16be", 12, 2, 2},   {"sample.utf16be_bom", 12, 1, 0},
+  };
+  for (const auto &c : cases) {
+    const std::string bytes = read_bytes(sample_path(c.file));
+    const int32_t fd =
+        kmv_io_open(sample_path(c.file).c_str(), 0, 0, c.dst, nullptr);
+    ASSERT_GE(fd, 0) << c.file;
+    EXPECT_EQ(kmv_io_get_ope_type(), c.ope) << c.file << " to " << c.dst;
+    EXPECT_EQ(kmv_io_is_decided(), 1);
+    EXPECT_EQ(kmv_io_get_size(fd),
+              static_cast<int32_t>(bytes.size()) + c.size_change);
+    const kmv::TIO &record = kmv::tioInfo[fd];
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(record.data), record.size),
+              expected_text(c.dst));
+    kmv_io_close(fd);
+  }
+  const int32_t fd =
+      kmv_io_open(sample_path("sample.sjis").c_str(), 0, 0, 15, nullptr);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(kmv_io_get_ope_type(), 4);
+  EXPECT_EQ(kmv_io_get_ctype(), 4);
+}
+
+TEST_F(Io, AnUndecidedDetectionIsRefusedButReported) {
+  // Two bytes of Shift_JIS hiragana: the detector names SJIS only as a mask.
+  const std::string p = file("kana.txt", "\x82\xA0");
+  int32_t detected = 0;
+  EXPECT_EQ(kmv_io_open(p.c_str(), 0, 0, 15, &detected), KMV_ECTYPE);
+  EXPECT_EQ(detected, 0x100);
+  EXPECT_EQ(kmv_io_is_decided(), 0);
+  EXPECT_EQ(kmv_io_get_ctype(), 0x100);
+  EXPECT_EQ(_getTIO(), 0);
+
+  // Asking for the mask itself keeps the text, which no scanner can cut.
+  const int32_t fd = kmv_io_open(p.c_str(), 0, 0, 0x100, nullptr);
+  ASSERT_EQ(fd, 0);
+  EXPECT_EQ(kmv_io_get_ope_type(), 1);
+  unsigned char line[8];
+  int32_t len = -5;
+  EXPECT_EQ(kmv_io_get_line(fd, line, 8, &len), KMV_ECTYPE);
+  EXPECT_EQ(len, -5);
+}
+
+TEST_F(Io, NoEncodingFitsIsTheEndOfInput) {
+  const std::string p = file("junk", "\xFF\xFF\xFF");
+  EXPECT_EQ(kmv_io_open(p.c_str(), 0, 0, 15, nullptr), KMV_EOF);
+  EXPECT_EQ(_getTIO(), 0);
+  EXPECT_EQ(kmv_io_convert_file(p.c_str(), 0, path("out").c_str(), 15),
+            KMV_EOF);
+  EXPECT_FALSE(fs::exists(path("out")));
+}
+
+TEST_F(Io, AnEmptyFileOpensOnlyAsUnknown) {
+  const std::string p = file("empty.txt", "");
+  EXPECT_EQ(kmv_io_open(p.c_str(), 0, 0, 15, nullptr), KMV_ECTYPE);
+  const int32_t fd = kmv_io_open(p.c_str(), 0, 0, 0, nullptr);
+  ASSERT_EQ(fd, 0);
+  EXPECT_EQ(kmv_io_is_decided(), 1);
+  EXPECT_EQ(kmv_io_get_size(fd), 0);
+  unsigned char line[8];
+  EXPECT_EQ(kmv_io_get_line(fd, line, 8, nullptr), KMV_EOF);
+}
+
+TEST_F(Io, OpenStoresTheTargetVariantInTheHandle) {
+  const int32_t fd =
+      kmv_io_open(sample_path("sample.utf8").c_str(), 0, 0, 8, nullptr);
+  ASSERT_GE(fd, 0);
+  expect_encoding(_get_kmv(fd), 8);
+}
+
+// ---- reading lines ------------------------------------------------------
+
+std::vector<Line> read_all(int32_t fd, int32_t line_size) {
+  std::vector<Line> lines;
+  std::vector<unsigned char> buf(static_cast<size_t>(line_size));
+  for (int guard = 0; guard < 10000; ++guard) {
+    int32_t len = -7;
+    const int32_t r = kmv_io_get_line(fd, buf.data(), line_size, &len);
+    if (r == KMV_EOF) {
+      EXPECT_EQ(len, -7);  // untouched at the end
+      return lines;
+    }
+    EXPECT_GE(r, 0);
+    EXPECT_LE(len, line_size);
+    if (r < 0 || len < 0 || len > line_size) return lines;
+    lines.push_back({std::string(reinterpret_cast<char *>(buf.data()),
+                                 static_cast<size_t>(len)),
+                     r});
+  }
+  ADD_FAILURE() << "reading did not end";
+  return lines;
+}
+
+void expect_lines(const std::vector<Line> &got, const std::vector<Line> &want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) {
+    EXPECT_EQ(got[i].bytes, want[i].bytes) << "line " << i;
+    EXPECT_EQ(got[i].chars, want[i].chars) << "line " << i;
+  }
+}
+
+TEST_F(Io, EveryLineInEveryTargetEncodingAndAgainAfterRewind) {
+  for (int32_t dst : kTargets) {
+    if (dst == 1) continue;  // Shift_JIS text under the ISO-2022-JP scanner
+    SCOPED_TRACE(testing::Message() << "target " << dst);
+    const int32_t fd =
+        kmv_io_open(sample_path("sample.utf8").c_str(), 0, 0, dst, nullptr);
+    ASSERT_GE(fd, 0);
+    const std::vector<Line> want = expected_lines(dst);
+    expect_lines(read_all(fd, 256), want);
+    EXPECT_EQ(kmv_io_rewind(fd), 0);
+    expect_lines(read_all(fd, 256), want);
+    kmv_io_close(fd);
+  }
+}
+
+TEST_F(Io, AsciiTargetIsCutByTheIso2022JpScanner) {
+  const std::string p = file("a.txt", "first\r\nsecond\n");
+  const int32_t fd = kmv_io_open(p.c_str(), 0, 0, 1, nullptr);
+  ASSERT_GE(fd, 0);
+  expect_lines(read_all(fd, 64), {{"first", 5}, {"second", 6}});
+}
+
+// Reading through a small buffer hands out every line in pieces that
+// together make the line, with the same number of characters.
+TEST_F(Io, LinesLongerThanTheBufferComeInPieces) {
+  for (int32_t dst : kTargets) {
+    if (dst == 1) continue;
+    for (int32_t size : {5, 6, 7}) {
+      SCOPED_TRACE(testing::Message() << "target " << dst << " size " << size);
+      const int32_t fd =
+          kmv_io_open(sample_path("sample.utf8").c_str(), 0, 0, dst, nullptr);
+      ASSERT_GE(fd, 0);
+      std::string joined_got, joined_want;
+      int32_t chars_got = 0, chars_want = 0;
+      for (const Line &l : read_all(fd, size)) {
+        joined_got += l.bytes;
+        chars_got += l.chars;
+      }
+      for (const Line &l : expected_lines(dst)) {
+        joined_want += l.bytes;
+        chars_want += l.chars;
+      }
+      EXPECT_EQ(joined_got, joined_want);
+      EXPECT_EQ(chars_got, chars_want);
+      kmv_io_close(fd);
+    }
+  }
+}
+
+TEST_F(Io, IsoPiecesKeepTheirShiftState) {
+  // Each piece starts where the last stopped, in the mode it left.
+  const int32_t fd =
+      kmv_io_open(sample_path("sample.jis").c_str(), 0, 0, 2, nullptr);
+  ASSERT_GE(fd, 0);
+  unsigned char buf[7];
+  int32_t len = 0;
+  EXPECT_EQ(kmv_io_get_line(fd, buf, 7, &len), 2);  // ESC $ B and two kanji
+  EXPECT_EQ(kmv::tioInfo[fd].jis_state, 1u);
+  EXPECT_EQ(kmv_io_get_line(fd, buf, 7, &len), 3);  // a pair is not split
+  EXPECT_EQ(len, 6);
+}
+
+TEST_F(Io, ACrLfPairSplitByTheBufferIsOneLineEnd) {
+  const struct {
+    int32_t dst, size;
+  } cases[] = {{2, 3}, {4, 3}, {5, 3}, {15, 3}, {11, 6}, {13, 6}};
+  const std::string p = file("crlf.txt", "ab\r\ncd\r\n");
+  for (const auto &c : cases) {
+    const int32_t fd = kmv_io_open(p.c_str(), 0, 0, c.dst, nullptr);
+    ASSERT_GE(fd, 0);
+    const std::vector<Line> got = read_all(fd, c.size);
+    ASSERT_EQ(got.size(), 2u) << "target " << c.dst;
+    EXPECT_EQ(got[1].chars, 2);
+    kmv_io_close(fd);
+  }
+}
+
+TEST_F(Io, ABufferTooSmallForTheNextCharacterReadsNothing) {
+  const int32_t fd =
+      kmv_io_open(sample_path("sample.utf16be").c_str(), 0, 0, 11, nullptr);
+  ASSERT_GE(fd, 0);
+  unsigned char buf[4] = {'#', '#', '#', '#'};
+  int32_t len = -7;
+  for (int32_t size : {0, -5, INT32_MIN}) {
+    EXPECT_EQ(kmv_io_get_line(fd, buf, size, &len), KMV_EUEXPEOD);
+    EXPECT_EQ(len, 0);
+    EXPECT_EQ(buf[0], '#');
+  }
+  EXPECT_EQ(kmv_io_get_line(fd, nullptr, 8, &len), KMV_EUEXPEOD);
+  EXPECT_EQ(kmv_io_get_line(fd, buf, 1, &len), KMV_EUEXPEOD);
+  // A larger buffer goes on from the same place.
+  EXPECT_EQ(kmv_io_get_line(fd, buf, 2, &len), 1);
+  EXPECT_EQ(std::string(reinterpret_cast<char *>(buf), 2), "\x65\xE5");
+
+  // An escape sequence is not split either.
+  const int32_t jis =
+      kmv_io_open(sample_path("sample.jis").c_str(), 0, 0, 2, nullptr);
+  EXPECT_EQ(kmv_io_get_line(jis, buf, 2, &len), KMV_EUEXPEOD);
+  EXPECT_EQ(kmv_io_get_line(jis, buf, 4, &len), 0);
+  EXPECT_EQ(len, 3);
+}
+
+TEST_F(Io, ATextEndingInsideACharacterEnds) {
+  // A lone byte after the last UTF-16 unit, and a cut UTF-8 sequence; the
+  // marks make the detector keep the texts as they are.
+  const struct {
+    std::string text;
+    int32_t type;
+    std::vector<Line> lines;
+  } cases[] = {
+      {std::string("\xFF\xFE"
+                   "A\0\n\0B\0C",
+                   9),
+       14,
+       {{std::string("\xFF\xFE"
+                     "A\0",
+                     4),
+         1},
+        {std::string("B\0", 2), 1}}},
+      {"\xEF\xBB\xBF"
+       "a\n"
+       "\xE3\x81\x82"
+       "\xE3\x81",
+       16,
+       {{"\xEF\xBB\xBF"
+         "a",
+         1},
+        {"\xE3\x81\x82", 1}}},
+  };
+  for (const auto &c : cases) {
+    const int32_t fd =
+        kmv_io_open(file("cut", c.text).c_str(), 0, 0, c.type, nullptr);
+    ASSERT_GE(fd, 0);
+    expect_lines(read_all(fd, 64), c.lines);
+    unsigned char buf[8];
+    EXPECT_EQ(kmv_io_get_line(fd, buf, 8, nullptr), KMV_EOF);
+    kmv_io_close(fd);
+  }
+}
+
+TEST_F(Io, ReadingGoesOnAfterABadByte) {
+  const std::string text =
+      "\x1B$B0!\x1B(B\x80"
+      "A\nB\n";
+  const int32_t fd =
+      kmv_io_open(file("bad.jis", text).c_str(), 0, 0, 2, nullptr);
+  ASSERT_GE(fd, 0);
+  unsigned char buf[32];
+  int32_t len = 0;
+  EXPECT_EQ(kmv_io_get_line(fd, buf, 32, &len), KMV_ECHAR);
+  EXPECT_EQ(std::string(reinterpret_cast<char *>(buf), len), "\x1B$B0!\x1B(B");
+  EXPECT_EQ(kmv_io_get_line(fd, buf, 32, &len), KMV_ECHAR);
+  EXPECT_EQ(len, 0);
+  EXPECT_EQ(kmv_io_get_line(fd, buf, 32, &len), 1);
+  EXPECT_EQ(buf[0], 'A');
+  EXPECT_EQ(kmv_io_get_line(fd, buf, 32, &len), 1);
+  EXPECT_EQ(kmv_io_get_line(fd, buf, 32, &len), KMV_EOF);
+}
+
+TEST_F(Io, RewindStartsTheTextInAsciiMode) {
+  // The last line leaves the two-byte mode open.
+  const std::string text = "a\n\x1B$B0!";
+  const int32_t fd =
+      kmv_io_open(file("open.jis", text).c_str(), 0, 0, 2, nullptr);
+  ASSERT_GE(fd, 0);
+  const std::vector<Line> first = read_all(fd, 32);
+  EXPECT_EQ(kmv_io_rewind(fd), 0);
+  expect_lines(read_all(fd, 32), first);
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_EQ(first[0].bytes, "a");
+}
+
+TEST_F(Io, WriteModesCannotRead) {
+  for (int32_t mode : {1, 2}) {
+    const int32_t fd =
+        kmv_io_open(sample_path("sample.utf8").c_str(), mode, 0, 15, nullptr);
+    ASSERT_GE(fd, 0);
+    unsigned char buf[8];
+    EXPECT_EQ(kmv_io_get_line(fd, buf, 8, nullptr), KMV_EIOMODE);
+    EXPECT_EQ(kmv_io_rewind(fd), KMV_EIOMODE);
+    kmv_io_close(fd);
+  }
+}
+
+// ---- whole files --------------------------------------------------------
+
+TEST_F(Io, FileKinds) {
+  EXPECT_EQ(_check_stat(sample_path("sample.utf8").c_str()), 2);
+  EXPECT_EQ(_check_stat(dir_.c_str()), 1);
+  EXPECT_EQ(_check_stat(path("missing").c_str()), 0);
+  EXPECT_EQ(_check_stat("/dev/null"), 9);
+}
+
+TEST_F(Io, DetectionByPath) {
+  const std::string p = sample_path("sample.euc");
+  kmv_handle *h = create_kmv();
+  EXPECT_EQ(kmv_io_path(p.c_str(), 0), kmv_path(h, p.c_str(), 0, 0));
+  EXPECT_EQ(kmv_io_path(p.c_str(), 7), kmv_path(h, p.c_str(), 7, 0));
+  release_kmv(h);
+  EXPECT_EQ(kmv_io_path(dir_.c_str(), 0), KMV_ENOTFILE);
+  EXPECT_EQ(kmv_io_path("/dev/null", 0), KMV_ENOTFILE);
+  EXPECT_EQ(kmv_io_path(path("missing").c_str(), 0), KMV_ENOTEXISTS);
+}
+
+TEST_F(Io, WriteFileAdjustsTheMark) {
+  const std::string body("\xFE\xFF\x00\x41", 4);
+  const struct {
+    int32_t dst, bom;
+    std::string out;
+  } cases[] = {
+      {11, 1, body.substr(2)},
+      {13, 1, body.substr(2)},
+      {15, 1, body.substr(3)},
+      {12, 1, "\xFE\xFF" + body},
+      {14, 1, "\xFF\xFE" + body},
+      {16, 1, "\xEF\xBB\xBF" + body},
+      {4, 1, body},
+      {12, 0, body},
+  };
+  for (const auto &c : cases) {
+    const std::string out = path("out");
+    ASSERT_EQ(_write_file(reinterpret_cast<const unsigned char *>(body.data()),
+                          body.size(), out.c_str(), c.dst, c.bom),
+              0);
+    EXPECT_EQ(read_bytes(out), c.out) << "type " << c.dst;
+  }
+  // A buffer shorter than its mark leaves an empty file.
+  const std::string out = path("short");
+  EXPECT_EQ(_write_file(reinterpret_cast<const unsigned char *>("\xEF"), 1,
+                        out.c_str(), 15, 1),
+            0);
+  EXPECT_EQ(read_bytes(out), "");
+}
+
+TEST_F(Io, WriteFileReportsFailures) {
+  const unsigned char byte = 'a';
+  EXPECT_EQ(_write_file(&byte, 1, path("no/such/dir").c_str(), 15, 0),
+            KMV_EWOPEN);
+  // The device takes the buffered byte only at closing, and refuses it.
+  if (access("/dev/full", W_OK) == 0) {
+    EXPECT_EQ(_write_file(&byte, 1, "/dev/full", 15, 0), KMV_EWRITE);
+    EXPECT_EQ(_write_file(&byte, 1, "/dev/full", 16, 1), KMV_EWRITE);
+  }
+}
+
+TEST_F(Io, EverySourceIntoEveryTarget) {
+  for (const Sample &s : kSamples) {
+    for (int32_t dst : kTargets) {
+      SCOPED_TRACE(testing::Message() << s.file << " to " << dst);
+      const std::string out = path("out");
+      ASSERT_EQ(kmv_io_convert_file(sample_path(s.file).c_str(), s.type,
+                                    out.c_str(), dst),
+                0);
+      EXPECT_EQ(read_bytes(out), expected_text(dst));
+      EXPECT_EQ(kmv_io_get_ope_type(), expected_ope(s.type, dst));
+      EXPECT_EQ(kmv_io_is_decided(), 1);
+      EXPECT_EQ(kmv_io_get_ctype(), s.type);
+      fs::remove(out);
+    }
+  }
+}
+
+TEST_F(Io, FileConversionFailuresWriteNoTarget) {
+  const std::string out = path("out");
+  EXPECT_EQ(kmv_io_convert_file(dir_.c_str(), 0, out.c_str(), 15),
+            KMV_ENOTFILE);
+  EXPECT_EQ(kmv_io_convert_file(path("missing").c_str(), 0, out.c_str(), 15),
+            KMV_ENOTEXISTS);
+
+  EXPECT_EQ(
+      kmv_io_convert_file(file("kana", "\x82\xA0").c_str(), 0, out.c_str(), 15),
+      KMV_ECTYPE);
+  EXPECT_EQ(kmv_io_is_decided(), 0);
+  EXPECT_EQ(kmv_io_get_ctype(), 0x100);
+
+  EXPECT_EQ(kmv_io_convert_file(file("cut",
+                                     "\xEF\xBB\xBF"
+                                     "a\xE3\x81")
+                                    .c_str(),
+                                0, out.c_str(), 4),
+            KMV_EUEXPEOD);
+
+  // An empty source is detected as unknown, which is no type code here.
+  EXPECT_EQ(kmv_io_convert_file(file("empty", "").c_str(), 0, out.c_str(), 15),
+            KMV_ECTYPE);
+  EXPECT_EQ(kmv_io_is_decided(), 0);
+  EXPECT_FALSE(fs::exists(out));
+
+  EXPECT_EQ(kmv_io_convert_file(sample_path("sample.utf8").c_str(), 0,
+                                path("no/such/dir").c_str(), 4),
+            KMV_EWOPEN);
+}
+
+TEST_F(Io, ASourceLongerThanTheReadLimitIsRefused) {
+  kmv_set_max_buf_size(8192);
+  // The leading CR LF unit rules out UTF-16: the first bytes read as ASCII.
+  const std::string text = "\r\n" + std::string(8998, 'a');
+  const std::string src = file("long.txt", text);
+  const std::string out = path("out");
+  EXPECT_EQ(kmv_io_convert_file(src.c_str(), 0, out.c_str(), 15), KMV_EREAD);
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(kmv_io_get_ope_type(), 0);
+  // Detection and opening still take the first bytes.
+  EXPECT_EQ(kmv_io_path(src.c_str(), 0), 1);
+  const int32_t fd = kmv_io_open(src.c_str(), 0, 0, 1, nullptr);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(kmv_io_get_size(fd), 8192);
+  // A source of exactly the limit converts.
+  EXPECT_EQ(kmv_io_convert_file(file("fits.txt", text.substr(0, 8192)).c_str(),
+                                0, out.c_str(), 15),
+            0);
+  EXPECT_TRUE(read_bytes(out) == text.substr(0, 8192));
+}
+
+TEST_F(Io, SignedSizesOfTheStreamForms) {
+  // The read limit is widened with its sign and kept as -1 ...
+  EXPECT_EQ(kmv_io_set_max_buf_size(-1), -1);
+  EXPECT_EQ(kmv_io_get_max_buf_size(), -1);
+  // which makes every whole-file read fail for want of memory.
+  const std::string src = sample_path("sample.utf8");
+  EXPECT_EQ(kmv_io_open(src.c_str(), 0, 0, 15, nullptr), KMV_EALLOC);
+  EXPECT_EQ(kmv_io_convert_file(src.c_str(), 0, path("out").c_str(), 16),
+            KMV_EALLOC);
+  EXPECT_EQ(kmv_io_set_max_buf_size(0), 10485760);
+  // ... while a negative buffer size leaves no room at all.
+  char text[16];
+  std::memset(text, '#', sizeof text);
+  EXPECT_EQ(kmv_io_multi_type_names(text, -3, 0x300), 0);
+  EXPECT_EQ(kmv_io_all_type_names(text, -3), 0);
+  EXPECT_EQ(text[0], '#');
+  EXPECT_EQ(kmv_io_multi_type_names(text, 9, 0x300), 8);
+  EXPECT_STREQ(text, "SJIS;EUC");
+}
+
+}  // namespace

@@ -1,0 +1,213 @@
+// Status messages and system error texts in the caller's encoding. The
+// expected bytes of every message come from Python's codecs
+// (tests/data/messages/make_messages.py).
+#include "core/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kmv.h"
+
+namespace {
+
+struct Expected {
+  int32_t status;
+  int32_t conv_type;
+  std::string bytes;
+};
+
+std::string from_hex(const std::string &hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+std::vector<Expected> load_messages() {
+  std::ifstream in(KMV_TEST_DATA_DIR "/messages/messages.tsv");
+  std::vector<Expected> rows;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    Expected row;
+    std::string hex;
+    fields >> row.status >> row.conv_type >> hex;
+    row.bytes = from_hex(hex);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+constexpr char kGuard = '#';
+
+class Messages : public ::testing::Test {
+ protected:
+  void SetUp() override { handle_ = create_kmv(); }
+  void TearDown() override { release_kmv(handle_); }
+  kmv_handle *handle_ = nullptr;
+};
+
+TEST_F(Messages, EveryStatusInEveryDeliveryEncoding) {
+  const std::vector<Expected> rows = load_messages();
+  ASSERT_EQ(rows.size(), 17u * 4u);
+  for (const Expected &row : rows) {
+    // The documented room for any message is 60 bytes.
+    char text[60 + 8];
+    std::memset(text, kGuard, sizeof text);
+    const int32_t n =
+        kmv_statusto_message(handle_, text, row.status, row.conv_type);
+    SCOPED_TRACE(testing::Message()
+                 << "status " << row.status << " type " << row.conv_type);
+    ASSERT_EQ(n, static_cast<int32_t>(row.bytes.size()));
+    EXPECT_EQ(std::string(text, static_cast<size_t>(n)), row.bytes);
+    EXPECT_EQ(text[n], '\0');
+    // The stored UTF-8 form passes through the buffer first, so all of the
+    // documented 60 bytes may be used, but nothing beyond them.
+    for (size_t i = 60; i < sizeof text; ++i) ASSERT_EQ(text[i], kGuard);
+  }
+}
+
+TEST_F(Messages, TheIoFormUsesAHandleOfItsOwn) {
+  for (const Expected &row : load_messages()) {
+    char text[64];
+    const int32_t n = kmv_io_statusto_message(text, row.status, row.conv_type);
+    ASSERT_EQ(std::string(text, static_cast<size_t>(n)), row.bytes);
+  }
+}
+
+TEST_F(Messages, LengthsOfTheDocumentedExamples) {
+  char text[64];
+  EXPECT_EQ(kmv_statusto_message(handle_, text, 0, 15), 20);
+  EXPECT_STREQ(text, "SUCCESS:処理成功");
+  EXPECT_EQ(kmv_statusto_message(handle_, text, -12, 4), 43);
+  EXPECT_EQ(kmv_statusto_message(handle_, text, -12, 15), 59);
+}
+
+TEST_F(Messages, UnknownStatusIsUnknownInEveryEncoding) {
+  for (int32_t status : {-9, -14, -19, 1, 5, -24}) {
+    for (int32_t type : {0, 1, 2, 4, 5, 15, 16, 99}) {
+      char text[64];
+      EXPECT_EQ(kmv_statusto_message(handle_, text, status, type), 7);
+      EXPECT_STREQ(text, "Unknown");
+    }
+  }
+}
+
+TEST_F(Messages, OtherTypesDeliverUtf8) {
+  // Only 2, 4 and 5 re-encode; every other request, EUC variants and the
+  // Unicode forms included, gets the stored UTF-8 text.
+  for (int32_t type : {0, 1, 6, 7, 8, 11, 13, 16, -1}) {
+    char text[64];
+    EXPECT_EQ(kmv_statusto_message(handle_, text, -7, type), 21);
+    EXPECT_STREQ(text, "EREAD:入力エラー");
+  }
+}
+
+TEST_F(Messages, ConvertBufReencodesInPlaceOrLeavesTheText) {
+  char text[32] = "エラー";
+  EXPECT_EQ(_convert_buf(handle_, text, std::strlen(text), 15), 9);
+  EXPECT_STREQ(text, "エラー");
+  // cp932: エ 83 47, ラ 83 89, ー 81 5B.
+  EXPECT_EQ(_convert_buf(handle_, text, std::strlen(text), 4), 6);
+  EXPECT_STREQ(text, "\x83\x47\x83\x89\x81\x5b");
+}
+
+TEST_F(Messages, WithoutAHandleTheTextStaysUtf8) {
+  char text[64];
+  EXPECT_EQ(kmv_statusto_message(nullptr, text, -7, 4), 21);
+  EXPECT_STREQ(text, "EREAD:入力エラー");
+}
+
+TEST_F(Messages, MessageConversionRewritesThePerCallState) {
+  char text[64];
+  handle_->err_count = 99;
+  kmv_statusto_message(handle_, text, 0, 4);
+  EXPECT_EQ(handle_->err_count, 0u);
+  EXPECT_EQ(handle_->err_first_code, -1);
+}
+
+// ---- system error descriptions ----------------------------------------
+
+TEST_F(Messages, StrerrorIsCutToTheRoomWithGuardsIntact) {
+  const std::string full = std::strerror(ENOENT);
+  ASSERT_GT(full.size(), 8u);
+  for (int32_t type : {15, 2, 4, 5}) {
+    for (uint64_t room = 1; room <= full.size() + 2; ++room) {
+      char text[128];
+      std::memset(text, kGuard, sizeof text);
+      const int32_t n = kmv_get_strerror(handle_, ENOENT, text, room, type);
+      const size_t want = std::min<size_t>(room - 1, full.size());
+      // The C locale's descriptions are ASCII: the same bytes in every
+      // delivery encoding.
+      ASSERT_EQ(n, static_cast<int32_t>(want)) << "room " << room;
+      EXPECT_EQ(std::string(text, want), full.substr(0, want));
+      EXPECT_EQ(text[want], '\0');
+      for (size_t i = room; i < sizeof text; ++i) ASSERT_EQ(text[i], kGuard);
+    }
+  }
+}
+
+// Descriptions in the C locale are ASCII; a Japanese one shows how a text
+// that grows when re-encoded is still kept within the room.
+TEST_F(Messages, ReencodedTextsAreShortenedByWholeCharacters) {
+  const char *source = "あいう";  // E3 81 82, E3 81 84, E3 81 86
+  const struct {
+    uint64_t room;
+    int32_t type;
+    std::string out;
+  } cases[] = {
+      // ISO-2022-JP: ESC $ B, two bytes a character, ESC ( B.
+      {13, 2, "\x1B$B$\"$$$&\x1B(B"},
+      {12, 2, "\x1B$B$\"$$\x1B(B"},
+      {9, 2, "\x1B$B$\"\x1B(B"},
+      {8, 2, ""},
+      // A UTF-8 cut inside a character leaves its whole prefix.
+      {5, 4, "\x82\xA0"},
+      {5, 5, "\xA4\xA2"},
+      // UTF-8 itself is cut by bytes.
+      {5, 15, "\xE3\x81\x82\xE3"},
+      {1, 2, ""},
+  };
+  for (const auto &c : cases) {
+    char text[32];
+    std::memset(text, kGuard, sizeof text);
+    const int32_t n = kmv::put_text_cut(handle_, text, c.room, source, c.type);
+    EXPECT_EQ(std::string(text, static_cast<size_t>(n)), c.out)
+        << "room " << c.room << " type " << c.type;
+    EXPECT_EQ(text[n], '\0');
+    for (size_t i = c.room; i < sizeof text; ++i) ASSERT_EQ(text[i], kGuard);
+  }
+}
+
+TEST_F(Messages, StrerrorWithNoRoomWritesNothing) {
+  char text[8];
+  std::memset(text, kGuard, sizeof text);
+  EXPECT_EQ(kmv_get_strerror(handle_, ENOENT, text, 0, 15), 0);
+  EXPECT_EQ(text[0], kGuard);
+  EXPECT_EQ(kmv_get_strerror(handle_, ENOENT, nullptr, 0, 15), 0);
+}
+
+TEST_F(Messages, StrerrorOfFiveBytesHoldsFourOfTheDescription) {
+  char text[16];
+  EXPECT_EQ(kmv_get_strerror(handle_, EACCES, text, 5, 15), 4);
+  EXPECT_EQ(std::string(text), std::string(std::strerror(EACCES)).substr(0, 4));
+}
+
+TEST_F(Messages, StrerrorOfAnUnknownNumber) {
+  // The runtime describes numbers it does not know itself; the text is
+  // still cut to the room.
+  const std::string full = std::strerror(123456);
+  char text[8];
+  std::memset(text, kGuard, sizeof text);
+  EXPECT_EQ(kmv_get_strerror(handle_, 123456, text, 6, 15), 5);
+  EXPECT_EQ(std::string(text), full.substr(0, 5));
+  EXPECT_EQ(text[6], kGuard);
+}
+
+}  // namespace
