@@ -12,7 +12,7 @@ namespace {
 using Setter =
     std::function<std::optional<UsageError>(Options &, const std::string &)>;
 
-struct OptionSpec {
+struct OptionDef {
   const char *long_name;  // without "--"
   char short_name;        // 0 for none
   bool takes_value;
@@ -56,8 +56,8 @@ std::optional<UsageError> set_jobs(Options &o, const std::string &value) {
   return std::nullopt;
 }
 
-const std::vector<OptionSpec> &option_specs() {
-  static const std::vector<OptionSpec> specs = {
+const std::vector<OptionDef> &option_defs() {
+  static const std::vector<OptionDef> specs = {
       {"to", 't', true, kConvert | kCat, encoding_into(&Options::to)},
       {"from", 'f', true, kConvert, encoding_into(&Options::from)},
       {"expect", 'e', true, kDetect | kConvert | kCat,
@@ -98,16 +98,16 @@ std::optional<Command> command_named(const std::string &word) {
   return std::nullopt;
 }
 
-const OptionSpec *find_long(const std::string &name) {
-  for (const auto &spec : option_specs()) {
-    if (name == spec.long_name) return &spec;
+const OptionDef *find_long(const std::string &name) {
+  for (const auto &def : option_defs()) {
+    if (name == def.long_name) return &def;
   }
   return nullptr;
 }
 
-const OptionSpec *find_short(char c) {
-  for (const auto &spec : option_specs()) {
-    if (spec.short_name != 0 && spec.short_name == c) return &spec;
+const OptionDef *find_short(char c) {
+  for (const auto &def : option_defs()) {
+    if (def.short_name != 0 && def.short_name == c) return &def;
   }
   return nullptr;
 }
@@ -132,7 +132,7 @@ std::optional<UsageError> take_option(Options &o,
                                       const std::vector<std::string> &args,
                                       size_t &i) {
   const std::string &arg = args[i];
-  const OptionSpec *spec = nullptr;
+  const OptionDef *def = nullptr;
   std::optional<std::string> value;
   std::string shown = arg;
   if (arg.rfind("--", 0) == 0) {
@@ -140,24 +140,24 @@ std::optional<UsageError> take_option(Options &o,
     const std::string name =
         arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
     if (eq != std::string::npos) value = arg.substr(eq + 1);
-    spec = find_long(name);
+    def = find_long(name);
     shown = join("--", name);
   } else {
-    spec = find_short(arg[1]);
+    def = find_short(arg[1]);
     if (arg.size() > 2) value = arg.substr(2);
     shown = arg.substr(0, 2);
   }
-  if (spec == nullptr || (spec->commands & bit(o.command)) == 0) {
+  if (def == nullptr || (def->commands & bit(o.command)) == 0) {
     return UsageError{join("'", command_word(o.command), "' has no option ",
                            shown, " (see 'kmv --help')")};
   }
-  if (spec->takes_value && !value) {
+  if (def->takes_value && !value) {
     if (i + 1 >= args.size()) return UsageError{join(shown, " wants a value")};
     value = args[++i];
-  } else if (!spec->takes_value && value) {
+  } else if (!def->takes_value && value) {
     return UsageError{join(shown, " takes no value")};
   }
-  return spec->set(o, value.value_or(""));
+  return def->set(o, value.value_or(""));
 }
 
 std::optional<UsageError> check_combination(const Options &o) {
