@@ -89,26 +89,9 @@ Outcome detect_one(const Input &in, kmv::handle &h, const Options &o) {
 }  // namespace
 
 int run_detect(const Options &o) {
-  const auto inputs = collect_inputs(o.files, o.recursive);
-  raise_read_limit(inputs);
-  Terminal term(progress_wanted(o.progress, inputs.size()));
-  bool failed = false;
-  run_ordered(
-      inputs.size(), o.jobs,
-      [&](std::size_t i, kmv::handle &h) {
-        return detect_one(inputs[i], h, o);
-      },
-      [&](std::size_t i, Outcome &&r) {
-        for (const auto &line : r.messages) term.message(line);
-        term.out(r.text);
-        failed = failed || r.failed;
-        term.progress(i + 1, inputs.size(), inputs[i].path);
-      });
-  if (!term.flush()) {
-    term.message("kmv: cannot write standard output");
-    return kExitFailed;
-  }
-  return failed ? kExitFailed : kExitOk;
+  return run_over_inputs(o, [&o](const Input &in, kmv::handle &h) {
+    return detect_one(in, h, o);
+  });
 }
 
 }  // namespace kmvtool

@@ -10,6 +10,8 @@
 #include <optional>
 #include <thread>
 
+#include "commands.h"
+
 namespace kmvtool {
 namespace {
 
@@ -132,6 +134,28 @@ void run_ordered(std::size_t count, unsigned jobs, const Work &work,
     changed.notify_all();
   }
   for (auto &t : threads) t.join();
+}
+
+int run_over_inputs(const Options &o, const PerInput &one) {
+  const auto inputs = collect_inputs(o.files, o.recursive);
+  raise_read_limit(inputs);
+  Terminal term(progress_wanted(o.progress, inputs.size()));
+  bool failed = false;
+  run_ordered(
+      inputs.size(), o.jobs,
+      [&](std::size_t i, kmv::handle &h) { return one(inputs[i], h); },
+      [&](std::size_t i, Outcome &&r) {
+        for (const auto &line : r.messages) term.message(line);
+        term.out(r.text);
+        term.out(r.bytes.view());
+        failed = failed || r.failed;
+        term.progress(i + 1, inputs.size(), inputs[i].path);
+      });
+  if (!term.flush()) {
+    term.message("kmv: cannot write standard output");
+    return kExitFailed;
+  }
+  return failed ? kExitFailed : kExitOk;
 }
 
 }  // namespace kmvtool

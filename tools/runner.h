@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "inputs.h"
 #include "kmv.hpp"
 #include "options.h"
 
@@ -56,6 +57,13 @@ using Emit = std::function<void(std::size_t index, Outcome &&outcome)>;
 // calling thread in index order.
 void run_ordered(std::size_t count, unsigned jobs, const Work &work,
                  const Emit &emit);
+
+using PerInput = std::function<Outcome(const Input &in, kmv::handle &h)>;
+
+// Works on every input the options name (after raising the read limit to
+// the largest), writes the outcomes in input order with progress, and
+// returns the exit status.
+int run_over_inputs(const Options &o, const PerInput &one);
 
 }  // namespace kmvtool
 
