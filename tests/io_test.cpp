@@ -36,13 +36,11 @@ struct Sample {
   int32_t type;
 };
 
-const Sample kSamples[] = {
-    {"sample.sjis", 4},         {"sample.euc", 5},
-    {"sample.jis", 2},          {"sample.utf16be", 11},
-    {"sample.utf16be_bom", 12}, {"sample.utf16le", 13},
-    {"sample.utf16le_bom", 14}, {"sample.utf8", 15},
-    {"sample.utf8_bom", 16},
-};
+const Sample kSamples[] = {{"sample.sjis", 4},         {"sample.euc", 5},
+                           {"sample.jis", 2},          {"sample.utf16be", 11},
+                           {"sample.utf16be_bom", 12}, {"sample.utf16le", 13},
+                           {"sample.utf16le_bom", 14}, {"sample.utf8", 15},
+                           {"sample.utf8_bom", 16}};
 
 const int32_t kTargets[] = {1, 2, 4, 5, 6, 7, 8, 11, 12, 13, 14, 15, 16};
 
@@ -50,8 +48,11 @@ std::string sample_path(const char *file) {
   return std::string(KMV_TEST_DATA_DIR "/io/") + file;
 }
 
-int32_t open_sample(const char *file, int32_t dst, int32_t mode = 0) {
-  return kmv_io_open(sample_path(file).c_str(), mode, 0, dst, nullptr);
+int32_t open(const std::string &path, int32_t dst, int32_t mode = 0) {
+  return kmv_io_open(path.c_str(), mode, 0, dst, nullptr);
+}
+int32_t open_sample(const char *file, int32_t dst) {
+  return open(sample_path(file), dst);
 }
 
 // The sample in a target encoding: ASCII is written as Shift_JIS, and the
@@ -129,20 +130,18 @@ TEST_F(Io, CopyAddsOrRemovesTheMarkOfTheSourceType) {
   const struct {
     int32_t src_type;
     std::string in, out;
-  } cases[] = {
-      {11, b, "\xFE\xFF" + b},
-      {13, b, "\xFF\xFE" + b},
-      {15, b, "\xEF\xBB\xBF" + b},
-      {12, "\xFE\xFF" + b, b},
-      {14, "\xFF\xFE" + b, b},
-      {16, "\xEF\xBB\xBF" + b, b},
-      {4, b, b},
-      {0x100, b, b},
-      {16, "\xEF", ""},
-      {12, "\xFE", ""},
-      {16, "", ""},
-      {11, "", "\xFE\xFF"},
-  };
+  } cases[] = {{11, b, "\xFE\xFF" + b},
+               {13, b, "\xFF\xFE" + b},
+               {15, b, "\xEF\xBB\xBF" + b},
+               {12, "\xFE\xFF" + b, b},
+               {14, "\xFF\xFE" + b, b},
+               {16, "\xEF\xBB\xBF" + b, b},
+               {4, b, b},
+               {0x100, b, b},
+               {16, "\xEF", ""},
+               {12, "\xFE", ""},
+               {16, "", ""},
+               {11, "", "\xFE\xFF"}};
   for (const auto &c : cases) {
     unsigned char *out = nullptr;
     uint64_t len = 99;
@@ -211,8 +210,7 @@ TEST_F(Io, ConvertCopiesOrPicksTheConverterAndTheMarkFlag) {
       {15, 1, "\xE3\x81\x82", "\x82\xA0", 0},
       {2, 5, "\x1B$B$\"\x1B(B", "\xA4\xA2", 0},
       // A text cut inside a character fails with the converter's status.
-      {15, 4, "a\xE3\x81", "a", KMV_EUEXPEOD},
-  };
+      {15, 4, "a\xE3\x81", "a", KMV_EUEXPEOD}};
   for (const auto &c : cases) {
     int32_t status = -99;
     EXPECT_EQ(convert(h, c.src, c.dst, c.in, &status), c.out)
@@ -243,8 +241,7 @@ const Variant kVariants[] = {
     {euc2unibe51932_table00, nullptr, 64767, 0, unibe2euc51932_table, nullptr,
      65510, 0},
     {euc2unibems_table00, euc2unibems_table8f, 65279, 65279, nullptr,
-     unibe2eucms_table, 0, 65510},
-};
+     unibe2eucms_table, 0, 65510}};
 
 void expect_decoding(const kmv_handle *h, int32_t type) {
   const Variant &v = kVariants[type - 5];
@@ -300,16 +297,16 @@ TEST_F(Io, ConvertStoresTheEucVariantOfEachSide) {
 TEST_F(Io, TheHundredAndFirstOpenFailsAndTheLowestFreeIsReused) {
   const std::string p = file("a.txt", "plain text\n");
   for (int32_t i = 0; i < KMV_IO_MAX_FILES; ++i) {
-    ASSERT_EQ(kmv_io_open(p.c_str(), 0, 0, 15, nullptr), i);
+    ASSERT_EQ(open(p, 15), i);
   }
   EXPECT_EQ(_getTIO(), -1);
-  EXPECT_EQ(kmv_io_open(p.c_str(), 0, 0, 15, nullptr), KMV_EIOMAX);
-  EXPECT_EQ(kmv_io_open(p.c_str(), 9, 0, 15, nullptr), KMV_EIOMAX);
+  EXPECT_EQ(open(p, 15), KMV_EIOMAX);
+  EXPECT_EQ(open(p, 15, 9), KMV_EIOMAX);
   EXPECT_EQ(kmv_io_close(5), 0);
   EXPECT_EQ(kmv_io_close(7), 0);
   EXPECT_EQ(_getTIO(), 5);
-  EXPECT_EQ(kmv_io_open(p.c_str(), 0, 0, 15, nullptr), 5);
-  EXPECT_EQ(kmv_io_open(p.c_str(), 0, 0, 15, nullptr), 7);
+  EXPECT_EQ(open(p, 15), 5);
+  EXPECT_EQ(open(p, 15), 7);
 }
 
 TEST_F(Io, BadModesDescriptorsAndFailedOpens) {
@@ -317,10 +314,10 @@ TEST_F(Io, BadModesDescriptorsAndFailedOpens) {
   int32_t detected = 77;
   EXPECT_EQ(kmv_io_open(p.c_str(), 4, 0, 15, &detected), KMV_EIOMODE);
   EXPECT_EQ(detected, 0);
-  EXPECT_EQ(kmv_io_open(p.c_str(), -1, 0, 15, nullptr), KMV_EIOMODE);
+  EXPECT_EQ(open(p, 15, -1), KMV_EIOMODE);
   EXPECT_EQ(kmv_io_open(path("missing").c_str(), 0, 0, 15, nullptr),
             KMV_ENOTEXISTS);
-  EXPECT_EQ(kmv_io_open(p.c_str(), 0, 0, 3, nullptr), KMV_ECTYPE);
+  EXPECT_EQ(open(p, 3), KMV_ECTYPE);
   // Bytes no encoding fits are the end of input.
   EXPECT_EQ(
       kmv_io_open(file("junk", "\xFF\xFF\xFF").c_str(), 0, 0, 15, nullptr),
@@ -328,7 +325,7 @@ TEST_F(Io, BadModesDescriptorsAndFailedOpens) {
   EXPECT_EQ(_getTIO(), 0);  // no failed open left a record in use
   EXPECT_EQ(_get_kmv(0), nullptr);
 
-  const int32_t fd = kmv_io_open(p.c_str(), 1, 0, 15, nullptr);
+  const int32_t fd = open(p, 15, 1);
   ASSERT_EQ(fd, 0);
   EXPECT_NE(_get_kmv(fd), nullptr);
   unsigned char line[8];
@@ -380,12 +377,10 @@ TEST_F(Io, OpenRecordsWhatItDidWithTheText) {
   const struct {
     const char *file;
     int32_t dst, ope;
-  } cases[] = {
-      {"sample.utf8_bom", 15, 3}, {"sample.utf8_bom", 16, 1},
-      {"sample.utf8", 16, 2},     {"sample.utf16le_bom", 13, 3},
-      {"sample.utf16be", 12, 2},  {"sample.utf16be_bom", 12, 1},
-      {"sample.sjis", 15, 4},
-  };
+  } cases[] = {{"sample.utf8_bom", 15, 3}, {"sample.utf8_bom", 16, 1},
+               {"sample.utf8", 16, 2},     {"sample.utf16le_bom", 13, 3},
+               {"sample.utf16be", 12, 2},  {"sample.utf16be_bom", 12, 1},
+               {"sample.sjis", 15, 4}};
   for (const auto &c : cases) {
     const int32_t fd = open_sample(c.file, c.dst);
     ASSERT_GE(fd, 0) << c.file;
@@ -412,7 +407,7 @@ TEST_F(Io, UndecidedAndEmptyTextsAreRefusedButReported) {
   EXPECT_EQ(_getTIO(), 0);
 
   // Asking for the mask itself keeps the text, which no scanner can cut.
-  const int32_t fd = kmv_io_open(p.c_str(), 0, 0, 0x100, nullptr);
+  const int32_t fd = open(p, 0x100);
   ASSERT_EQ(fd, 0);
   EXPECT_EQ(kmv_io_get_ope_type(), 1);
   unsigned char line[8];
@@ -422,8 +417,8 @@ TEST_F(Io, UndecidedAndEmptyTextsAreRefusedButReported) {
 
   // An empty file opens only as unknown.
   const std::string e = file("empty.txt", "");
-  EXPECT_EQ(kmv_io_open(e.c_str(), 0, 0, 15, nullptr), KMV_ECTYPE);
-  const int32_t efd = kmv_io_open(e.c_str(), 0, 0, 0, nullptr);
+  EXPECT_EQ(open(e, 15), KMV_ECTYPE);
+  const int32_t efd = open(e, 0);
   ASSERT_EQ(efd, 1);
   EXPECT_EQ(kmv_io_is_decided(), 1);
   EXPECT_EQ(kmv_io_get_size(efd), 0);
@@ -461,10 +456,7 @@ void expect_lines(const std::vector<Line> &got, const std::vector<Line> &want) {
 
 Line joined(const std::vector<Line> &lines) {
   Line all{"", 0};
-  for (const Line &l : lines) {
-    all.bytes += l.bytes;
-    all.chars += l.chars;
-  }
+  for (const Line &l : lines) all = {all.bytes + l.bytes, all.chars + l.chars};
   return all;
 }
 
@@ -489,7 +481,7 @@ TEST_F(Io, EveryLineInEveryTargetAfterRewindAndInPieces) {
     kmv_io_close(fd);
   }
   const std::string p = file("a.txt", "first\r\nsecond\n");
-  const int32_t fd = kmv_io_open(p.c_str(), 0, 0, 1, nullptr);
+  const int32_t fd = open(p, 1);
   ASSERT_GE(fd, 0);
   expect_lines(read_all(fd, 64), {{"first", 5}, {"second", 6}});
 }
@@ -546,30 +538,19 @@ TEST_F(Io, CutTextsBadBytesAndAnOpenShiftState) {
     int32_t type;
     std::vector<int32_t> results;
     std::vector<std::string> lines;
-  } cases[] = {
-      {std::string("\xFF\xFE"
-                   "A\0\n\0B\0C",
-                   9),
-       14,
-       {1, 1},
-       {std::string("\xFF\xFE"
-                    "A\0",
-                    4),
-        std::string("B\0", 2)}},
-      {"\xEF\xBB\xBF"
-       "a\n\xE3\x81\x82\xE3\x81",
-       16,
-       {1, 1},
-       {"\xEF\xBB\xBF"
-        "a",
-        "\xE3\x81\x82"}},
-      {"\x1B$B0!\x1B(B\x80"
-       "A\nB\n",
-       2,
-       {KMV_ECHAR, KMV_ECHAR, 1, 1},
-       {"\x1B$B0!\x1B(B", "", "A", "B"}},
-      {"a\n\x1B$B0!", 2, {1, 1}, {"a", "\x1B$B0!"}},
-  };
+  } cases[] = {{std::string("\377\376A\0\n\0B\0C", 9),
+                14,
+                {1, 1},
+                {std::string("\377\376A\0", 4), std::string("B\0", 2)}},
+               {"\357\273\277a\n\343\201\202\343\201",
+                16,
+                {1, 1},
+                {"\357\273\277a", "\343\201\202"}},
+               {"\033$B0!\033(B\200A\nB\n",
+                2,
+                {KMV_ECHAR, KMV_ECHAR, 1, 1},
+                {"\033$B0!\033(B", "", "A", "B"}},
+               {"a\n\033$B0!", 2, {1, 1}, {"a", "\033$B0!"}}};
   for (const auto &c : cases) {
     const int32_t fd =
         kmv_io_open(file("cut", c.text).c_str(), 0, 0, c.type, nullptr);
@@ -668,23 +649,15 @@ TEST_F(Io, FileConversionFailuresWriteNoTarget) {
       {path("missing"), 15, KMV_ENOTEXISTS, -1, -1},
       {file("junk", "\xFF\xFF\xFF"), 15, KMV_EOF, -1, -1},
       {file("kana", "\x82\xA0"), 15, KMV_ECTYPE, 0, 0x100},
-      {file("cut",
-            "\xEF\xBB\xBF"
-            "a\xE3\x81"),
-       4, KMV_EUEXPEOD, -1, -1},
+      {file("cut", "\357\273\277a\343\201"), 4, KMV_EUEXPEOD, -1, -1},
       // An empty source is detected as unknown, which is no type code here.
-      {file("empty", ""), 15, KMV_ECTYPE, 0, -1},
-  };
+      {file("empty", ""), 15, KMV_ECTYPE, 0, -1}};
   for (const auto &c : cases) {
     EXPECT_EQ(kmv_io_convert_file(c.src.c_str(), 0, out.c_str(), c.dst),
               c.result)
         << c.src;
-    if (c.decided >= 0) {
-      EXPECT_EQ(kmv_io_is_decided(), c.decided);
-    }
-    if (c.ctype >= 0) {
-      EXPECT_EQ(kmv_io_get_ctype(), c.ctype);
-    }
+    EXPECT_TRUE(c.decided < 0 || kmv_io_is_decided() == c.decided) << c.src;
+    EXPECT_TRUE(c.ctype < 0 || kmv_io_get_ctype() == c.ctype) << c.src;
     EXPECT_FALSE(fs::exists(out));
   }
   EXPECT_EQ(kmv_io_convert_file(sample_path("sample.utf8").c_str(), 0,
@@ -703,7 +676,7 @@ TEST_F(Io, ASourceLongerThanTheReadLimitIsRefused) {
   EXPECT_EQ(kmv_io_get_ope_type(), 0);
   // Detection and opening still take the first bytes.
   EXPECT_EQ(kmv_io_path(src.c_str(), 0), 1);
-  const int32_t fd = kmv_io_open(src.c_str(), 0, 0, 1, nullptr);
+  const int32_t fd = open(src, 1);
   ASSERT_GE(fd, 0);
   EXPECT_EQ(kmv_io_get_size(fd), 8192);
   // A source of exactly the limit converts.
@@ -719,7 +692,7 @@ TEST_F(Io, SignedSizesOfTheStreamForms) {
   EXPECT_EQ(kmv_io_get_max_buf_size(), -1);
   // which makes every whole-file read fail for want of memory.
   const std::string src = sample_path("sample.utf8");
-  EXPECT_EQ(kmv_io_open(src.c_str(), 0, 0, 15, nullptr), KMV_EALLOC);
+  EXPECT_EQ(open(src, 15), KMV_EALLOC);
   EXPECT_EQ(kmv_io_convert_file(src.c_str(), 0, path("out").c_str(), 16),
             KMV_EALLOC);
   EXPECT_EQ(kmv_io_set_max_buf_size(0), 10485760);
