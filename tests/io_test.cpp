@@ -127,21 +127,17 @@ class Io : public ::testing::Test {
 
 TEST_F(Io, CopyAddsOrRemovesTheMarkOfTheSourceType) {
   const std::string b = "ab";
+  // clang-format off
   const struct {
     int32_t src_type;
     std::string in, out;
-  } cases[] = {{11, b, "\xFE\xFF" + b},
-               {13, b, "\xFF\xFE" + b},
-               {15, b, "\xEF\xBB\xBF" + b},
-               {12, "\xFE\xFF" + b, b},
-               {14, "\xFF\xFE" + b, b},
-               {16, "\xEF\xBB\xBF" + b, b},
-               {4, b, b},
-               {0x100, b, b},
-               {16, "\xEF", ""},
-               {12, "\xFE", ""},
-               {16, "", ""},
-               {11, "", "\xFE\xFF"}};
+  } cases[] = {
+      {11, b, "\xFE\xFF" + b}, {13, b, "\xFF\xFE" + b},
+      {15, b, "\xEF\xBB\xBF" + b}, {12, "\xFE\xFF" + b, b},
+      {14, "\xFF\xFE" + b, b}, {16, "\xEF\xBB\xBF" + b, b},
+      {4, b, b}, {0x100, b, b}, {16, "\xEF", ""}, {12, "\xFE", ""},
+      {16, "", ""}, {11, "", "\xFE\xFF"}};
+  // clang-format on
   for (const auto &c : cases) {
     unsigned char *out = nullptr;
     uint64_t len = 99;
@@ -184,28 +180,26 @@ TEST_F(Io, ConvertRefusesCopiesOrPicksTheConverter) {
   h->euc2unibe_table8f = euc2unibems_table8f;
   h->unibe2euc_table4 = unibe2eucms_table;
   const std::string a = "\x82\xA0z";
+  // clang-format off
   const struct {
     int32_t src, dst;
     std::string in, out;
     int32_t status;
   } cases[] = {
-      {1, 4, a, a, 0},
-      {4, 1, a, a, 0},
-      {1, 1, a, a, 0},
-      {2, 2, a, a, 0},
-      {6, 6, a, a, 0},
-      {16, 16, a, a, 0},
+      {1, 4, a, a, 0}, {4, 1, a, a, 0}, {1, 1, a, a, 0}, {2, 2, a, a, 0},
+      {6, 6, a, a, 0}, {16, 16, a, a, 0},
       // ASCII is read as Shift_JIS: 82 A0 is hiragana A.
       {1, 15, "\x82\xA0", "\xE3\x81\x82", 0},
       {4, 16, "\x82\xA0", "\xEF\xBB\xBF\xE3\x81\x82", 0},
       {12, 14, std::string("\xFE\xFF\x30\x42", 4),
        std::string("\xFF\xFE\x42\x30", 4), 0},
-      {14, 11, std::string("\xFF\xFE\x42\x30", 4), std::string("\x30\x42", 2),
-       0},
+      {14, 11, std::string("\xFF\xFE\x42\x30", 4),
+       std::string("\x30\x42", 2), 0},
       {15, 1, "\xE3\x81\x82", "\x82\xA0", 0},
       {2, 5, "\x1B$B$\"\x1B(B", "\xA4\xA2", 0},
       // A text cut inside a character fails with the converter's status.
       {15, 4, "a\xE3\x81", "a", KMV_EUEXPEOD}};
+  // clang-format on
   for (const auto &c : cases) {
     int32_t status = -99;
     EXPECT_EQ(convert(h, c.src, c.dst, c.in, &status), c.out)
@@ -522,24 +516,21 @@ TEST_F(Io, CutTextsBadBytesAndAnOpenShiftState) {
   // text (the marks make the detector keep them as they are); a bad byte is
   // stepped over; rewinding starts again in ASCII mode although the last
   // line left the two-byte mode open.
+  // clang-format off
   const struct {
     std::string text;
     int32_t type;
     std::vector<int32_t> results;
     std::vector<std::string> lines;
-  } cases[] = {{std::string("\377\376A\0\n\0B\0C", 9),
-                14,
-                {1, 1},
-                {std::string("\377\376A\0", 4), std::string("B\0", 2)}},
-               {"\357\273\277a\n\343\201\202\343\201",
-                16,
-                {1, 1},
-                {"\357\273\277a", "\343\201\202"}},
-               {"\033$B0!\033(B\200A\nB\n",
-                2,
-                {KMV_ECHAR, KMV_ECHAR, 1, 1},
-                {"\033$B0!\033(B", "", "A", "B"}},
-               {"a\n\033$B0!", 2, {1, 1}, {"a", "\033$B0!"}}};
+  } cases[] = {
+      {std::string("\377\376A\0\n\0B\0C", 9), 14, {1, 1},
+       {std::string("\377\376A\0", 4), std::string("B\0", 2)}},
+      {"\357\273\277a\n\343\201\202\343\201", 16, {1, 1},
+       {"\357\273\277a", "\343\201\202"}},
+      {"\033$B0!\033(B\200A\nB\n", 2, {KMV_ECHAR, KMV_ECHAR, 1, 1},
+       {"\033$B0!\033(B", "", "A", "B"}},
+      {"a\n\033$B0!", 2, {1, 1}, {"a", "\033$B0!"}}};
+  // clang-format on
   for (const auto &c : cases) {
     const int32_t fd =
         kmv_io_open(file("cut", c.text).c_str(), 0, 0, c.type, nullptr);
@@ -577,20 +568,17 @@ TEST_F(Io, FileKindsAndDetectionByPath) {
 
 TEST_F(Io, WriteFileAdjustsTheMarkAndReportsFailures) {
   const std::string body("\xFE\xFF\x00\x41", 4);
+  // clang-format off
   const struct {
     int32_t dst, bom;
     std::string in, out;
   } cases[] = {
-      {11, 1, body, body.substr(2)},
-      {13, 1, body, body.substr(2)},
-      {15, 1, body, body.substr(3)},
-      {12, 1, body, "\xFE\xFF" + body},
-      {14, 1, body, "\xFF\xFE" + body},
-      {16, 1, body, "\xEF\xBB\xBF" + body},
-      {4, 1, body, body},
-      {12, 0, body, body},
-      {15, 1, "\xEF", ""},  // shorter than its mark: an empty file
-  };
+      {11, 1, body, body.substr(2)}, {13, 1, body, body.substr(2)},
+      {15, 1, body, body.substr(3)}, {12, 1, body, "\xFE\xFF" + body},
+      {14, 1, body, "\xFF\xFE" + body}, {16, 1, body, "\xEF\xBB\xBF" + body},
+      {4, 1, body, body}, {12, 0, body, body},
+      {15, 1, "\xEF", ""}};  // shorter than its mark: an empty file
+  // clang-format on
   for (const auto &c : cases) {
     ASSERT_EQ(_write_file(reinterpret_cast<const unsigned char *>(c.in.data()),
                           c.in.size(), path("out").c_str(), c.dst, c.bom),
