@@ -298,13 +298,10 @@ TEST_F(Io, BadModesDescriptorsAndFailedOpens) {
   EXPECT_EQ(kmv_io_open(p.c_str(), 4, 0, 15, &detected), KMV_EIOMODE);
   EXPECT_EQ(detected, 0);
   EXPECT_EQ(open(p, 15, -1), KMV_EIOMODE);
-  EXPECT_EQ(kmv_io_open(path("missing").c_str(), 0, 0, 15, nullptr),
-            KMV_ENOTEXISTS);
+  EXPECT_EQ(open(path("missing"), 15), KMV_ENOTEXISTS);
   EXPECT_EQ(open(p, 3), KMV_ECTYPE);
   // Bytes no encoding fits are the end of input.
-  EXPECT_EQ(
-      kmv_io_open(file("junk", "\xFF\xFF\xFF").c_str(), 0, 0, 15, nullptr),
-      KMV_EOF);
+  EXPECT_EQ(open(file("junk", "\xFF\xFF\xFF"), 15), KMV_EOF);
   EXPECT_EQ(_getTIO(), 0);  // no failed open left a record in use
   EXPECT_EQ(_get_kmv(0), nullptr);
 
