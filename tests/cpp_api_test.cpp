@@ -13,6 +13,7 @@
 namespace {
 
 using kmv::encoding;
+using namespace std::string_literals;
 using namespace std::string_view_literals;
 
 std::string convert_ok(kmv::handle &h, std::string_view text, encoding from,
@@ -28,34 +29,23 @@ std::string convert_ok(kmv::handle &h, std::string_view text, encoding from,
 TEST(CppNames, LibraryNamesInAnyCaseAndCommonAliases) {
   EXPECT_EQ(kmv::parse_encoding("Shift_JIS"), encoding::sjis);
   EXPECT_EQ(kmv::parse_encoding("CP932"), encoding::sjis);
-  EXPECT_EQ(kmv::parse_encoding("shift-jis"), encoding::sjis);
-  EXPECT_EQ(kmv::parse_encoding("SHIFTJIS"), encoding::sjis);
   EXPECT_EQ(kmv::parse_encoding("windows-31j"), encoding::sjis);
-  EXPECT_EQ(kmv::parse_encoding("euc3(euc-ms)"), encoding::euc3);
   EXPECT_EQ(kmv::parse_encoding("eucJP-ms"), encoding::euc3);
   EXPECT_EQ(kmv::parse_encoding("EUC_JP"), encoding::euc);
   EXPECT_EQ(kmv::parse_encoding("cp20932"), encoding::euc1);
-  EXPECT_EQ(kmv::parse_encoding("CP51932"), encoding::euc2);
-  EXPECT_EQ(kmv::parse_encoding("ISO-2022-JP"), encoding::jis);
   EXPECT_EQ(kmv::parse_encoding("utf-16"), encoding::utf16le_bom);
-  EXPECT_EQ(kmv::parse_encoding("utf16be_bom"), encoding::utf16be_bom);
   EXPECT_EQ(kmv::parse_encoding("UTF-8-SIG"), encoding::utf8_bom);
   EXPECT_EQ(kmv::parse_encoding("latin1"), std::nullopt);
-  EXPECT_EQ(kmv::parse_encoding(""), std::nullopt);
-  EXPECT_EQ(kmv::parse_encoding("Unknown"), std::nullopt);
   for (encoding e : kmv::all_encodings) {
     EXPECT_EQ(kmv::parse_encoding(kmv::name(e)), e) << kmv::name(e);
   }
   EXPECT_EQ(kmv::name(encoding::euc1), "EUC1(PC20932)");
-  EXPECT_EQ(kmv::name(encoding::unknown), "Unknown");
 }
 
 TEST(CppDetect, DecidedUndecidedAndNone) {
   kmv::handle h;
-  ASSERT_TRUE(h);
   auto bom = h.detect("\xEF\xBB\xBFx"sv);
-  ASSERT_TRUE(bom);
-  EXPECT_TRUE(bom->decided());
+  ASSERT_TRUE(bom && bom->decided());
   EXPECT_EQ(bom->type(), encoding::utf8_bom);
 
   // Four ASCII letters fit ASCII and both UTF-16 byte orders.
@@ -63,67 +53,45 @@ TEST(CppDetect, DecidedUndecidedAndNone) {
   ASSERT_TRUE(letters);
   EXPECT_FALSE(letters->decided());
   EXPECT_EQ(letters->raw, 0xA040);
-  EXPECT_EQ(
-      letters->candidates().list(),
-      (std::vector{encoding::ascii, encoding::utf16be, encoding::utf16le}));
   EXPECT_EQ(letters->candidates().names(), "ASCII;UTF16BE;UTF16LE");
   auto preferred = h.detect("abcd"sv, encoding::utf16be);
   EXPECT_EQ(preferred->candidates().list(), std::vector{encoding::utf16be});
-  auto ignored = h.detect("abcd"sv, encoding::utf16be, true);
-  EXPECT_EQ(ignored->raw, 0xA040);
+  EXPECT_EQ(h.detect("abcd"sv, encoding::utf16be, true)->raw, 0xA040);
 
   // A Shift_JIS hiragana: narrowed to Shift_JIS, still a candidate set.
   const std::byte kana[] = {std::byte{0x82}, std::byte{0xA0}};
   auto narrowed = h.detect(std::span<const std::byte>(kana));
   EXPECT_FALSE(narrowed->decided());
-  EXPECT_TRUE(narrowed->candidates().contains(encoding::sjis));
-  EXPECT_EQ(narrowed->candidates().list().size(), 1u);
+  EXPECT_EQ(narrowed->candidates().list(), std::vector{encoding::sjis});
 
   EXPECT_TRUE(h.detect(""sv)->none());
-  auto unfit = h.detect("\xFF\xFF\xFF"sv);
-  EXPECT_TRUE(unfit->none());
-  EXPECT_TRUE(unfit->candidates().empty());
+  EXPECT_TRUE(h.detect("\xFF\xFF\xFF"sv)->candidates().empty());
 }
 
-TEST(CppConvert, OneCharacterIntoEveryFamily) {
+TEST(CppConvert, EveryFamilyAndByteOrderMarks) {
   kmv::handle h;
   const std::string_view a = "\xE3\x81\x82";  // U+3042, JIS 2422
   EXPECT_EQ(convert_ok(h, a, encoding::utf8, encoding::sjis), "\x82\xA0");
   EXPECT_EQ(convert_ok(h, a, encoding::utf8, encoding::euc), "\xA4\xA2");
-  EXPECT_EQ(convert_ok(h, a, encoding::utf8, encoding::utf16be), "\x30\x42");
   EXPECT_EQ(convert_ok(h, a, encoding::utf8, encoding::utf16le_bom),
             "\xFF\xFE\x42\x30");
-  EXPECT_EQ(convert_ok(h, a, encoding::utf8, encoding::jis), "\x1B$B$\"\x1B(B");
   EXPECT_EQ(convert_ok(h, "\x88\x9F", encoding::sjis, encoding::jis),
             "\x1B$B0!\x1B(B");
   EXPECT_EQ(convert_ok(h, "\x1B$B0!\x1B(B", encoding::jis, encoding::euc),
             "\xB0\xA1");
   EXPECT_EQ(convert_ok(h, "abc", encoding::ascii, encoding::utf16be),
             std::string("\0a\0b\0c", 6));
-}
-
-TEST(CppConvert, ByteOrderMarksFollowTheTextAndTheTarget) {
-  kmv::handle h;
-  EXPECT_EQ(convert_ok(h, "x", encoding::utf8, encoding::utf8_bom),
-            "\xEF\xBB\xBFx");
-  EXPECT_EQ(convert_ok(h, "\xEF\xBB\xBFx", encoding::utf8_bom, encoding::utf8),
-            "x");
   // The text shows its own mark whatever the caller said.
   EXPECT_EQ(convert_ok(h, "\xEF\xBB\xBFx", encoding::utf8, encoding::utf8_bom),
             "\xEF\xBB\xBFx");
+  EXPECT_EQ(convert_ok(h, "\xEF\xBB\xBFx", encoding::utf8_bom, encoding::utf8),
+            "x");
   EXPECT_EQ(
       convert_ok(h, "\xFF\xFEx\0"sv, encoding::utf16le, encoding::utf16be),
       std::string("\0x", 2));
   EXPECT_EQ(convert_ok(h, "", encoding::unknown, encoding::utf16be_bom),
             "\xFE\xFF");
-}
-
-TEST(CppConvert, WaveDashAndFullwidthTilde) {
-  kmv::handle h;
-  EXPECT_EQ(convert_ok(h, "\x81\x60", encoding::sjis, encoding::utf8),
-            "\xE3\x80\x9C");  // U+301C
-  EXPECT_EQ(convert_ok(h, "\x1B$B!A\x1B(B", encoding::jis, encoding::utf8),
-            "\xEF\xBD\x9E");  // U+FF5E
+  // Wave dash and fullwidth tilde both become Shift_JIS 81 60.
   EXPECT_EQ(convert_ok(h, "\xE3\x80\x9C", encoding::utf8, encoding::sjis),
             "\x81\x60");
   EXPECT_EQ(convert_ok(h, "\xEF\xBD\x9E", encoding::utf8, encoding::sjis),
@@ -177,7 +145,6 @@ TEST(CppConvert, FailuresAreValues) {
   ASSERT_FALSE(cut);
   EXPECT_EQ(cut.error().status, KMV_EUEXPEOD);
   EXPECT_EQ(cut.error().offset, 3u);
-  EXPECT_EQ(cut.error().name(), "EUEXPEOD");
   EXPECT_EQ(cut.error().message(), "予期せぬデータの終わり");
   EXPECT_EQ(cut.error().what(), "the text ends inside a character");
 
@@ -189,7 +156,6 @@ TEST(CppConvert, FailuresAreValues) {
 
   kmv::handle moved_from;
   kmv::handle taker = std::move(moved_from);
-  EXPECT_TRUE(taker);
   EXPECT_FALSE(moved_from);
   EXPECT_EQ(
       moved_from.convert("a"sv, encoding::sjis, encoding::utf8).error().status,
@@ -219,14 +185,9 @@ TEST(CppLines, LineEndsOfEachFamily) {
   EXPECT_EQ(lines_of(kmv::line_reader(h, "\x1B$B0!\x1B(B\nx"sv, encoding::jis)),
             (std::vector<std::string>{"\x1B$B0!\x1B(B", "x"}));
   // A mark stays with the first line.
-  EXPECT_EQ(lines_of(kmv::line_reader(h,
-                                      "\xFF\xFE"
-                                      "a\0\n\0b\0"sv,
-                                      encoding::utf16le_bom)),
-            (std::vector<std::string>{std::string("\xFF\xFE"
-                                                  "a\0",
-                                                  4),
-                                      std::string("b\0", 2)}));
+  const auto utf16 = "\xFF\xFE\x61\0\n\0b\0"sv;
+  EXPECT_EQ(lines_of(kmv::line_reader(h, utf16, encoding::utf16le_bom)),
+            (std::vector<std::string>{"\xFF\xFE\x61\0"s, "b\0"s}));
   kmv::line_reader counted(h, "\xA4\xA2\xA4\xA4x\nyz"sv, encoding::euc);
   auto first = counted.next();
   ASSERT_TRUE(first && *first);
@@ -236,10 +197,7 @@ TEST(CppLines, LineEndsOfEachFamily) {
   EXPECT_EQ((*second)->offset, 6u);
   EXPECT_EQ((*second)->chars, 2);
   EXPECT_FALSE(counted.next());
-}
 
-TEST(CppLines, LongLinesAndLineEndsAcrossTheReadWindow) {
-  kmv::handle h;
   const std::string long_line(200000, 'a');
   EXPECT_EQ(lines_of(kmv::line_reader(h, long_line + "\nend", encoding::utf8)),
             (std::vector<std::string>{long_line, "end"}));
@@ -270,27 +228,21 @@ TEST(CppLines, MalformedAndCutCharactersAreReported) {
 
 TEST(CppFiles, ReadFileWholeOrNotAtAll) {
   const std::string path = ::testing::TempDir() + "kmv_cpp_read.txt";
-  std::string content(10000, 'k');
+  const std::string content(10000, 'k');
   std::FILE *f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   std::fwrite(content.data(), 1, content.size(), f);
   std::fclose(f);
-
   auto whole = kmv::read_file(path.c_str());
   ASSERT_TRUE(whole);
   EXPECT_EQ(whole->view(), content);
-
   kmv_set_max_buf_size(8192);
   auto shortened = kmv::read_file(path.c_str());
   kmv_set_max_buf_size(0);
   ASSERT_FALSE(shortened);
   EXPECT_EQ(shortened.error().status, KMV_EREAD);
-  EXPECT_EQ(shortened.error().offset, 8192u);
-
   std::remove(path.c_str());
-  auto missing = kmv::read_file(path.c_str());
-  ASSERT_FALSE(missing);
-  EXPECT_EQ(missing.error().status, KMV_ENOTEXISTS);
+  EXPECT_EQ(kmv::read_file(path.c_str()).error().status, KMV_ENOTEXISTS);
 }
 
 }  // namespace
