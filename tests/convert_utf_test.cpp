@@ -433,6 +433,19 @@ TEST_F(Utf, TableSlotsAreReadAsTheHandleHoldsThem) {
             {"", "30 42", "1B 24 42 21 29 1B 28 42", "1 0:3042 0:3042"});
 }
 
+TEST_F(Utf, NullSlotsAreEmptyWhateverCountStandsBesideThem) {
+  // A caller that clears a slot but leaves its count: no entry is read.
+  h->unibe2sjis_table = nullptr;
+  h->unibe2jis_table = nullptr;
+  h->unibe2euc_table = nullptr;
+  check({
+      {"utf8to_sjis", "41 E3 81 82", "41 3F", "1 1:3042 1:3042"},
+      {"utf8to_jis", "41 E3 81 82", "41 1B 24 42 21 29 1B 28 42",
+       "1 1:3042 1:3042"},
+      {"u16to_euc", "30 42", "3F", "1 0:3042 0:3042"},
+  });
+}
+
 // ---------------------------------------------------------------------------
 // Line scanners: one call from `from` with `avail` bytes.
 

@@ -29,9 +29,9 @@ class EucDecoder {
 
   explicit EucDecoder(const kmv_handle &h)
       : table00_(h.euc2unibe_table00),
-        size00_(h.euc2unibe_table00 == nullptr ? 0 : h.euc2unibe_table00_size),
+        size00_(slot_size(h.euc2unibe_table00, h.euc2unibe_table00_size)),
         table8f_(h.euc2unibe_table8f),
-        size8f_(h.euc2unibe_table8f == nullptr ? 0 : h.euc2unibe_table8f_size),
+        size8f_(slot_size(h.euc2unibe_table8f, h.euc2unibe_table8f_size)),
         ascii_runs_(!P.singles_looked_up || ascii_identity(table00_, size00_)) {
   }
 

@@ -177,7 +177,16 @@ bool ascii_identity(const Entry *table, uint64_t size) {
   return true;
 }
 
-// Table lookup by the handle's rule: out of range or null slot is 0.
+// The count a reader may trust for a handle slot: a null slot has none,
+// whatever count a caller stored beside it. Every decoder and writer loads
+// its slots through this, so that a lookup is one bound test.
+template <class Entry>
+constexpr uint64_t slot_size(const Entry *table, uint64_t size) {
+  return table == nullptr ? 0 : size;
+}
+
+// Table lookup by the handle's rule: an index at or beyond the slot's
+// count (see slot_size) is 0.
 template <class Entry>
 KMV_ALWAYS_INLINE uint32_t lookup(const Entry *table, uint64_t size,
                                   uint32_t index) {

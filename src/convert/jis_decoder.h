@@ -64,7 +64,7 @@ class JisDecoder {
 
   explicit JisDecoder(const kmv_handle &h)
       : table_(h.jis2unibe_table),
-        size_(h.jis2unibe_table == nullptr ? 0 : h.jis2unibe_table_size),
+        size_(slot_size(h.jis2unibe_table, h.jis2unibe_table_size)),
         ascii_runs_(!P.singles_looked_up || ascii_identity(table_, size_)) {}
 
   template <class W>

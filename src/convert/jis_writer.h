@@ -25,7 +25,7 @@ class JisWriter {
       : out_(out),
         rec_(rec),
         table_(h.unibe2jis_table),
-        size_(h.unibe2jis_table_size),
+        size_(slot_size(h.unibe2jis_table, h.unibe2jis_table_size)),
         ascii_as_is_(
             ascii_identity(h.unibe2jis_table, h.unibe2jis_table_size)) {}
 

@@ -30,7 +30,7 @@ class SjisDecoder {
 
   explicit SjisDecoder(const kmv_handle &h)
       : table_(h.sjis2unibe_table),
-        size_(h.sjis2unibe_table == nullptr ? 0 : h.sjis2unibe_table_size),
+        size_(slot_size(h.sjis2unibe_table, h.sjis2unibe_table_size)),
         ascii_runs_(!P.singles_looked_up || ascii_identity(table_, size_)) {}
 
   template <class W>

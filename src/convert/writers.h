@@ -81,7 +81,7 @@ class SjisWriter : public ByteTargetBase {
             out, rec,
             ascii_identity(h.unibe2sjis_table, h.unibe2sjis_table_size)),
         table_(h.unibe2sjis_table),
-        size_(h.unibe2sjis_table_size) {}
+        size_(slot_size(h.unibe2sjis_table, h.unibe2sjis_table_size)) {}
 
   KMV_ALWAYS_INLINE void kana(Byte k) { out_.put(static_cast<Byte>(k | 0x80)); }
 
@@ -124,9 +124,9 @@ class EucWriter : public ByteTargetBase {
                 ? ascii_identity(h.unibe2euc_table4, h.unibe2euc_table4_size)
                 : ascii_identity(h.unibe2euc_table, h.unibe2euc_table_size)),
         wide_(h.unibe2euc_table4),
-        wide_size_(h.unibe2euc_table4_size),
+        wide_size_(slot_size(h.unibe2euc_table4, h.unibe2euc_table4_size)),
         narrow_(h.unibe2euc_table),
-        narrow_size_(h.unibe2euc_table_size) {}
+        narrow_size_(slot_size(h.unibe2euc_table, h.unibe2euc_table_size)) {}
 
   KMV_ALWAYS_INLINE void kana(Byte k) {
     out_.put(0x8E, static_cast<Byte>(k | 0x80));
