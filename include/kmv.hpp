@@ -10,6 +10,10 @@
 #ifndef KMV_HPP
 #define KMV_HPP
 
+#if __cplusplus < 202002L
+#error "kmv.hpp needs C++20 or later (-std=c++20)"
+#endif
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -19,13 +23,23 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <iterator>
 #include <optional>
+#include <ostream>
+#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
+#if __has_include(<format>)
+#include <format>
+#endif
 
 #include "kmv.h"
 
@@ -35,12 +49,15 @@ namespace kmv {
 enum class encoding : std::int32_t {
   unknown = KMV_TYPE_UNKNOWN,
   ascii = KMV_TYPE_ASCII,
-  jis = KMV_TYPE_JIS,    // ISO-2022-JP (code page 50221)
-  sjis = KMV_TYPE_SJIS,  // Shift_JIS (code page 932)
-  euc = KMV_TYPE_EUC,    // EUC-JP, the subset all variants share
-  euc1 = KMV_TYPE_EUC1,  // EUC-JP after code page 20932 (JIS X 0212 too)
-  euc2 = KMV_TYPE_EUC2,  // EUC-JP after code page 51932 (NEC/IBM rows)
-  euc3 = KMV_TYPE_EUC3,  // eucJP-ms
+  jis = KMV_TYPE_JIS,           // ISO-2022-JP (code page 50221)
+  sjis = KMV_TYPE_SJIS,         // Shift_JIS (code page 932)
+  euc = KMV_TYPE_EUC,           // EUC-JP, the subset all variants share
+  euc_cp20932 = KMV_TYPE_EUC1,  // code page 20932 (JIS X 0212 too)
+  euc_cp51932 = KMV_TYPE_EUC2,  // code page 51932 (NEC/IBM rows)
+  euc_jp_ms = KMV_TYPE_EUC3,    // eucJP-ms
+  euc1 [[deprecated("use euc_cp20932")]] = KMV_TYPE_EUC1,
+  euc2 [[deprecated("use euc_cp51932")]] = KMV_TYPE_EUC2,
+  euc3 [[deprecated("use euc_jp_ms")]] = KMV_TYPE_EUC3,
   utf16be = KMV_TYPE_UTF16BE,
   utf16be_bom = KMV_TYPE_UTF16BE_BOM,
   utf16le = KMV_TYPE_UTF16LE,
@@ -50,10 +67,10 @@ enum class encoding : std::int32_t {
 };
 
 inline constexpr std::array<encoding, 13> all_encodings = {
-    encoding::ascii,   encoding::jis,         encoding::sjis,
-    encoding::euc,     encoding::euc1,        encoding::euc2,
-    encoding::euc3,    encoding::utf16be,     encoding::utf16be_bom,
-    encoding::utf16le, encoding::utf16le_bom, encoding::utf8,
+    encoding::ascii,     encoding::jis,         encoding::sjis,
+    encoding::euc,       encoding::euc_cp20932, encoding::euc_cp51932,
+    encoding::euc_jp_ms, encoding::utf16be,     encoding::utf16be_bom,
+    encoding::utf16le,   encoding::utf16le_bom, encoding::utf8,
     encoding::utf8_bom};
 
 constexpr std::int32_t code(encoding e) {
@@ -61,8 +78,8 @@ constexpr std::int32_t code(encoding e) {
 }
 
 constexpr bool is_euc(encoding e) {
-  return e == encoding::euc || e == encoding::euc1 || e == encoding::euc2 ||
-         e == encoding::euc3;
+  return e == encoding::euc || e == encoding::euc_cp20932 ||
+         e == encoding::euc_cp51932 || e == encoding::euc_jp_ms;
 }
 
 constexpr bool has_bom(encoding e) {
@@ -92,10 +109,17 @@ inline std::string_view name(encoding e) {
   return "Unknown";
 }
 
-// A name users type for an encoding, beside the library's own names.
+inline std::ostream &operator<<(std::ostream &out, encoding e) {
+  return out << name(e);
+}
+
+// A name users type for an encoding, beside the library's own names. A
+// `note` marks a name for an encoding kmv lacks, taken as the closest one
+// and says what differs.
 struct alias {
   std::string_view name;
   encoding target;
+  std::string_view note = {};
 };
 
 inline constexpr alias aliases[] = {
@@ -103,6 +127,9 @@ inline constexpr alias aliases[] = {
     {"ISO-2022-JP", encoding::jis},
     {"csISO2022JP", encoding::jis},
     {"CP50221", encoding::jis},
+    {"CP50220", encoding::jis, "CP50221: half-width katakana stay so"},
+    {"CP50222", encoding::jis, "CP50221: katakana by ESC ( I, not SO/SI"},
+    {"ISO-2022-JP-MS", encoding::jis, "CP50221: no user-defined characters"},
     {"Shift_JIS", encoding::sjis},
     {"CP932", encoding::sjis},
     {"MS932", encoding::sjis},
@@ -110,15 +137,18 @@ inline constexpr alias aliases[] = {
     {"MS_Kanji", encoding::sjis},
     {"csShiftJIS", encoding::sjis},
     {"x-sjis", encoding::sjis},
+    {"SJIS-win", encoding::sjis, "CP932"},
+    {"SJIS-open", encoding::sjis, "CP932"},
     {"EUC-JP", encoding::euc},
     {"ujis", encoding::euc},
     {"x-euc-jp", encoding::euc},
-    {"EUC1", encoding::euc1},
-    {"CP20932", encoding::euc1},
-    {"EUC2", encoding::euc2},
-    {"CP51932", encoding::euc2},
-    {"EUC3", encoding::euc3},
-    {"eucJP-ms", encoding::euc3},
+    {"EUC1", encoding::euc_cp20932},
+    {"CP20932", encoding::euc_cp20932},
+    {"EUC2", encoding::euc_cp51932},
+    {"CP51932", encoding::euc_cp51932},
+    {"EUC3", encoding::euc_jp_ms},
+    {"eucJP-ms", encoding::euc_jp_ms},
+    {"eucJP-win", encoding::euc_jp_ms, "eucJP-ms"},
     {"UTF-16BE", encoding::utf16be},
     {"UTF-16BE-BOM", encoding::utf16be_bom},
     {"UTF-16LE", encoding::utf16le},
@@ -178,7 +208,11 @@ struct error {
     return colon == std::string_view::npos ? text : text.substr(colon + 1);
   }
   // A short English description.
-  std::string_view what() const {
+  std::string_view what() const { return english(status); }
+  // The same failure as a std::error_code of kmv's error_category().
+  std::error_code code() const;
+
+  static std::string_view english(std::int32_t status) {
     switch (status) {
       case KMV_EOF:
         return "no supported encoding fits the text";
@@ -216,10 +250,45 @@ struct error {
   }
 };
 
-// Either a value or an error, like std::expected.
+// The category of kmv's status codes; its messages are English.
+inline const std::error_category &error_category() noexcept {
+  class category final : public std::error_category {
+   public:
+    const char *name() const noexcept override { return "kmv"; }
+    std::string message(int status) const override {
+      return std::string(error::english(status));
+    }
+  };
+  static const category instance;
+  return instance;
+}
+
+inline std::error_code error::code() const {
+  return {status, error_category()};
+}
+
+inline std::error_code make_error_code(const error &failure) {
+  return failure.code();
+}
+
+template <typename T>
+class result;
+
+namespace detail {
+template <typename R>
+struct is_result : std::false_type {};
+template <typename T>
+struct is_result<result<T>> : std::true_type {};
+}  // namespace detail
+
+// Either a value or an error, with the interface of std::expected: value(),
+// error(), value_or(), and the chains transform(), and_then(), or_else().
 template <typename T>
 class [[nodiscard]] result {
  public:
+  using value_type = T;
+  using error_type = kmv::error;
+
   result(T value) : state_(std::move(value)) {}
   result(kmv::error failure) : state_(std::move(failure)) {}
 
@@ -243,6 +312,46 @@ class [[nodiscard]] result {
     return *failure;
   }
 
+  template <typename U>
+  T value_or(U &&fallback) const & {
+    return has_value() ? *checked() : static_cast<T>(std::forward<U>(fallback));
+  }
+  template <typename U>
+  T value_or(U &&fallback) && {
+    return has_value() ? std::move(*checked())
+                       : static_cast<T>(std::forward<U>(fallback));
+  }
+
+  // result<U> holding f(value), or this error.
+  template <typename F>
+  auto transform(F &&f) const & {
+    return chain_transform(*this, std::forward<F>(f));
+  }
+  template <typename F>
+  auto transform(F &&f) && {
+    return chain_transform(std::move(*this), std::forward<F>(f));
+  }
+  // f(value), itself a result, or this error.
+  template <typename F>
+  auto and_then(F &&f) const & {
+    return chain_and_then(*this, std::forward<F>(f));
+  }
+  template <typename F>
+  auto and_then(F &&f) && {
+    return chain_and_then(std::move(*this), std::forward<F>(f));
+  }
+  // This value, or f(error), itself a result<T>.
+  template <typename F>
+  result or_else(F &&f) const & {
+    if (has_value()) return *this;
+    return std::invoke(std::forward<F>(f), error());
+  }
+  template <typename F>
+  result or_else(F &&f) && {
+    if (has_value()) return std::move(*this);
+    return std::invoke(std::forward<F>(f), error());
+  }
+
  private:
   T *checked() {
     auto *value = std::get_if<T>(&state_);
@@ -254,6 +363,24 @@ class [[nodiscard]] result {
     if (value == nullptr) std::abort();
     return value;
   }
+  template <typename Self, typename F>
+  static auto chain_transform(Self &&self, F &&f) {
+    using U = std::remove_cvref_t<
+        std::invoke_result_t<F, decltype(*std::forward<Self>(self))>>;
+    if (!self.has_value()) return result<U>(self.error());
+    return result<U>(
+        std::invoke(std::forward<F>(f), *std::forward<Self>(self)));
+  }
+  template <typename Self, typename F>
+  static auto chain_and_then(Self &&self, F &&f) {
+    using R = std::remove_cvref_t<
+        std::invoke_result_t<F, decltype(*std::forward<Self>(self))>>;
+    static_assert(detail::is_result<R>::value,
+                  "and_then wants a function that returns a kmv::result");
+    if (!self.has_value()) return R(self.error());
+    return std::invoke(std::forward<F>(f), *std::forward<Self>(self));
+  }
+
   std::variant<T, kmv::error> state_;
 };
 
@@ -316,6 +443,27 @@ inline std::span<const std::byte> as_bytes(std::string_view text) {
   return std::as_bytes(std::span<const char>(text.data(), text.size()));
 }
 
+// Contiguous bytes of any one-byte type: std::span<const char>,
+// std::span<const unsigned char>, std::vector<std::byte>, ...
+template <typename R>
+concept byte_range =
+    std::ranges::contiguous_range<R> && std::ranges::sized_range<R> &&
+        sizeof(std::ranges::range_value_t<R>) == 1 &&
+    std::is_trivially_copyable_v<std::ranges::range_value_t<R>>;
+
+// Texts that have no overload of their own: string_view-like texts (and
+// string literals, without their terminator) go through std::string_view.
+template <typename R>
+concept other_byte_range =
+    byte_range<R> && !std::convertible_to<const R &, std::string_view> &&
+    !std::same_as<std::remove_cvref_t<R>, std::span<const std::byte>>;
+
+template <other_byte_range R>
+std::span<const std::byte> as_bytes(const R &text) {
+  return std::as_bytes(
+      std::span(std::ranges::data(text), std::ranges::size(text)));
+}
+
 // ------------------------------------------------------------------------
 // Detection results.
 
@@ -360,11 +508,25 @@ class candidate_set {
 struct detection {
   std::int32_t raw = 0;  // the detector's own answer (a code, a mask or -1)
 
+  friend bool operator==(const detection &, const detection &) = default;
+
   // One encoding was found.
   bool decided() const { return raw > 0 && raw < KMV_MASK_MIN; }
   // Neither decided nor candidates: no encoding fits, or (raw 0) the text
   // is empty.
   bool none() const { return raw < 0 || raw == 0; }
+  // The text was empty: there was nothing to decide on.
+  bool empty() const { return raw == 0; }
+  // The text has bytes, and no encoding fits them.
+  bool no_fit() const { return raw < 0; }
+  // The encoding to take: the one decided, or the only candidate left.
+  // Nothing when several remain or none fits.
+  std::optional<encoding> best() const {
+    if (decided()) return type();
+    const auto list = candidates().list();
+    if (list.size() == 1) return list.front();
+    return std::nullopt;
+  }
   // The encoding when decided(), else encoding::unknown.
   encoding type() const {
     return decided() ? static_cast<encoding>(raw) : encoding::unknown;
@@ -415,8 +577,9 @@ class handle {
   explicit operator bool() const { return raw_ != nullptr; }
   kmv_handle *get() const { return raw_; }
 
-  // Reads EUC-JP text by the tables of this variant (euc, euc1, euc2, euc3);
-  // other encodings leave the handle as it is. Detection resets it.
+  // Reads EUC-JP text by the tables of this variant (euc, euc_cp20932,
+  // euc_cp51932, euc_jp_ms); other encodings leave the handle as it is.
+  // Detection resets it.
   void use_euc_source(encoding variant) {
     if (raw_ == nullptr) return;
     switch (variant) {
@@ -424,15 +587,15 @@ class handle {
         set_decoding(euc2unibecommon_table00, euc2unibecommon_table00_size,
                      nullptr, 0);
         break;
-      case encoding::euc1:
+      case encoding::euc_cp20932:
         set_decoding(euc2unibe20932_table00, euc2unibe20932_table00_size,
                      euc2unibe20932_table8f, euc2unibe20932_table8f_size);
         break;
-      case encoding::euc2:
+      case encoding::euc_cp51932:
         set_decoding(euc2unibe51932_table00, euc2unibe51932_table00_size,
                      nullptr, 0);
         break;
-      case encoding::euc3:
+      case encoding::euc_jp_ms:
         set_decoding(euc2unibems_table00, euc2unibems_table00_size,
                      euc2unibems_table8f, euc2unibems_table8f_size);
         break;
@@ -449,15 +612,15 @@ class handle {
         set_encoding(unibe2euccommon_table, unibe2euccommon_table_size, nullptr,
                      0);
         break;
-      case encoding::euc1:
+      case encoding::euc_cp20932:
         set_encoding(nullptr, 0, unibe2euc20932_table,
                      unibe2euc20932_table_size);
         break;
-      case encoding::euc2:
+      case encoding::euc_cp51932:
         set_encoding(unibe2euc51932_table, unibe2euc51932_table_size, nullptr,
                      0);
         break;
-      case encoding::euc3:
+      case encoding::euc_jp_ms:
         set_encoding(nullptr, 0, unibe2eucms_table, unibe2eucms_table_size);
         break;
       default:
@@ -482,6 +645,11 @@ class handle {
                            bool ignore_hints = false) {
     return detect(as_bytes(text), expected, ignore_hints);
   }
+  template <other_byte_range R>
+  result<detection> detect(const R &text, encoding expected = encoding::unknown,
+                           bool ignore_hints = false) {
+    return detect(as_bytes(text), expected, ignore_hints);
+  }
 
   // Converts a whole text. A Unicode source is taken with or without its
   // byte-order mark as the text itself shows; the target gets a mark exactly
@@ -491,6 +659,10 @@ class handle {
                              encoding to);
   result<conversion> convert(std::string_view text, encoding from,
                              encoding to) {
+    return convert(as_bytes(text), from, to);
+  }
+  template <other_byte_range R>
+  result<conversion> convert(const R &text, encoding from, encoding to) {
     return convert(as_bytes(text), from, to);
   }
 
@@ -525,9 +697,9 @@ constexpr family family_of(encoding e) {
     case encoding::jis:
       return family::jis;
     case encoding::euc:
-    case encoding::euc1:
-    case encoding::euc2:
-    case encoding::euc3:
+    case encoding::euc_cp20932:
+    case encoding::euc_cp51932:
+    case encoding::euc_jp_ms:
       return family::euc;
     case encoding::utf16be:
     case encoding::utf16be_bom:
@@ -703,6 +875,9 @@ inline result<buffer> read_file(const char *path) {
   }
   return content;
 }
+inline result<buffer> read_file(const std::filesystem::path &path) {
+  return read_file(path.c_str());
+}
 
 // ------------------------------------------------------------------------
 // Lines of a text.
@@ -720,23 +895,42 @@ struct line {
   }
 };
 
-// Hands out the lines of a text in the given encoding, one per next():
+// Hands out the lines of a text in the given encoding, as a range or one
+// per next():
+//
+//   for (const kmv::result<kmv::line> &l : kmv::line_reader(h, text, enc))
+//     if (l) use(l->view());      // else l.error(): a malformed character
 //
 //   kmv::line_reader lines(h, text, kmv::encoding::utf8);
-//   while (auto next = lines.next()) {
-//     if (!*next) { /* (*next).error(): a malformed character */ continue; }
-//     use((*next)->view());
-//   }
+//   while (auto next = lines.next()) ...
 //
 // A malformed character is reported once, with the offset where reading
 // stopped, in place of the part of its line before it; reading goes on
-// behind it. The text and the handle must outlive the reader.
+// behind it. The reader borrows the text and the handle, so both must
+// outlive it: a temporary handle, or a temporary text that owns its bytes
+// (a std::string, a std::vector), is refused at compile time.
 class line_reader {
  public:
   line_reader(const handle &h, std::span<const std::byte> text, encoding enc)
       : handle_(h.get()), text_(text), family_(detail::family_of(enc)) {}
   line_reader(const handle &h, std::string_view text, encoding enc)
       : line_reader(h, as_bytes(text), enc) {}
+  template <other_byte_range R>
+  requires std::is_lvalue_reference_v<R> || std::ranges::borrowed_range<R>
+  line_reader(const handle &h, R &&text, encoding enc)
+      : line_reader(h, as_bytes(text), enc) {}
+
+  template <typename Text>
+  requires(!std::is_lvalue_reference_v<Text> &&
+           !std::ranges::borrowed_range<Text>)
+      line_reader(const handle &, Text &&, encoding)
+  = delete;
+  template <typename Text>
+  line_reader(handle &&, Text &&, encoding) = delete;
+
+  class iterator;
+  iterator begin();
+  std::default_sentinel_t end() const { return {}; }
 
   // The next line; std::nullopt when the text is exhausted.
   std::optional<result<line>> next() {
@@ -831,8 +1025,51 @@ class line_reader {
   std::uint32_t jis_state_ = 0;
   bool done_ = false;
   std::vector<unsigned char> scratch_;
+  std::optional<result<line>> current_;  // where the range stands
 };
 
+// Walks a line_reader once (an input iterator).
+class line_reader::iterator {
+ public:
+  using value_type = result<line>;
+  using difference_type = std::ptrdiff_t;
+  using iterator_concept = std::input_iterator_tag;
+
+  iterator() = default;
+  explicit iterator(line_reader *reader) : reader_(reader) {}
+
+  const result<line> &operator*() const { return *reader_->current_; }
+  const result<line> *operator->() const { return &*reader_->current_; }
+  iterator &operator++() {
+    reader_->current_ = reader_->next();
+    return *this;
+  }
+  void operator++(int) { ++*this; }
+  friend bool operator==(const iterator &it, std::default_sentinel_t) {
+    return it.at_end();
+  }
+
+ private:
+  bool at_end() const {
+    return reader_ == nullptr || !reader_->current_.has_value();
+  }
+  line_reader *reader_ = nullptr;
+};
+
+inline line_reader::iterator line_reader::begin() {
+  current_ = next();
+  return iterator(this);
+}
+
 }  // namespace kmv
+
+#if defined(__cpp_lib_format)
+template <>
+struct std::formatter<kmv::encoding> : std::formatter<std::string_view> {
+  auto format(kmv::encoding e, std::format_context &ctx) const {
+    return std::formatter<std::string_view>::format(kmv::name(e), ctx);
+  }
+};
+#endif
 
 #endif  // KMV_HPP

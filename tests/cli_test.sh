@@ -144,7 +144,7 @@ $work/unfit: none"
 {\"path\":\"$work/kana\",\"result\":256,\"decided\":false,\"encoding\":null,\"names\":[\"SJIS\"]}
 {\"path\":\"$work/missing\",\"result\":null,\"decided\":false,\"encoding\":null,\"names\":[],\"error\":\"No such file or directory\"}
 {\"path\":\"$work/unfit\",\"result\":-1,\"decided\":false,\"encoding\":null,\"names\":[]}"
-  stdin=$utf8bom expect 0 '{"path":"-","result":16,"decided":true,"encoding":"UTF8_BOM","names":["UTF8_BOM"]}' detect --json
+  stdin=$utf8bom expect 0 '{"path":"(standard input)","result":16,"decided":true,"encoding":"UTF8_BOM","names":["UTF8_BOM"]}' detect --json
 
   label="a missing file fails alone; the others are still detected"
   expect 1 "$sjis: SJIS" detect "$work/missing" "$sjis"
@@ -396,7 +396,7 @@ EOF
   grep -qE '^SJIS +.*Shift_JIS.*CP932' "$out" || fail "list lacks SJIS and its aliases"
   grep -qE '^EUC3\(EUC-MS\) +.*eucJP-ms' "$out" || fail "list lacks EUC3 and eucJP-ms"
   local name
-  for name in $(tail -n +2 "$out" | sed -e 's/^\([^ ]*\) */\1, /' | tr ',' '\n'); do
+  for name in $(sed -e 1d -e '/^$/,$d' -e 's/^\([^ ]*\) */\1, /' "$out" | tr ',' '\n'); do
     case ${name,,} in ascii | us-ascii) continue ;; esac
     "$kmv" convert --from sjis --to "$name" "$work/empty" >/dev/null 2>"$err" ||
       fail "--to $name refused: $(stderr_text)"

@@ -30,16 +30,16 @@ TEST(CppNames, LibraryNamesInAnyCaseAndCommonAliases) {
   EXPECT_EQ(kmv::parse_encoding("Shift_JIS"), encoding::sjis);
   EXPECT_EQ(kmv::parse_encoding("CP932"), encoding::sjis);
   EXPECT_EQ(kmv::parse_encoding("windows-31j"), encoding::sjis);
-  EXPECT_EQ(kmv::parse_encoding("eucJP-ms"), encoding::euc3);
+  EXPECT_EQ(kmv::parse_encoding("eucJP-ms"), encoding::euc_jp_ms);
   EXPECT_EQ(kmv::parse_encoding("EUC_JP"), encoding::euc);
-  EXPECT_EQ(kmv::parse_encoding("cp20932"), encoding::euc1);
+  EXPECT_EQ(kmv::parse_encoding("cp20932"), encoding::euc_cp20932);
   EXPECT_EQ(kmv::parse_encoding("utf-16"), encoding::utf16le_bom);
   EXPECT_EQ(kmv::parse_encoding("UTF-8-SIG"), encoding::utf8_bom);
   EXPECT_EQ(kmv::parse_encoding("latin1"), std::nullopt);
   for (encoding e : kmv::all_encodings) {
     EXPECT_EQ(kmv::parse_encoding(kmv::name(e)), e) << kmv::name(e);
   }
-  EXPECT_EQ(kmv::name(encoding::euc1), "EUC1(PC20932)");
+  EXPECT_EQ(kmv::name(encoding::euc_cp20932), "EUC1(PC20932)");
 }
 
 TEST(CppDetect, DecidedUndecidedAndNone) {
@@ -118,25 +118,32 @@ TEST(CppConvert, EucVariantsSelectTheirTables) {
   // Shift_JIS 87 40, circled digit one, is in NEC row 13: code page 51932
   // and eucJP-ms hold it, the common table and code page 20932 do not.
   const std::string_view circled = "\x87\x40";
-  EXPECT_EQ(convert_ok(h, circled, encoding::sjis, encoding::euc2), "\xAD\xA1");
-  EXPECT_EQ(convert_ok(h, circled, encoding::sjis, encoding::euc3), "\xAD\xA1");
+  EXPECT_EQ(convert_ok(h, circled, encoding::sjis, encoding::euc_cp51932),
+            "\xAD\xA1");
+  EXPECT_EQ(convert_ok(h, circled, encoding::sjis, encoding::euc_jp_ms),
+            "\xAD\xA1");
   EXPECT_EQ(h.convert(circled, encoding::sjis, encoding::euc)->unconvertible,
             1u);
-  EXPECT_EQ(h.convert(circled, encoding::sjis, encoding::euc1)->unconvertible,
-            1u);
+  EXPECT_EQ(
+      h.convert(circled, encoding::sjis, encoding::euc_cp20932)->unconvertible,
+      1u);
 
   // 8F A2 C3 is U+00A6 in code page 20932 and U+FFE4 in eucJP-ms.
   const std::string_view three = "\x8F\xA2\xC3";
-  EXPECT_EQ(convert_ok(h, three, encoding::euc1, encoding::utf8), "\xC2\xA6");
-  EXPECT_EQ(convert_ok(h, three, encoding::euc3, encoding::utf8),
+  EXPECT_EQ(convert_ok(h, three, encoding::euc_cp20932, encoding::utf8),
+            "\xC2\xA6");
+  EXPECT_EQ(convert_ok(h, three, encoding::euc_jp_ms, encoding::utf8),
             "\xEF\xBF\xA4");
   EXPECT_EQ(h.convert(three, encoding::euc, encoding::utf8)->unconvertible, 1u);
   // Detection resets the handle's EUC slots; conversion selects them again.
   (void)h.detect("\xA4\xA2"sv);
-  EXPECT_EQ(convert_ok(h, three, encoding::euc1, encoding::utf8), "\xC2\xA6");
+  EXPECT_EQ(convert_ok(h, three, encoding::euc_cp20932, encoding::utf8),
+            "\xC2\xA6");
   // Between variants: U+FFE4 is 8F A2 C3 in code page 20932, FC FC in 51932.
-  EXPECT_EQ(convert_ok(h, three, encoding::euc3, encoding::euc1), three);
-  EXPECT_EQ(convert_ok(h, three, encoding::euc3, encoding::euc2), "\xFC\xFC");
+  EXPECT_EQ(convert_ok(h, three, encoding::euc_jp_ms, encoding::euc_cp20932),
+            three);
+  EXPECT_EQ(convert_ok(h, three, encoding::euc_jp_ms, encoding::euc_cp51932),
+            "\xFC\xFC");
 }
 
 TEST(CppConvert, FailuresAreValues) {
@@ -199,11 +206,13 @@ TEST(CppLines, LineEndsOfEachFamily) {
   EXPECT_FALSE(counted.next());
 
   const std::string long_line(200000, 'a');
-  EXPECT_EQ(lines_of(kmv::line_reader(h, long_line + "\nend", encoding::utf8)),
+  const std::string long_text = long_line + "\nend";
+  EXPECT_EQ(lines_of(kmv::line_reader(h, long_text, encoding::utf8)),
             (std::vector<std::string>{long_line, "end"}));
   // CR as the last byte of the first 64 KiB, LF as the first behind them.
   const std::string before(65535, 'b');
-  EXPECT_EQ(lines_of(kmv::line_reader(h, before + "\r\nc", encoding::sjis)),
+  const std::string crlf_text = before + "\r\nc";
+  EXPECT_EQ(lines_of(kmv::line_reader(h, crlf_text, encoding::sjis)),
             (std::vector<std::string>{before, "c"}));
 }
 

@@ -9,6 +9,8 @@
 #include "output.h"
 #include "position.h"
 #include "runner.h"
+#include "shown_name.h"
+#include "utf16_order.h"
 
 namespace kmvtool {
 namespace {
@@ -35,9 +37,7 @@ std::string where(const kmv::buffer &text, std::size_t offset,
 std::variant<kmv::encoding, std::string> source_encoding(
     const kmv::buffer &text, kmv::handle &h, const Options &o) {
   if (o.from) {
-    if (o.from->any_utf16_order && text.view().starts_with("\xFE\xFF")) {
-      return kmv::encoding::utf16be_bom;
-    }
+    if (o.from->any_utf16_order) return utf16_source(text.bytes(), h);
     return o.from->type;
   }
   if (text.empty()) return kmv::encoding::unknown;  // converts to nothing
@@ -89,11 +89,11 @@ std::optional<std::string> deliver(const Input &in, const kmv::buffer &original,
                                    Outcome &r) {
   if (o.in_place) {
     if (converted.view() == original.view()) return std::nullopt;
-    return replace_file(in.path, converted.bytes());
+    return replace_file(in.path, converted.bytes(), o.kept);
   }
   if (o.output && *o.output != "-") {
     if (auto why = write_whole_file(*o.output, converted.bytes())) {
-      return *o.output + ": " + *why;
+      return escaped_name(*o.output) + ": " + *why;
     }
     return std::nullopt;
   }
@@ -140,7 +140,7 @@ int run_convert(const Options &o) {
 }
 
 std::string shown_path(const std::string &path, bool is_stdin) {
-  return is_stdin ? "(standard input)" : path;
+  return is_stdin ? "(standard input)" : escaped_name(path);
 }
 
 }  // namespace kmvtool

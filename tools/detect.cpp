@@ -6,27 +6,11 @@
 #include "commands.h"
 #include "inputs.h"
 #include "runner.h"
+#include "shown_name.h"
+#include "text.h"
 
 namespace kmvtool {
 namespace {
-
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
 
 std::string json_names(const kmv::candidate_set &set) {
   std::string out = "[";
@@ -44,21 +28,26 @@ std::string verdict(const kmv::detection &d, bool empty_text) {
   return empty_text ? "empty" : "none";
 }
 
+// Standard input has the name it has in text output.
+std::string json_name(const Input &in) {
+  return in.is_stdin ? "(standard input)" : in.path;
+}
+
 std::string json_line(const Input &in, const kmv::detection &d) {
   const std::string encoding =
       d.decided() ? json_string(kmv::name(d.type())) : "null";
-  return "{\"path\":" + json_string(in.path) +
-         ",\"result\":" + std::to_string(d.raw) +
-         ",\"decided\":" + (d.decided() ? "true" : "false") +
-         ",\"encoding\":" + encoding +
-         ",\"names\":" + json_names(d.candidates()) + "}\n";
+  return join("{", json_path_members(json_name(in)),
+              ",\"result\":", std::to_string(d.raw),
+              ",\"decided\":", d.decided() ? "true" : "false",
+              ",\"encoding\":", encoding,
+              ",\"names\":", json_names(d.candidates()), "}\n");
 }
 
 std::string json_failure(const Input &in, const std::string &why) {
-  return "{\"path\":" + json_string(in.path) +
-         ",\"result\":null,\"decided\":false,\"encoding\":null,\"names\":[]"
-         ",\"error\":" +
-         json_string(why) + "}\n";
+  return join("{", json_path_members(json_name(in)),
+              ",\"result\":null,\"decided\":false,\"encoding\":null,"
+              "\"names\":[],\"error\":",
+              json_string(why), "}\n");
 }
 
 Outcome detect_one(const Input &in, kmv::handle &h, const Options &o) {

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 namespace kmvtool {
@@ -47,32 +49,101 @@ Input describe(const std::string &path) {
   return in;
 }
 
-void walk(const std::string &root, std::vector<Input> &out) {
-  std::vector<Input> found;
+Input problem_at(const std::string &path, std::string why) {
+  Input in;
+  in.path = path;
+  in.problem = std::move(why);
+  return in;
+}
+
+// The trees -r walks, resolved, so that links into them can be told from
+// links out of them.
+struct Trees {
+  std::vector<std::string> roots;  // each ends in '/'
+  bool follow_links = false;
+
+  bool contain(const std::string &resolved) const {
+    return std::any_of(roots.begin(), roots.end(), [&](const auto &root) {
+      return resolved.compare(0, root.size(), root) == 0;
+    });
+  }
+};
+
+// A symbolic link met in a walk: the file it names when that is to be
+// read, a line about it when it is broken, nothing when it is passed over.
+std::optional<Input> linked_entry(const std::string &path, const Trees &trees) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno == ELOOP) return problem_at(path, "a loop of symbolic links");
+    if (errno == ENOENT) {
+      return problem_at(path, "a dangling symbolic link (its target is gone)");
+    }
+    return problem_at(path, std::strerror(errno));
+  }
+  // Links to directories are not followed (no cycles); pipes and devices
+  // would block or never end.
+  if (!S_ISREG(info.st_mode)) return std::nullopt;
+  if (!trees.follow_links) {
+    char real[PATH_MAX];
+    if (::realpath(path.c_str(), real) == nullptr ||
+        !trees.contain(std::string(real))) {
+      Input in = problem_at(path,
+                            "not read: a link to a file outside the named "
+                            "directories (--follow-links reads it)");
+      in.passed_over = true;
+      return in;
+    }
+  }
+  return describe(path);
+}
+
+// Every regular file under `dir`; a directory that cannot be read, a loop
+// and a dangling link are reported by their own paths and the walk goes on.
+void walk(const fs::path &dir, const Trees &trees, std::vector<Input> &found) {
   std::error_code ec;
-  fs::recursive_directory_iterator it(root, ec), end;
+  fs::directory_iterator it(dir, ec), end;
   if (ec) {
-    Input in;
-    in.path = root;
-    in.problem = "cannot read the directory: " + ec.message();
-    out.push_back(in);
+    found.push_back(
+        problem_at(dir.string(), "cannot read the directory: " + ec.message()));
     return;
   }
   for (; it != end; it.increment(ec)) {
-    if (ec) break;
+    if (ec) {
+      found.push_back(problem_at(dir.string(),
+                                 "cannot read the directory: " + ec.message()));
+      return;
+    }
     std::error_code kind_ec;
-    // Only regular files are taken: symbolic links to directories are not
-    // followed (no cycles), and pipes or devices in a tree would block or
-    // never end. Links to files are read like the files.
-    if (!it->is_regular_file(kind_ec)) continue;
-    found.push_back(describe(it->path().string()));
+    const auto kind = it->symlink_status(kind_ec).type();
+    const std::string path = it->path().string();
+    if (kind == fs::file_type::directory) {
+      walk(it->path(), trees, found);
+    } else if (kind == fs::file_type::regular) {
+      found.push_back(describe(path));
+    } else if (kind == fs::file_type::symlink) {
+      if (auto in = linked_entry(path, trees)) found.push_back(*in);
+    }
   }
-  if (ec) {
-    Input in;
-    in.path = root;
-    in.problem = "cannot walk the directory: " + ec.message();
-    found.push_back(in);
+}
+
+Trees trees_of(const std::vector<std::string> &roots, bool follow_links) {
+  Trees trees;
+  trees.follow_links = follow_links;
+  for (const auto &root : roots) {
+    char real[PATH_MAX];
+    if (::realpath(root.c_str(), real) != nullptr) {
+      const std::string resolved(real);
+      trees.roots.push_back(resolved == "/" ? resolved : resolved + "/");
+    }
   }
+  return trees;
+}
+
+// The files under `root` in name order.
+void walk_sorted(const std::string &root, const Trees &trees,
+                 std::vector<Input> &out) {
+  std::vector<Input> found;
+  walk(fs::path(root), trees, found);
   std::sort(found.begin(), found.end(),
             [](const Input &a, const Input &b) { return a.path < b.path; });
   out.insert(out.end(), found.begin(), found.end());
@@ -123,20 +194,23 @@ std::string describe_read_failure(const kmv::error &failure, int saved_errno) {
 }  // namespace
 
 std::vector<Input> collect_inputs(const std::vector<std::string> &files,
-                                  bool recursive) {
+                                  bool recursive, bool follow_links) {
   std::vector<Input> out;
   if (files.empty()) out.push_back(stdin_input());
+  const auto walked = [&](const std::string &path) {
+    std::error_code ec;
+    return recursive && path != "-" && fs::is_directory(path, ec);
+  };
+  std::vector<std::string> roots;
+  std::copy_if(files.begin(), files.end(), std::back_inserter(roots), walked);
+  const Trees trees = trees_of(roots, follow_links);
   for (const auto &path : files) {
     if (path == "-") {
       out.push_back(stdin_input());
-      continue;
-    }
-    Input in = describe(path);
-    std::error_code ec;
-    if (recursive && fs::is_directory(path, ec)) {
-      walk(path, out);
+    } else if (walked(path)) {
+      walk_sorted(path, trees, out);
     } else {
-      out.push_back(in);
+      out.push_back(describe(path));
     }
   }
   return out;

@@ -18,6 +18,7 @@ struct Input {
   bool regular = false;    // a regular file, read through the library
   std::uint64_t size = 0;  // of a regular file
   std::optional<std::string> problem;  // why it cannot be read at all
+  bool passed_over = false;  // left out on purpose: the problem is a notice
 };
 
 // The largest file the library can read: its sizes are signed 32-bit.
@@ -25,8 +26,10 @@ inline constexpr std::uint64_t kMaxFileSize = 2147483647;
 
 // The inputs named on the command line: "-" or none is standard input;
 // directories are walked (in name order) with `recursive`, else refused.
+// A walk reads links to files inside the named directories, and links to
+// files elsewhere only with `follow_links`.
 std::vector<Input> collect_inputs(const std::vector<std::string> &files,
-                                  bool recursive);
+                                  bool recursive, bool follow_links);
 
 // Raises the library's read limit (a process-wide setting) so that the
 // largest regular input is read whole. Call before any worker starts.

@@ -7,6 +7,17 @@
 #include "commands.h"
 #include "options.h"
 
+namespace {
+
+// The exit status of a command that only writes standard output.
+int stdout_status(int status) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::fputs("kmv: cannot write standard output\n", stderr);
+  return kmvtool::kExitFailed;
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
   using namespace kmvtool;
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -24,14 +35,17 @@ int main(int argc, char **argv) {
     case Command::cat:
       return run_cat(options);
     case Command::list:
-      return run_list();
+      return stdout_status(run_list());
     case Command::version:
-      std::printf("kmv %s (library %.2f)\n", KMV_VERSION_TEXT,
-                  static_cast<double>(kmv_get_version()));
-      return kExitOk;
+      std::printf("kmv %s\n", KMV_VERSION_TEXT);
+      return stdout_status(kExitOk);
     case Command::help:
       break;
   }
-  std::fputs(usage_text().c_str(), args.empty() ? stderr : stdout);
-  return args.empty() ? kExitUsage : kExitOk;
+  if (args.empty()) {
+    std::fputs(usage_text().c_str(), stderr);
+    return kExitUsage;
+  }
+  std::fputs(usage_text().c_str(), stdout);
+  return stdout_status(kExitOk);
 }

@@ -11,14 +11,21 @@ int run_list() {
   for (const kmv::encoding e : kmv::all_encodings) {
     std::string also;
     for (const kmv::alias &a : kmv::aliases) {
-      if (a.target != e) continue;
+      if (a.target != e || !a.note.empty()) continue;
       if (!also.empty()) also += ", ";
       also += a.name;
     }
     const std::string shown(kmv::name(e));
     std::printf("%-15s %s\n", shown.c_str(), also.c_str());
   }
-  return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+  std::printf("\nNames of encodings kmv does not have, read as the closest:\n");
+  for (const kmv::alias &a : kmv::aliases) {
+    if (a.note.empty()) continue;
+    const std::string name(a.name), target(kmv::name(a.target)), note(a.note);
+    std::printf("%-15s as %s (%s)\n", name.c_str(), target.c_str(),
+                note.c_str());
+  }
+  return kExitOk;
 }
 
 }  // namespace kmvtool

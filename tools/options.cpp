@@ -18,6 +18,7 @@ struct OptionDef {
   bool takes_value;
   unsigned commands;  // bit per Command
   Setter set;
+  bool optional_value = false;  // only as --name=VALUE
 };
 
 constexpr unsigned bit(Command c) {
@@ -56,6 +57,15 @@ std::optional<UsageError> set_jobs(Options &o, const std::string &value) {
   return std::nullopt;
 }
 
+std::optional<UsageError> set_backup(Options &o, const std::string &suffix) {
+  if (suffix.find('/') != std::string::npos) {
+    return UsageError{
+        join("--backup wants a suffix without '/', not '", suffix, "'")};
+  }
+  o.kept.backup_suffix = suffix.empty() ? kDefaultBackupSuffix : suffix;
+  return std::nullopt;
+}
+
 const std::vector<OptionDef> &option_defs() {
   static const std::vector<OptionDef> specs = {
       {"to", 't', true, kConvert | kCat, encoding_into(&Options::to)},
@@ -67,6 +77,19 @@ const std::vector<OptionDef> &option_defs() {
       {"json", 0, false, kDetect, flag(&Options::json)},
       {"recursive", 'r', false, kDetect | kConvert, flag(&Options::recursive)},
       {"in-place", 'i', false, kConvert, flag(&Options::in_place)},
+      {"backup", 0, false, kConvert, set_backup, true},
+      {"keep-time", 0, false, kConvert,
+       [](Options &o, const std::string &) {
+         o.kept.keep_time = true;
+         return std::optional<UsageError>();
+       }},
+      {"force", 0, false, kConvert,
+       [](Options &o, const std::string &) {
+         o.kept.force = true;
+         return std::optional<UsageError>();
+       }},
+      {"follow-links", 0, false, kDetect | kConvert,
+       flag(&Options::follow_links)},
       {"strict", 0, false, kConvert, flag(&Options::strict)},
       {"output", 'o', true, kConvert,
        [](Options &o, const std::string &v) {
@@ -154,7 +177,7 @@ std::optional<UsageError> take_option(Options &o,
   if (def->takes_value && !value) {
     if (i + 1 >= args.size()) return UsageError{join(shown, " wants a value")};
     value = args[++i];
-  } else if (!def->takes_value && value) {
+  } else if (!def->takes_value && value && !def->optional_value) {
     return UsageError{join(shown, " takes no value")};
   }
   return def->set(o, value.value_or(""));
@@ -178,6 +201,13 @@ std::optional<UsageError> check_combination(const Options &o) {
   }
   if (o.output && (o.files.size() > 1 || o.recursive)) {
     return UsageError{"-o writes one file: give one input, or use --in-place"};
+  }
+  const bool keeps = o.kept.keep_time || o.kept.force || o.kept.backup_suffix;
+  if (keeps && !o.in_place) {
+    return UsageError{"--backup, --keep-time and --force go with --in-place"};
+  }
+  if (o.follow_links && !o.recursive) {
+    return UsageError{"--follow-links goes with -r"};
   }
   if (o.in_place) {
     if (o.files.empty())
@@ -237,9 +267,11 @@ std::variant<Options, UsageError> parse_options(
 
 std::string usage_text() {
   return R"(Usage:
-  kmv detect [--expect NAME] [--ignore-hints] [--json] [-r] [-j N] [FILE...]
-  kmv convert --to NAME [--from NAME] [--expect NAME] [-o OUT | --in-place]
-              [--strict] [-r] [-j N] [FILE...]
+  kmv detect [--expect NAME] [--ignore-hints] [--json] [-r [--follow-links]]
+             [-j N] [FILE...]
+  kmv convert --to NAME [--from NAME] [--expect NAME] [-o OUT | --in-place
+              [--backup[=SUFFIX]] [--keep-time] [--force]]
+              [--strict] [-r [--follow-links]] [-j N] [FILE...]
   kmv cat --to NAME [--expect NAME] FILE...
   kmv list
 
@@ -263,9 +295,17 @@ Options:
       --ignore-hints  decide on the bytes alone (no preference, no zero-byte rule)
       --json          one JSON object per file
   -o, --output OUT    write to OUT (- for standard output)
-  -i, --in-place      replace each file by its conversion (atomically)
+  -i, --in-place      replace each file by its conversion (atomically),
+                      keeping its owner, group, permissions and extended
+                      attributes (ACLs too)
+      --backup[=SUFFIX]
+                      with --in-place, keep the original as FILE~ (FILESUFFIX)
+      --keep-time     with --in-place, keep the modification time
+      --force         with --in-place, replace another user's file even
+                      though the new file will be yours
       --strict        fail, writing nothing, if any character cannot be converted
   -r, --recursive     walk directories
+      --follow-links  with -r, also read links to files outside the trees
   -j, --jobs N        work on N files at once (0: one per core)
       --progress, --no-progress
                       show or hide progress on standard error (default: shown

@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "file_metadata.h"
 #include "kmv.hpp"
 
 namespace kmvtool {
@@ -30,6 +31,8 @@ struct Options {
   bool json = false;
   bool recursive = false;
   bool in_place = false;
+  KeptMetadata kept;          // by --in-place
+  bool follow_links = false;  // by -r, to files outside the named trees
   bool strict = false;
   std::optional<std::string> output;
   unsigned jobs = 1;

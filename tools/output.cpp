@@ -48,7 +48,8 @@ std::optional<std::string> write_whole_file(const std::string &path,
 }
 
 std::optional<std::string> replace_file(const std::string &path,
-                                        std::span<const std::byte> bytes) {
+                                        std::span<const std::byte> bytes,
+                                        const KeptMetadata &keep) {
   char real[PATH_MAX];
   if (::realpath(path.c_str(), real) == nullptr)
     return reason("cannot resolve");
@@ -64,10 +65,11 @@ std::optional<std::string> replace_file(const std::string &path,
     return std::optional<std::string>(why);
   };
   if (!write_all(fd, bytes)) return fail("cannot write the replacement");
-  if (::fchmod(fd, info.st_mode & 07777) != 0)
-    return fail("cannot set permissions");
-  // Keeping the owner only works for the superuser; others keep their own.
-  if (::fchown(fd, info.st_uid, info.st_gid) != 0) errno = 0;
+  if (auto why = apply_original_metadata(fd, real, info, keep)) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return why;
+  }
   if (::fsync(fd) != 0) return fail("cannot write the replacement");
   if (::close(fd) != 0) {
     const std::string why = reason("cannot write the replacement");

@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "file_metadata.h"
+
 namespace kmvtool {
 
 // Creates or truncates `path` and writes `bytes`; the reason on failure.
@@ -15,9 +17,10 @@ std::optional<std::string> write_whole_file(const std::string &path,
 // Replaces the file at `path` by `bytes` atomically: they are written to a
 // new file beside it, which then takes its name. The original stays as it
 // was when anything fails. Follows symbolic links to the file they name and
-// keeps its permission bits.
+// keeps what `keep` says of the original.
 std::optional<std::string> replace_file(const std::string &path,
-                                        std::span<const std::byte> bytes);
+                                        std::span<const std::byte> bytes,
+                                        const KeptMetadata &keep);
 
 }  // namespace kmvtool
 

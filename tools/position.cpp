@@ -134,9 +134,9 @@ TextPosition locate(std::span<const std::byte> text, std::size_t offset,
       walk_bytes(w, utf8_length);
       break;
     case kmv::encoding::euc:
-    case kmv::encoding::euc1:
-    case kmv::encoding::euc2:
-    case kmv::encoding::euc3:
+    case kmv::encoding::euc_cp20932:
+    case kmv::encoding::euc_cp51932:
+    case kmv::encoding::euc_jp_ms:
       walk_bytes(w, euc_length);
       break;
     default:

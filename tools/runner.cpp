@@ -23,6 +23,13 @@ std::string shortened(const std::string &path, std::size_t room) {
   return "..." + path.substr(path.size() - (room - 3));
 }
 
+Outcome passed_over(const Input &in) {
+  Outcome r;
+  r.messages.push_back("kmv: " + shown_path(in.path, false) + ": " +
+                       in.problem.value_or(""));
+  return r;
+}
+
 }  // namespace
 
 void Terminal::out(std::string_view bytes) {
@@ -137,19 +144,23 @@ void run_ordered(std::size_t count, unsigned jobs, const Work &work,
 }
 
 int run_over_inputs(const Options &o, const PerInput &one) {
-  const auto inputs = collect_inputs(o.files, o.recursive);
+  const auto inputs = collect_inputs(o.files, o.recursive, o.follow_links);
   raise_read_limit(inputs);
   Terminal term(progress_wanted(o.progress, inputs.size()));
   bool failed = false;
   run_ordered(
       inputs.size(), o.jobs,
-      [&](std::size_t i, kmv::handle &h) { return one(inputs[i], h); },
+      [&](std::size_t i, kmv::handle &h) {
+        return inputs[i].passed_over ? passed_over(inputs[i])
+                                     : one(inputs[i], h);
+      },
       [&](std::size_t i, Outcome &&r) {
         for (const auto &line : r.messages) term.message(line);
         term.out(r.text);
         term.out(r.bytes.view());
         failed = failed || r.failed;
-        term.progress(i + 1, inputs.size(), inputs[i].path);
+        term.progress(i + 1, inputs.size(),
+                      shown_path(inputs[i].path, inputs[i].is_stdin));
       });
   if (!term.flush()) {
     term.message("kmv: cannot write standard output");
