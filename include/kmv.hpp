@@ -312,11 +312,11 @@ class [[nodiscard]] result {
     return *failure;
   }
 
-  template <typename U>
+  template <typename U = T>
   T value_or(U &&fallback) const & {
     return has_value() ? *checked() : static_cast<T>(std::forward<U>(fallback));
   }
-  template <typename U>
+  template <typename U = T>
   T value_or(U &&fallback) && {
     return has_value() ? std::move(*checked())
                        : static_cast<T>(std::forward<U>(fallback));

@@ -14,6 +14,7 @@ cmake -S "$here" -B "$build/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/
 cmake --build "$build/cmake" >/dev/null
 "$build/cmake/consumer_shared"
 "$build/cmake/consumer_static"
+"$build/cmake/consumer_modern"
 
 echo "-- pkg-config kmv"
 pcdir=$(dirname "$(find "$prefix" -name kmv.pc | head -n 1)")
@@ -29,6 +30,21 @@ c++ -std=c++20 -Wall -Wextra -Werror "$here/consumer.cpp" $flags -Wl,-rpath,"$li
   -o "$build/consumer_cpp"
 "$build/consumer_cpp"
 
-echo "-- installed tool"
+echo "-- kmv.hpp below C++20"
+if echo '#include <kmv.hpp>' | c++ -std=c++17 -fsyntax-only -I"$prefix/include" -x c++ - 2>"$build/cxx17.err" ||
+  ! grep -q 'kmv.hpp needs C++20' "$build/cxx17.err"; then
+  echo "kmv.hpp compiled as C++17 or failed otherwise" >&2
+  exit 1
+fi
+
+echo "-- installed tool, manual page, completion"
 "$prefix/bin/kmv" --version
-echo "consumers: 5 passed, 0 failed"
+share=$prefix/share
+grep -q '^\.TH KMV 1' "$share/man/man1/kmv.1"
+if command -v man >/dev/null; then
+  MANWIDTH=80 man -l "$share/man/man1/kmv.1" 2>/dev/null | grep -q -- '--keep-time'
+fi
+grep -q 'complete -o filenames -F _kmv kmv' "$share/bash-completion/completions/kmv"
+bash -c "source '$share/bash-completion/completions/kmv' && complete -p kmv" >/dev/null
+grep -q '^#compdef kmv' "$share/zsh/site-functions/_kmv"
+echo "consumers: 8 passed, 0 failed"
