@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds kmv and runs every test: a release build, a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every
-# fuzz target. FUZZ_SECONDS sets the time per fuzz target (0 skips them).
+# AddressSanitizer and UndefinedBehaviorSanitizer, the tool's parallel
+# tests under ThreadSanitizer, and a short run of every fuzz target. FUZZ_SECONDS sets the time per fuzz target (0 skips them).
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -24,6 +24,12 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKMV_SANITIZE=ON
 cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+step "ThreadSanitizer build: the tool on many files at once"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKMV_TSAN=ON -DKMV_BUILD_TESTS=OFF
+cmake --build build/tsan -j "$jobs" --target kmv kmv_cli
+TSAN_OPTIONS="halt_on_error=1 exitcode=66" \
+  bash tests/cli_tool_test.sh build/tsan/tools/kmv samples parallel
 
 if [ "$fuzz_seconds" -gt 0 ]; then
   step "fuzz targets, ${fuzz_seconds}s each"
