@@ -44,11 +44,8 @@ std::variant<kmv::encoding, std::string> source_encoding(
   const auto expected = o.expect ? o.expect->type : kmv::encoding::unknown;
   const auto found = h.detect(text.bytes(), expected, o.ignore_hints);
   if (!found) return std::string(found.error().what());
-  if (found->decided()) return found->type();
-  // One candidate left is the answer, as kmv detect prints it.
-  const auto candidates = found->candidates().list();
-  if (candidates.size() == 1) return candidates.front();
-  if (!candidates.empty()) {
+  if (const auto best = found->best()) return *best;
+  if (!found->candidates().empty()) {
     return "cannot tell the encoding: it may be " +
            found->candidates().names() +
            " (name it with --from, or prefer one with --expect)";

@@ -26,6 +26,12 @@ static_assert(std::constructible_from<reader, const kmv::handle &,
                                       const std::string &, encoding>);
 static_assert(std::constructible_from<reader, kmv::handle &,
                                       std::span<const unsigned char>, encoding>);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+static_assert(encoding::euc1 == encoding::euc_cp20932 &&
+              encoding::euc2 == encoding::euc_cp51932 &&
+              encoding::euc3 == encoding::euc_jp_ms);
+#pragma GCC diagnostic pop
 
 namespace {
 
