@@ -16,16 +16,16 @@ using kmv::encoding;
 using reader = kmv::line_reader;
 
 static_assert(std::ranges::input_range<reader>);
-static_assert(!std::constructible_from<reader, const kmv::handle &,
-                                       std::string, encoding>);
+static_assert(!std::constructible_from<reader, const kmv::handle &, std::string,
+                                       encoding>);
 static_assert(!std::constructible_from<reader, const kmv::handle &,
                                        std::vector<std::byte>, encoding>);
-static_assert(!std::constructible_from<reader, kmv::handle,
-                                       std::string_view, encoding>);
+static_assert(
+    !std::constructible_from<reader, kmv::handle, std::string_view, encoding>);
 static_assert(std::constructible_from<reader, const kmv::handle &,
                                       const std::string &, encoding>);
-static_assert(std::constructible_from<reader, kmv::handle &,
-                                      std::span<const unsigned char>, encoding>);
+static_assert(std::constructible_from<
+              reader, kmv::handle &, std::span<const unsigned char>, encoding>);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 static_assert(encoding::euc1 == encoding::euc_cp20932 &&
@@ -90,9 +90,9 @@ int main() {
 
   const auto path = std::filesystem::temp_directory_path() / "kmv-modern.txt";
   std::ofstream(path, std::ios::binary) << sjis;
-  check(kmv::read_file(path).transform([](const kmv::buffer &b) {
-          return b.str();
-        }).value_or("") == sjis,
+  check(kmv::read_file(path)
+                .transform([](const kmv::buffer &b) { return b.str(); })
+                .value_or("") == sjis,
         "read_file by path");
   std::filesystem::remove(path);
 
