@@ -427,6 +427,10 @@ test_lossless() {
   printf 'd\0e\0\x3c\xd8\x63\xdf\n\0l\0\n\0' >"$work/emoji16"
   run convert --from utf-8 --to utf-16le "$work/emoji"
   is 0 "@$work/emoji16"
+  printf 'a\xf0\x9f\x8d\xa3b\nc\n' >"$work/emoji"
+  run convert --from utf-8 --to sjis "$work/emoji"
+  is 0 "a??b
+c"
   printf '\x82\nabc\n' >"$work/stray"
   run convert --from sjis --to utf-8 "$work/stray"
   is 0 "?

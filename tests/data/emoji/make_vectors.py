@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""Writes one text with characters beyond U+FFFF in UTF-8 and UTF-16 of
+"""Writes one text with characters beyond U+FFFF in UTF-8 and in UTF-16 of
 either byte order, each with and without a byte-order mark, as Python's
-codecs encode it. Run from anywhere: python3 make_vectors.py"""
+codecs encode it: python3 make_vectors.py"""
 import pathlib
 
 TEXT = (
@@ -9,16 +9,7 @@ TEXT = (
     "家族👨‍👩‍👧‍👦で🇯🇵旅行。𠮷野家で𩸽定食😀\r\n"
     "ASCII, かな, ｶﾀｶﾅ, 漢字 and U+10FFFF \U0010ffff at the end.\n"
 )
-
-FORMS = {
-    "utf8": TEXT.encode("utf-8"),
-    "utf8_bom": TEXT.encode("utf-8-sig"),
-    "utf16be": TEXT.encode("utf-16-be"),
-    "utf16be_bom": "\ufeff".encode("utf-16-be") + TEXT.encode("utf-16-be"),
-    "utf16le": TEXT.encode("utf-16-le"),
-    "utf16le_bom": "\ufeff".encode("utf-16-le") + TEXT.encode("utf-16-le"),
-}
-
 here = pathlib.Path(__file__).resolve().parent
-for name, data in FORMS.items():
-    (here / f"text.{name}").write_bytes(data)
+for name, codec in [("utf8", "utf-8"), ("utf16be", "utf-16-be"), ("utf16le", "utf-16-le")]:
+    (here / f"text.{name}").write_bytes(TEXT.encode(codec))
+    (here / f"text.{name}_bom").write_bytes(("\ufeff" + TEXT).encode(codec))
