@@ -154,9 +154,11 @@ KMV_API extern const kmv_type_name _typeNames[15];
 KMV_API extern const uint64_t typeNamesSize;
 KMV_API extern const uint64_t _typeNamesSize;
 
-/* text must hold 14 bytes. */
+/* text must hold 14 bytes; a null text gets nothing and 0 is returned. */
 KMV_API int32_t kmv_typeto_name(char *text, int32_t type);
+/* A null name matches nothing: KMV_ECTYPE. */
 KMV_API int32_t kmv_nameto_type(const char *name);
+/* A null text gets nothing and 0 is returned (also kmv_all_type_names). */
 KMV_API int32_t kmv_multi_type_names(char *text, uint64_t text_size,
                                      int32_t value);
 KMV_API int32_t kmv_all_type_names(char *text, uint64_t text_size);
@@ -177,10 +179,13 @@ KMV_API extern const uint64_t satusMessageSize;
 KMV_API extern const uint64_t _satusMessageSize;
 
 /* Re-encodes the UTF-8 text in buf in place into conv_type (2 JIS, 4 SJIS,
- * 5 EUC; anything else leaves it as UTF-8); returns the new length. */
+ * 5 EUC; anything else leaves it as UTF-8); returns the new length. Writes
+ * nothing beyond buf[len]: a re-encoding longer than len bytes is cut
+ * before a whole character (ISO-2022-JP back in its ASCII mode) and
+ * terminated there. A null buf gives 0. */
 KMV_API int32_t _convert_buf(kmv_handle *handle, char *buf, uint64_t len,
                              int32_t conv_type);
-/* text must hold 60 bytes. */
+/* text must hold 60 bytes; a null text gets nothing and 0 is returned. */
 KMV_API int32_t kmv_statusto_message(kmv_handle *handle, char *text,
                                      int32_t status, int32_t conv_type);
 KMV_API int32_t kmv_get_strerror(kmv_handle *handle, int32_t errnum,
@@ -215,8 +220,10 @@ KMV_API int32_t kmv_buf(kmv_handle *handle, const unsigned char *buf,
 KMV_API int32_t _detect(int32_t expected_type, uint32_t candidates,
                         uint32_t end_flags, uint32_t preference);
 
+/* A null buf or buf_len: KMV_EALLOC, nothing read. */
 KMV_API int32_t kmv_read_file(kmv_handle *handle, unsigned char **buf,
                               uint64_t *buf_len, const char *path);
+/* A null buf with a buf_len above 0: KMV_EWRITE, the file left untouched. */
 KMV_API int32_t kmv_write_file(kmv_handle *handle, const unsigned char *buf,
                                uint64_t buf_len, const char *path);
 KMV_API int32_t kmv_path_keep(kmv_handle *handle, unsigned char **buf,
@@ -370,6 +377,7 @@ KMV_API int32_t kmv_io_is_decided(void);
 KMV_API int32_t kmv_io_get_ctype(void);
 KMV_API int32_t kmv_io_get_ope_type(void);
 
+/* A null dst or dst_len, or a null src with a src_len above 0: KMV_EALLOC. */
 KMV_API int32_t _copy(unsigned char **dst, uint64_t *dst_len,
                       int32_t dst_type, const unsigned char *src,
                       uint64_t src_len, int32_t src_type);

@@ -421,6 +421,27 @@ EOF
   fi
 }
 
+test_lossless() {
+  label="emoji and the line after a stray lead byte survive"
+  printf 'de\xf0\x9f\x8d\xa3\nl\n' >"$work/emoji"
+  printf 'd\0e\0\x3c\xd8\x63\xdf\n\0l\0\n\0' >"$work/emoji16"
+  run convert --from utf-8 --to utf-16le "$work/emoji"
+  is 0 "@$work/emoji16"
+  printf 'a\xf0\x9f\x8d\xa3b\nc\n' >"$work/emoji"
+  run convert --from utf-8 --to sjis "$work/emoji"
+  is 0 "a??b
+c"
+  printf '\x82\nabc\n' >"$work/stray"
+  run convert --from sjis --to utf-8 "$work/stray"
+  is 0 "?
+abc"
+  has "1 character cannot be read as SJIS; the first at line 1, column 1 (0x82); replaced"
+  printf 'ab\nc\xc3(\n' >"$work/malformed"
+  failures_table <<'EOF'
+1|1 sequence of invalid UTF-8; the first at line 2, column 2 (0xC3); nothing written|convert --strict --from utf-8 --to sjis "$work/malformed"
+EOF
+}
+
 "test_$group"
 echo "$group: $((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -236,12 +236,11 @@ TEST_F(Utf, CutLastCharacterDeliversThePrefix) {
       {"utf8to_euc", "41 E3 81", "41", "", 1},
       {"utf8to_jis", "E3 81 82 C3", "1B 24 42 24 22", "", 3},
       {"utf8to_sjis", "41 F0 9F", "41", "", 1},
-      // A stray byte takes three, so these run past the end.
-      {"utf8to_euc", "41 80 42", "41", "", 1},
-      {"utf8to_sjis", "41 80 42", "41", "", 1},
-      {"utf8to_jis", "41 80 42", "41", "", 1},
-      {"utf8to_unibe", "41 80 42", "00 41", "", 1},
-      {"utf8to_unile", "41 80 42", "41 00", "", 1},
+      // A stray byte is replaced alone: it runs past nothing.
+      {"utf8to_euc", "41 80 42", "41 3F 42", "1 1:0 1:0"},
+      {"utf8to_jis", "41 80 42", "41 1B 24 42 21 29 1B 28 42 42", "1 1:0 1:0"},
+      {"utf8to_unile", "41 80 42", "41 00 3F 00 42 00", "1 1:0 1:0"},
+      {"utf8to_unibe", "41 F0 9F 98", "00 41", "", 1},
       // Records made before the cut stay.
       {"utf8to_sjis", "C2 A5 41 E3 81", "3F 41", "1 0:A5 0:A5", 3},
       {"unibeto_euc", "00 A5 00", "3F", "1 0:A5 0:A5", 2},
@@ -253,7 +252,7 @@ TEST_F(Utf, CutAfterALongTextIsFoundWherePrefixEnds) {
   for (int i = 0; i < 3000; ++i) text = text + hex("E6 97 A5 61");  // "日a"
   for (int i = 0; i < 5000; ++i) units = units + hex("65 E5 00 61");
   const Bytes whole = run("utf8to_sjis", text).out;
-  for (const char *tail : {"E6", "E6 97", "C3", "80 80", "F0"}) {
+  for (const char *tail : {"E6", "E6 97", "C3", "F0 9F 98", "F4"}) {
     SCOPED_TRACE(tail);
     const Bytes src = text + hex(tail);
     const Result r = run("utf8to_sjis", src);
@@ -305,7 +304,8 @@ TEST_F(Utf, LongTextsOfEveryLengthConvertBetweenUnicodeForms) {
                      span[] = {0x5F, 0x30, 0x5000, 0x10000};
       const uint32_t kind = rng() % 4;
       for (size_t k = 1 + rng() % 40; k > 0 && i < n; --k, ++i) {
-        const uint32_t u = base[kind] + rng() % span[kind];
+        uint32_t u = base[kind] + rng() % span[kind];
+        if (u - 0xDC00 < 0x400) u -= 0x400;  // lone high surrogates only
         be = be + Bytes{b(u >> 8), b(u)};
         u8 = u8 + (u < 0x80 ? Bytes{b(u)}
                    : u < 0x800
@@ -349,18 +349,22 @@ TEST_F(Utf, UnconvertibleCharactersAreReplacedAndRecorded) {
       {"u16to_sjis", "00 3F 30 1C FF 5E FF E6", "3F 81 60 81 60 3F",
        "1 6:FFE6 6:FFE6"},
       // An overlong "?" reaches the table as U+003F; an overlong U+0000
-      // has no entry. Unicode targets record nothing.
+      // has no entry. A lone surrogate is no error for Unicode targets.
       {"utf8to_euc", "C0 BF C0 80", "3F 3F", "1 2:0 2:0"},
       {"unibeto_utf8", "00 00 D8 00 FF FF 00 3F", "00 ED A0 80 EF BF BF 3F"},
-      // C3 28 | 80 80 80 | F4 8F BF | BF 41 42: malformed throughout.
+      // C3 | 28 | 80 | 80 | 80 | F4 8F BF BF (U+10FFFF) | 41 42: a malformed
+      // sequence is replaced and recorded with code 0, and ends at the byte
+      // that cannot continue it.
       {"utf8to_unibe", "C3 28 80 80 80 F4 8F BF BF 41 42",
-       "00 00 00 00 00 00 00 00"},
-      // Malformed UTF-8 has code 0. F0 9F 98 is one sequence; 80 41 42
-      // another; C3 28 one more.
-      {"utf8to_euc", "F0 9F 98 80 41 42", "3F 3F", "2 0:0 3:0"},
-      {"utf8to_jis", "F0 9F 98 80 41 42", "1B 24 42 21 29 21 29 1B 28 42",
-       "2 0:0 3:0"},
-      {"utf8to_euc", "C3 28 41", "3F 41", "1 0:0 0:0"},
+       "00 3F 00 28 00 3F 00 3F 00 3F DB FF DF FF 00 41 00 42", "4 0:0 4:0"},
+      {"utf8to_euc", "C3 28 41", "3F 28 41", "1 0:0 0:0"},
+      {"utf8to_sjis", "E3 81 0A F0 9F 0A F4 90 80 80 0A",
+       "3F 0A 3F 0A 3F 3F 3F 3F 0A", "6 0:0 9:0"},
+      // Beyond U+FFFF: the two units of U+1F600, each recorded at its
+      // sequence.
+      {"utf8to_euc", "F0 9F 98 80 41 42", "3F 3F 41 42", "2 0:D83D 0:DE00"},
+      {"utf8to_jis", "F0 9F 98 80 41 42", "1B 24 42 21 29 21 29 1B 28 42 41 42",
+       "2 0:D83D 0:DE00"},
   });
 }
 
@@ -369,7 +373,10 @@ TEST_F(Utf, UnconvertibleCharactersAreReplacedAndRecorded) {
 
 TEST_F(Utf, FamilyRulesBeyondTheJapaneseText) {
   check({
-      {"u16to_utf8", "D8 3D DE 00", "ED A0 BD ED B8 80"},  // unit by unit
+      // A pair is one character; a lone surrogate a unit of its own.
+      {"u16to_utf8", "D8 3D DE 00 DB FF DF FF", "F0 9F 98 80 F4 8F BF BF"},
+      {"u16to_utf8", "DE 00 D8 3D 00 41 D8 3D",
+       "ED B8 80 ED A0 BD 41 ED A0 BD"},
       {"u16to_utf8", "00 00 00 7F 00 80 07 FF 08 00 FF FF",
        "00 7F C2 80 DF BF E0 A0 80 EF BF BF"},
       {"unibeto_unile", "FE FF 00 41 D8 3D", "41 00 3D D8"},
@@ -499,8 +506,9 @@ TEST(UtfLines, Utf8LinesCountSequences) {
       {"41 E3 81 82 0A 42", 0, 6, 2, "41 E3 81 82", 5},
       {"EF BB BF 41 0D 0A 42", 0, 7, 1, "EF BB BF 41", 6},
       {"41 0D", 0, 2, 1, "41", 2},
-      {"41 C3 28 42", 0, 4, KMV_ECHAR, "41 C3 28", 3},   // copied, reported
-      {"80 0A 41 42", 0, 4, KMV_ECHAR, "80 0A 41", 3},   // stray takes three
+      {"41 F0 9F 8D A3 0A", 0, 6, 3, "41 F0 9F 8D A3", 6},  // a pair is two
+      {"41 C3 28 42", 0, 4, KMV_ECHAR, "41 C3", 2},         // copied, reported
+      {"80 0A 41 42", 0, 4, KMV_ECHAR, "80", 1},         // a stray byte alone
       {"C0 80 E0 80 80", 0, 5, 2, "C0 80 E0 80 80", 5},  // overlong is fine
       {"41 E3 81", 0, 3, 1, "41", 1},                    // a cut sequence waits
       {"41 E3 81", 1, 2, 0, "", 1},

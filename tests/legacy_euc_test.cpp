@@ -140,21 +140,24 @@ TEST(EucConvert, EveryVariantPairOnTheDisputedCodes) {
   }
 }
 
-TEST(EucConvert, MalformedBytesAreReplacedNotCounted) {
+TEST(EucConvert, MalformedBytesAreReplaced) {
   check_rows({
-      // FF, and a bad katakana byte below the range and above it.
-      {"euc euc", "FF 8E41 8EE0", "3F 3F 3F"},
-      {"euc sjis", "FF 8E41 8EE0", "3F 3F 3F"},
-      {"euc unibe", "FF 8E41 8EE0", "003F 003F 003F"},
-      {"euc unile", "FF 8E41", "3F00 3F00"},
-      {"euc utf8", "FF 8E41 8EE0", "3F 3F 3F"},
-      // ISO-2022-JP keeps the low seven bits of a bad katakana byte.
-      {"euc jis", "FF 8E41", "1B2442 2129 1B2849 41 1B2842"},
+      // FF silently; 8E before a byte that is no katakana byte, and A1-FE
+      // before one outside A1-FE, alone and recorded: the next byte is read
+      // as usual.
+      {"euc euc", "FF 8E41 8EE0 41", "3F 3F 41 3F 3F 41", 3, 1, 0x8E, 0, -1, 4,
+       0xE0},
+      {"euc sjis", "FF 8E41 8EE0 41", "3F 3F 41 3F 3F 41", 3, 1, 0x8E, 0, -1, 4,
+       0xE0},
+      {"euc unibe", "FF 8E41 8EE0 41", "003F 003F 0041 003F 003F 0041", 3, 1,
+       0x8E, 0, -1, 4, 0xE0},
+      {"euc unile", "FF 8E41", "3F00 3F00 4100", 1, 1, 0x8E},
+      {"euc utf8", "A4 0A 8F A1 0A 8F 0A", "3F 0A 3F 0A 3F 0A", 3, 0, 0xA4, 0,
+       -1, 5, 0x8F},
+      {"euc jis", "FF 8E41", "1B2442 2129 2129 1B2842 41", 1, 1, 0x8E},
       // FF is one byte: what follows it is read as usual.
       {"euc sjis", "FF A4A2", "3F 82A0"},
       {"euc euc", "41 FF", "41 3F"},
-      // Second bytes are not checked: the table decides (A4 41: none).
-      {"euc utf8", "A441", "3F", 1, 0, 0xA441},
   });
 }
 

@@ -38,8 +38,9 @@ TEST(JisConvert, KatakanaModeAndRuns) {
       {"jis sjis", "0E 31 1B2442 3021", "B1 3F 24 42 30 21"},
       // A source that ends inside a run is complete.
       {"jis euc", "0E 31", "8EB1"},
-      // SO means nothing in two-byte mode: 0E 21 is a pair like any other.
-      {"jis unibe", "1B2442 0E21", "003F", 1, 3, 0x0E21},
+      // A control byte is never half of a pair: SO in two-byte mode starts
+      // a run as in ASCII mode.
+      {"jis unibe", "1B2442 0E21", "FF61"},
   });
 }
 
@@ -65,15 +66,14 @@ TEST(JisConvert, UnrecognisedEscapeBytesAreText) {
 
 TEST(JisConvert, PairsInTwoByteMode) {
   check_rows({
-      // An odd byte before an escape sequence pairs with its ESC; the
-      // sequence is then text of two-byte mode, and the lone last byte a
-      // cut character.
-      {"jis sjis", "1B2442 3021 30 1B2842 0A", "889F 3F 3F", 2, 5, 0x301B, kCut,
-       9, 7, 0x2842},
-      // A first byte 00 lands in the single-byte part of the table; only
-      // the pair 00 3F is a "?" that is not counted.
-      {"jis utf8", "1B2442 0041", "41"},
-      {"jis euc", "1B2442 003F 2129", "3F A1A9"},
+      // An odd byte before an escape sequence or a line end is replaced
+      // alone; what follows it is read as usual.
+      {"jis sjis", "1B2442 3021 30 1B2842 0A", "889F 3F 0A", 1, 5, 0x30},
+      {"jis euc", "1B2442 30 0A 3021", "3F 0A B0A1", 1, 3, 0x30},
+      // A first byte 00 is a control byte as in ASCII mode, not half a
+      // pair (the Unicode targets replace and record it).
+      {"jis euc", "1B2442 00 3021", "00 B0A1"},
+      {"jis unibe", "1B2442 0000 2129", "003F 003F FF1F", 2, 3, 0, 0, -1, 4, 0},
       // Unmapped pairs are recorded with their JIS code, also when only
       // the target lacks them (2D 21 is not in common EUC-JP).
       {"jis unibe", "1B2442 3021 307F 3021", "4E9C 003F 4E9C", 1, 5, 0x307F},

@@ -195,9 +195,10 @@ TEST(SjisLineScan, CharactersCutPairsAndUnmappedPairs) {
 TEST(EucLineScan, CharactersCutAndMalformed) {
   check_lines({
       // ASCII, 80 to A0 as single bytes, katakana, two- and three-byte
-      // codes; the bytes behind 8F are not checked.
+      // codes; 8F before a byte outside A1-FE is malformed.
       {"euc", 0, "41 85 A0 8EB1 A4A2 8FA2B7 0D0A", -1, 6, 10, 12, 0},
-      {"euc", 0, "8F 01 FF", -1, 1, 3, 3, 0},
+      {"euc", 0, "8F 01 FF", -1, kBad, 1, 1, 0},
+      {"euc", 0, "8FA2 0A", -1, kBad, 2, 2, 0},
       // Cut characters stay for the next call.
       {"euc", 0, "A4A2 A4", -1, 1, 2, 2, 0},
       {"euc", 0, "41 8E", -1, 1, 1, 1, 0},
@@ -230,8 +231,9 @@ TEST(JisLineScan, EscapesModesAndBadBytes) {
       {"jis", 0, "41 1B24", -1, 1, 2, 2, 0},
       // A pair cut by avail: the caller must hand it in again.
       {"jis", 0, "1B2442 3021 30", -1, KMV_EUEXPEOD, 6, 6, 1},
-      // No line end inside two-byte or katakana mode.
-      {"jis", 0, "1B2442 3021 0A", -1, kBad, 5, 5, 1},
+      // A line end in two-byte mode ends the line, and the mode goes on;
+      // katakana mode has none.
+      {"jis", 0, "1B2442 3021 0A", -1, 1, 5, 6, 1},
       {"jis", 2, "31 0A", -1, kBad, 1, 1, 2},
       // Bad bytes by mode.
       {"jis", 0, "41 80", -1, kBad, 1, 1, 0},
@@ -239,7 +241,7 @@ TEST(JisLineScan, EscapesModesAndBadBytes) {
       {"jis", 0, "0E 31 60 0F", -1, kBad, 2, 2, 0},
       {"jis", 0, "0E 31 1B2842", -1, kBad, 2, 2, 0},  // ESC inside a run
       {"jis", 2, "31 60", -1, kBad, 1, 1, 2},
-      {"jis", 1, "3021 2021", -1, kBad, 2, 2, 1},
+      {"jis", 1, "3021 2120", -1, kBad, 3, 3, 1},
       {"jis", 1, "3021 301B", -1, kBad, 3, 3, 1},
   });
 }

@@ -1,4 +1,5 @@
 // kmv convert: a text in another encoding.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,6 +11,7 @@
 #include "position.h"
 #include "runner.h"
 #include "shown_name.h"
+#include "unreadable.h"
 #include "utf16_order.h"
 
 namespace kmvtool {
@@ -67,13 +69,29 @@ std::string conversion_failure(const kmv::error &e, const kmv::buffer &text,
   return why + "; nothing written";
 }
 
+// Characters the source cannot be read as come first; the rest are those
+// the target lacks.
 std::string unconvertible_report(const kmv::conversion &c,
-                                 const kmv::buffer &text, kmv::encoding from,
-                                 kmv::encoding to, bool strict) {
-  std::string report = std::to_string(c.unconvertible) +
-                       (c.unconvertible == 1 ? " character" : " characters") +
-                       " cannot be written in " + std::string(kmv::name(to));
-  if (c.first) {
+                                 const Unreadable &bad, const kmv::buffer &text,
+                                 kmv::encoding from, kmv::encoding to,
+                                 bool strict) {
+  const std::uint32_t unread = std::min(bad.count, c.unconvertible);
+  std::string report;
+  if (unread > 0) {
+    report = unreadable_text(unread, from);
+    if (bad.first) {
+      report += "; the first at " + where(text, *bad.first, from) + " (" +
+                bad.first_code + ")";
+    }
+  }
+  const std::uint32_t unwritten = c.unconvertible - unread;
+  if (unwritten == 0)
+    return report + (strict ? "; nothing written" : "; replaced");
+  if (!report.empty()) report += "; ";
+  report += std::to_string(unwritten) +
+            (unwritten == 1 ? " character" : " characters") +
+            " cannot be written in " + std::string(kmv::name(to));
+  if (c.first && (unread == 0 || c.first->offset != bad.first)) {
     report += "; the first at " + where(text, c.first->offset, from) + " (" +
               code_text(c.first->code, from) + ")";
   }
@@ -117,8 +135,8 @@ Outcome convert_one(const Input &in, kmv::handle &h, const Options &o) {
   if (!converted)
     return fail(conversion_failure(converted.error(), text, from, to));
   if (converted->unconvertible > 0) {
-    const std::string report =
-        unconvertible_report(*converted, text, from, to, o.strict);
+    const std::string report = unconvertible_report(
+        *converted, find_unreadable(h, text, from), text, from, to, o.strict);
     if (o.strict) return fail(report);
     r.messages.push_back("kmv: " + shown + ": " + report);
   }

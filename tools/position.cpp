@@ -43,20 +43,39 @@ class Walker {
   TextPosition pos_;
 };
 
-std::size_t utf8_length(unsigned b) {
-  if (b < 0x80) return 1;
-  if (b >= 0xC0 && b <= 0xDF) return 2;
-  return 3;  // E0 to EF, and what the library reads as a malformed triple
+// Bytes of the character at the walker, as the library reads them: a byte
+// that cannot follow ends a malformed character before it.
+std::size_t utf8_length(const Walker &w) {
+  const unsigned b = w.byte();
+  const std::size_t need = b < 0xC0   ? 1
+                           : b < 0xE0 ? 2
+                           : b < 0xF0 ? 3
+                           : b < 0xF5 ? 4
+                                      : 1;
+  const unsigned low = b == 0xF0 ? 0x90 : 0x80;
+  const unsigned high = b == 0xF4 ? 0x8F : 0xBF;
+  std::size_t n = 1;
+  for (; n < need; ++n) {
+    const unsigned c = w.byte(n);
+    if (c < (n == 1 ? low : 0x80) || c > (n == 1 ? high : 0xBF)) break;
+  }
+  return n;
 }
 
-std::size_t sjis_length(unsigned b) {
-  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC) ? 2 : 1;
+std::size_t sjis_length(const Walker &w) {
+  const unsigned b = w.byte(), next = w.byte(1);
+  const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+  return lead && next >= 0x40 && next <= 0xFC && next != 0x7F ? 2 : 1;
 }
 
-std::size_t euc_length(unsigned b) {
-  if (b == 0x8E) return 2;
-  if (b == 0x8F) return 3;
-  return b >= 0xA1 && b <= 0xFE ? 2 : 1;
+std::size_t euc_length(const Walker &w) {
+  const auto follows = [&w](std::size_t i, unsigned high) {
+    return w.byte(i) >= 0xA1 && w.byte(i) <= high;
+  };
+  const unsigned b = w.byte();
+  if (b == 0x8E) return follows(1, 0xDF) ? 2 : 1;
+  if (b == 0x8F) return !follows(1, 0xFE) ? 1 : !follows(2, 0xFE) ? 2 : 3;
+  return b >= 0xA1 && b <= 0xFE && follows(1, 0xFE) ? 2 : 1;
 }
 
 // The shift state a three-byte escape sequence selects, or -1.
@@ -107,7 +126,7 @@ void walk_utf16(Walker &w, bool big_endian) {
 template <typename Length>
 void walk_bytes(Walker &w, Length length) {
   while (w.more()) {
-    if (!w.byte_line_end()) w.character(length(w.byte()));
+    if (!w.byte_line_end()) w.character(length(w));
   }
 }
 

@@ -193,7 +193,8 @@ KMV_ALWAYS_INLINE size_t narrow_ascii(const Byte *p, const Byte *stop,
 }
 
 // Converts the longest run of whole blocks of eight UTF-16 units of order
-// O, each 0800 or above, to their three-byte UTF-8 forms; returns the
+// O, each 0800 or above and none a surrogate (a pair takes four bytes), to
+// their three-byte UTF-8 forms; returns the
 // number of units (a multiple of eight). Stores at most 3 * (stop - p) / 2
 // bytes and 2 more.
 template <Order O>
@@ -212,8 +213,12 @@ KMV_ALWAYS_INLINE size_t utf8_from_wide_units(const Byte *p, const Byte *stop,
     if constexpr (O == Order::kBig) {
       v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
     }
-    // Every unit must take three bytes.
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_srli_epi16(v, 11), zero)) != 0) {
+    // Every unit must take three bytes on its own: not below 0800, and not
+    // a surrogate (D800 to DFFF, 1B in the top five bits).
+    const __m128i top5 = _mm_srli_epi16(v, 11);
+    if (_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi16(top5, zero),
+                         _mm_cmpeq_epi16(top5, _mm_set1_epi16(0x1B)))) != 0) {
       break;
     }
     const __m128i b0 = _mm_or_si128(_mm_srli_epi16(v, 12), lead);

@@ -1,7 +1,9 @@
 // Decoder of EUC-JP sources, for every table variant: a variant is nothing
 // but the tables in the handle's EUC-JP slots. Single bytes 00-A0 (but 8E
-// and 8F), katakana 8E k, three-byte codes 8F h l, pairs A1-FE x. The bytes
-// behind a first byte are taken as they come; the tables decide.
+// and 8F), katakana 8E k (k A1-DF), three-byte codes 8F h l and pairs A1-FE
+// x (h, l and x A1-FE). A byte that cannot follow ends a malformed code,
+// which is replaced as a whole and recorded at its first byte; that byte
+// begins the next character. Otherwise the tables decide.
 #ifndef KMV_CONVERT_EUC_DECODER_H
 #define KMV_CONVERT_EUC_DECODER_H
 
@@ -25,7 +27,7 @@ class EucDecoder {
   static constexpr size_t kMarkLen = 0;
   static constexpr Byte kMark[1] = {0};
   static constexpr size_t kMaxCharLen = 3;
-  static constexpr EventSizes kMinIn{1, 2, P.singles_looked_up ? 1u : 2u, 1};
+  static constexpr EventSizes kMinIn{1, 2, P.singles_looked_up ? 1u : 2u, 1, 0};
 
   explicit EucDecoder(const kmv_handle &h)
       : table00_(h.euc2unibe_table00),
@@ -47,9 +49,14 @@ class EucDecoder {
         p += w.copy_ascii(p, stop);
       } else if (b == 0x8E) {
         if (end - p < 2) return cut(p);
-        katakana(p, w);
-        p += 2;
+        p += katakana(p, w);
       } else if (b == 0x8F) {
+        const Byte *const broken = first_not_trailing(p, end);
+        if (broken != nullptr) {
+          w.replace(p, 0x8F);
+          p = broken;
+          continue;
+        }
         if (end - p < 3) return cut(p);
         const uint32_t index = uint32_t{p[1]} << 8 | p[2];
         mapped(lookup(table8f_, size8f_, index), p, 0x8F0000 | index, w);
@@ -67,7 +74,17 @@ class EucDecoder {
 
  private:
   static KMV_ALWAYS_INLINE bool is_first_byte(unsigned b) {
-    return b - 0xA1 < 0x5E;  // A1 to FE
+    return b - 0xA1 < 0x5E;  // A1 to FE, also every byte that may follow one
+  }
+
+  // The first of the two bytes behind 8F (those the text has) that is not
+  // A1 to FE, or null.
+  static KMV_ALWAYS_INLINE const Byte *first_not_trailing(const Byte *p,
+                                                          const Byte *end) {
+    for (const Byte *q = p + 1; q < end && q < p + 3; ++q) {
+      if (!is_first_byte(*q)) return q;
+    }
+    return nullptr;
   }
 
   // At least two ASCII bytes: worth a block move. A lone one (the line end
@@ -95,6 +112,10 @@ class EucDecoder {
     }
     if (p >= last || !is_first_byte(*p)) return p;
     do {
+      if (!is_first_byte(p[1])) [[unlikely]] {
+        w.replace(p, static_cast<int32_t>(p[0]));
+        return p + 1;
+      }
       const uint32_t code = uint32_t{p[0]} << 8 | p[1];
       mapped(lookup(table, size, code), p, code, w);
       p += 2;
@@ -126,20 +147,21 @@ class EucDecoder {
     }
   }
 
+  // 8E and what follows it: returns the bytes taken (1 when the next byte
+  // is no katakana byte, and begins the next character).
   template <class W>
-  KMV_ALWAYS_INLINE void katakana(const Byte *p, W &w) {
+  KMV_ALWAYS_INLINE size_t katakana(const Byte *p, W &w) {
     const unsigned k = p[1];
-    if (k - 0xA1 >= 0x3F) {  // not a katakana byte: never recorded
-      if constexpr (P.bad_kana_kept) {
-        w.kana(static_cast<Byte>(k & 0x7F));
-      } else {
-        w.replace_silently();
-      }
-    } else if constexpr (P.kana_looked_up) {
+    if (k - 0xA1 >= 0x3F) {
+      w.replace(p, 0x8E);
+      return 1;
+    }
+    if constexpr (P.kana_looked_up) {
       mapped(lookup(table00_, size00_, 0x8E00 | k), p, 0x8E00 | k, w);
     } else {
       w.kana(static_cast<Byte>(k - 0x80));
     }
+    return 2;
   }
 
   const uint16_t *table00_;

@@ -8,7 +8,7 @@
 using namespace kmv::conv;
 
 KMV_CONVERTER(kmv_eucto_euc, EucDecoder<kToLegacy>, EucWriter)
-KMV_CONVERTER(kmv_eucto_jis, EucDecoder<kEucToJis>, JisWriter)
+KMV_CONVERTER(kmv_eucto_jis, EucDecoder<kToLegacy>, JisWriter)
 KMV_CONVERTER(kmv_eucto_sjis, EucDecoder<kToLegacy>, SjisWriter)
 KMV_CONVERTER_BOM(kmv_eucto_unibe, EucDecoder<kEucToUtf16>,
                   Utf16Writer<Order::kBig>)

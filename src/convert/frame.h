@@ -4,8 +4,9 @@
 //
 // A converter is Decoder x Writer (see README.md in this directory):
 //   - a decoder reads its family's characters and turns each into one event
-//     on the writer: byte(c), kana(k), unit(u, pos, code), replace(pos,
-//     code) or replace_silently();
+//     on the writer: byte(c), kana(k), unit(u, pos, code),
+//     supplementary(hi, pos, lo, pos), replace(pos, code) or
+//     replace_silently();
 //   - a writer turns events into target bytes and records what it could not
 //     map.
 // Both are templates inlined into convert<Decoder, Writer>(), so the
@@ -138,15 +139,17 @@ struct EventSizes {
   unsigned kana;
   unsigned unit;
   unsigned repl;
+  unsigned supplementary;  // a surrogate pair: one character, two units
 };
 
 // Most output bytes per source byte, in sixths, never below one byte: the
 // block copies of ASCII runs store whole vectors and rely on it.
 constexpr unsigned out_per_in_sixths(EventSizes in, EventSizes out) {
   unsigned r = 6;
-  const unsigned ins[] = {in.byte, in.kana, in.unit, in.repl};
-  const unsigned outs[] = {out.byte, out.kana, out.unit, out.repl};
-  for (int i = 0; i < 4; ++i) {
+  const unsigned ins[] = {in.byte, in.kana, in.unit, in.repl, in.supplementary};
+  const unsigned outs[] = {out.byte, out.kana, out.unit, out.repl,
+                           out.supplementary};
+  for (int i = 0; i < 5; ++i) {
     if (ins[i] != 0) r = std::max(r, (6 * outs[i] + ins[i] - 1) / ins[i]);
   }
   return r;

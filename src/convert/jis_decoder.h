@@ -1,8 +1,10 @@
 // The one decoder of ISO-2022-JP sources, lenient as code page 50221 text
 // needs: seven escape sequences (three names each for ASCII and the
 // two-byte set, one for katakana), SO/SI katakana runs inside ASCII mode,
-// and in two-byte mode pairs of any bytes whose first is not ESC.
-// Unrecognised escape bytes are passed on as text.
+// and in two-byte mode pairs of any bytes from 21 up. A control byte there
+// (line ends, ESC) is never half of a pair: it is read as in ASCII mode,
+// and a first byte before it is replaced alone. Unrecognised escape bytes
+// are passed on as text.
 #ifndef KMV_CONVERT_JIS_DECODER_H
 #define KMV_CONVERT_JIS_DECODER_H
 
@@ -60,7 +62,7 @@ class JisDecoder {
   static constexpr size_t kMarkLen = 0;
   static constexpr Byte kMark[1] = {0};
   static constexpr size_t kMaxCharLen = 3;  // an escape sequence
-  static constexpr EventSizes kMinIn{1, 1, P.singles_looked_up ? 1u : 2u, 1};
+  static constexpr EventSizes kMinIn{1, 1, P.singles_looked_up ? 1u : 2u, 1, 0};
 
   explicit JisDecoder(const kmv_handle &h)
       : table_(h.jis2unibe_table),
@@ -85,8 +87,12 @@ class JisDecoder {
         continue;
       }
       if (mode_ == jis::kTwoByte) {
-        if (end - p < 2) return cut(p);
-        p = pairs(p, stop, end, w);
+        if (*p < kFirstPairByte) {
+          p = ascii(p, p + 1, w);
+        } else {
+          if (end - p < 2) return cut(p);
+          p = pairs(p, stop, end, w);
+        }
       } else if (mode_ == jis::kKatakana) {
         katakana(*p++, w);
       } else {
@@ -158,8 +164,10 @@ class JisDecoder {
     }
   }
 
+  static constexpr unsigned kFirstPairByte = 0x21;
+
   // A run of pairs in two-byte mode, the first known to be whole; it ends
-  // at an ESC in the place of a first byte.
+  // at a control byte in the place of a first byte.
   template <class W>
   KMV_ALWAYS_INLINE const Byte *pairs(const Byte *p, const Byte *stop,
                                       const Byte *end, W &w) {
@@ -171,22 +179,26 @@ class JisDecoder {
       for (int i = 0; i < kPairBlock; i += 2) pair(table, size, p + i, w);
       p += kPairBlock;
     }
-    if (p >= last || *p == jis::kEsc) return p;
+    if (p >= last || *p < kFirstPairByte) return p;
     do {
+      if (p[1] < kFirstPairByte) [[unlikely]] {
+        w.replace(p, static_cast<int32_t>(p[0]));
+        return p + 1;
+      }
       pair(table, size, p, w);
       p += 2;
-    } while (p < last && *p != jis::kEsc);
+    } while (p < last && *p >= kFirstPairByte);
     return p;
   }
 
-  // A value that is itself "?" counts as unconverted unless the pair is
-  // 00 3F, the "?" of the single-byte part.
+  // A value that is itself "?" counts as unconverted: no pair (both bytes
+  // 21 or above) is the "?" of the single-byte part.
   template <class W>
   static KMV_ALWAYS_INLINE void pair(const uint16_t *table, uint64_t size,
                                      const Byte *p, W &w) {
     const uint32_t code = uint32_t{p[0]} << 8 | p[1];
     const uint32_t u = lookup(table, size, code);
-    if (u != 0 && (u != 0x3F || code == 0x3F)) [[likely]] {
+    if (u != 0 && u != 0x3F) [[likely]] {
       w.unit(u, p, static_cast<int32_t>(code));
     } else {
       w.replace(p, static_cast<int32_t>(code));

@@ -16,7 +16,7 @@ namespace kmv::conv {
 class JisWriter {
  public:
   // An escape sequence and the character's bytes.
-  static constexpr EventSizes kMaxOut{4, 4, 5, 5};
+  static constexpr EventSizes kMaxOut{4, 4, 5, 5, 10};
   static constexpr size_t kMarkLen = 0;
   static constexpr Byte kMark[1] = {0};
   static constexpr uint32_t kReplacement = 0x2129;  // full-width "?"

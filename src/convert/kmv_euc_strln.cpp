@@ -50,6 +50,14 @@ extern "C" KMV_API int32_t kmv_euc_strln(const kmv_handle * /*handle*/,
       }
       p += 2;
     } else if (b == 0x8F) {
+      if (left > 1 && !is_second_byte(p[1])) {
+        bad = p + 1;
+        break;
+      }
+      if (left > 2 && !is_second_byte(p[2])) {
+        bad = p + 2;
+        break;
+      }
       if (left < 3) break;
       p += 3;
     } else {

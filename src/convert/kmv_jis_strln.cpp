@@ -59,7 +59,10 @@ bool scan_ascii(Scan &s, const unsigned char *end) {
   return true;
 }
 
+// Two-byte mode: a control byte there is read as in ASCII mode, so that a
+// line end is never taken for half of a pair.
 bool scan_two_byte(Scan &s, const unsigned char *end) {
+  if (*s.p < 0x21) return scan_ascii(s, end);
   if (!is_graphic(*s.p)) {
     s.stop = Stop::kBadByte;
     return false;

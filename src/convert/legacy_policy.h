@@ -20,22 +20,18 @@ struct LegacyPolicy {
   // Half-width katakana are mapped through the source table (EUC-JP to
   // Unicode) instead of being computed.
   bool kana_looked_up;
-  // EUC-JP 8E with a byte outside A1-DF: the ISO-2022-JP target writes the
-  // byte's low seven bits as katakana; every other target the replacement.
-  bool bad_kana_kept;
 };
 
 // Shift_JIS, EUC-JP and ISO-2022-JP targets: single bytes pass unchanged
 // and katakana are computed.
-inline constexpr LegacyPolicy kToLegacy{false, false, false, false};
-inline constexpr LegacyPolicy kEucToJis{false, false, false, true};
+inline constexpr LegacyPolicy kToLegacy{false, false, false};
 
-inline constexpr LegacyPolicy kSjisToUnicode{true, false, true, false};
-inline constexpr LegacyPolicy kJisToUnicode{true, true, false, false};
+inline constexpr LegacyPolicy kSjisToUnicode{true, false, true};
+inline constexpr LegacyPolicy kJisToUnicode{true, true, false};
 // EUC-JP to UTF-16 looks every character up; to UTF-8 single bytes are
 // copied as they stand, 80 to A0 included.
-inline constexpr LegacyPolicy kEucToUtf16{true, true, true, false};
-inline constexpr LegacyPolicy kEucToUtf8{false, false, true, false};
+inline constexpr LegacyPolicy kEucToUtf16{true, true, true};
+inline constexpr LegacyPolicy kEucToUtf8{false, false, true};
 
 // The replacement for a single byte without a value in the source table.
 template <LegacyPolicy P, class W>

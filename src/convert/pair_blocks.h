@@ -51,24 +51,28 @@ KMV_ALWAYS_INLINE bool euc_pair_block(const Byte *p) {
 }
 
 // Shift_JIS: the bytes at even offsets are all lead bytes 81-9F or E0-FC
-// (with bit 5 flipped, one range: A1-DC), whatever the trail bytes are.
+// (with bit 5 flipped, one range: A1-DC), and those at odd offsets all
+// second bytes (40-FC but 7F).
 KMV_ALWAYS_INLINE bool sjis_pair_block(const Byte *p) {
 #if defined(__SSE2__)
-  const __m128i flipped = _mm_xor_si128(load16(p), _mm_set1_epi8(0x20));
-  return (bytes_in_range(flipped, 0xA1, 0xDC) & 0x5555u) == 0x5555u;
+  const __m128i v = load16(p);
+  const __m128i flipped = _mm_xor_si128(v, _mm_set1_epi8(0x20));
+  const unsigned del = static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F))));
+  const unsigned second = bytes_in_range(v, 0x40, 0xFC) & ~del;
+  return (bytes_in_range(flipped, 0xA1, 0xDC) & 0x5555u) == 0x5555u &&
+         (second & 0xAAAAu) == 0xAAAAu;
 #else
   (void)p;
   return false;
 #endif
 }
 
-// ISO-2022-JP two-byte mode: no ESC at an even offset, so p starts eight
-// pairs (a pair's second byte may be anything, ESC included).
+// ISO-2022-JP two-byte mode: no control byte (below 21, ESC included)
+// among the 16, so p starts eight pairs.
 KMV_ALWAYS_INLINE bool jis_pair_block(const Byte *p) {
 #if defined(__SSE2__)
-  const unsigned esc = static_cast<unsigned>(
-      _mm_movemask_epi8(_mm_cmpeq_epi8(load16(p), _mm_set1_epi8(0x1B))));
-  return (esc & 0x5555u) == 0;
+  return bytes_in_range(load16(p), 0x21, 0xFF) == 0xFFFFu;
 #else
   (void)p;
   return false;

@@ -1,7 +1,8 @@
 // Decoder of Shift_JIS sources (ASCII is read as Shift_JIS too): single
-// bytes 00-7F and A1-DF, every other byte the first of a pair whose second
-// byte is taken as it comes. Only the table says whether a pair is a
-// character.
+// bytes 00-7F and A1-DF, every other byte the first of a pair. A first byte
+// followed by a byte that is no second byte (40-7E, 80-FC) is replaced
+// alone, and that byte begins the next character. Otherwise only the table
+// says whether a pair is a character.
 #ifndef KMV_CONVERT_SJIS_DECODER_H
 #define KMV_CONVERT_SJIS_DECODER_H
 
@@ -20,13 +21,17 @@ KMV_ALWAYS_INLINE bool is_sjis_katakana(unsigned b) {
   return b - 0xA1 < 0x3F;
 }
 
+KMV_ALWAYS_INLINE bool is_sjis_second_byte(unsigned b) {
+  return b - 0x40 < 0xBD && b != 0x7F;
+}
+
 template <LegacyPolicy P>
 class SjisDecoder {
  public:
   static constexpr size_t kMarkLen = 0;
   static constexpr Byte kMark[1] = {0};
   static constexpr size_t kMaxCharLen = 2;
-  static constexpr EventSizes kMinIn{1, 1, P.singles_looked_up ? 1u : 2u, 1};
+  static constexpr EventSizes kMinIn{1, 1, P.singles_looked_up ? 1u : 2u, 1, 0};
 
   explicit SjisDecoder(const kmv_handle &h)
       : table_(h.sjis2unibe_table),
@@ -90,6 +95,10 @@ class SjisDecoder {
     }
     if (p >= last || !is_first_byte(*p)) return p;
     do {
+      if (!is_sjis_second_byte(p[1])) [[unlikely]] {
+        w.replace(p, static_cast<int32_t>(p[0]));
+        return p + 1;
+      }
       pair(table, size, p, w);
       p += 2;
     } while (p < last && is_first_byte(*p));

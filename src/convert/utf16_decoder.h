@@ -1,5 +1,7 @@
 // Decoder of UTF-16 sources, either byte order. Every code unit is one
-// character: surrogate pairs are not combined.
+// character, except that a high surrogate followed by a low one is one
+// character for a target that writes it whole (UTF-8); a lone surrogate is
+// a unit like any other.
 #ifndef KMV_CONVERT_UTF16_DECODER_H
 #define KMV_CONVERT_UTF16_DECODER_H
 
@@ -20,8 +22,8 @@ class Utf16Decoder {
   static constexpr size_t kMarkLen = 2;
   static constexpr Byte kMark[2] = {O == Order::kBig ? Byte{0xFE} : Byte{0xFF},
                                     O == Order::kBig ? Byte{0xFF} : Byte{0xFE}};
-  static constexpr size_t kMaxCharLen = 2;
-  static constexpr EventSizes kMinIn{2, 2, 2, 0};
+  static constexpr size_t kMaxCharLen = 4;  // a surrogate pair
+  static constexpr EventSizes kMinIn{2, 2, 2, 0, 4};
 
   explicit Utf16Decoder(const kmv_handle &) {}
 
@@ -54,7 +56,7 @@ class Utf16Decoder {
               }
             }
           }
-          if (last - p >= 16 && all_plain(p, ascii_runs)) {
+          if (last - p >= 16 && all_plain<W>(p, ascii_runs)) {
             // Eight units for the table in a row: no class test each.
             for (int i = 0; i < 16; i += 2) {
               const uint32_t v = load_unit<O>(p + i);
@@ -65,23 +67,21 @@ class Utf16Decoder {
           }
           if (last - p >= 4) {
             const uint32_t u1 = load_unit<O>(p + 2);
-            if ((u1 >= 0x80 || !ascii_runs) && plain(u) && plain(u1)) {
+            if ((u1 >= 0x80 || !ascii_runs) && plain<W>(u) && plain<W>(u1)) {
               w.unit2(u, p, static_cast<int32_t>(u), u1, p + 2,
                       static_cast<int32_t>(u1));
               p += 4;
               continue;
             }
           }
-          character(u, p, w);
-          p += 2;
+          p += character(u, p, end, w);
           continue;
         }
         const size_t n = w.template copy_ascii_units<O>(p, last);
         if (n != 0) {
           p += 2 * n;
         } else {
-          character(u, p, w);
-          p += 2;
+          p += character(u, p, end, w);
         }
       }
       return p < stop ? cut(p) : done(p);
@@ -89,13 +89,17 @@ class Utf16Decoder {
   }
 
  private:
-  // A unit that goes to the target's table (not a bypassed class).
+  // A unit that goes to the target's table (not a bypassed class, nor half
+  // of a pair the writer joins).
+  template <class W>
   static KMV_ALWAYS_INLINE bool plain(uint32_t u) {
+    if (kJoinsPairs<W> && u - 0xD800 < 0x800) return false;
     return !(B.ascii && u < 0x80) && !(B.kana && u - 0xFF61 < 0x3F);
   }
 
   // Whether the eight units at p are all plain(), and none is ASCII when
   // ASCII takes the block path.
+  template <class W>
   static KMV_ALWAYS_INLINE bool all_plain(const Byte *p, bool ascii_runs) {
 #if defined(__SSE2__)
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
@@ -113,31 +117,49 @@ class Utf16Decoder {
           bad, _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(-160)),
                              _mm_cmplt_epi16(v, _mm_set1_epi16(-96))));
     }
+    if constexpr (kJoinsPairs<W>) {
+      // D800 to DFFF, as signed 16-bit numbers -10240 to -8193.
+      bad = _mm_or_si128(
+          bad, _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(-10241)),
+                             _mm_cmplt_epi16(v, _mm_set1_epi16(-8192))));
+    }
     return _mm_movemask_epi8(bad) == 0;
 #else
     for (int i = 0; i < 16; i += 2) {
       const uint32_t u = load_unit<O>(p + i);
-      if (!plain(u) || ((B.ascii || ascii_runs) && u < 0x80)) return false;
+      if (!plain<W>(u) || ((B.ascii || ascii_runs) && u < 0x80)) return false;
     }
     return true;
 #endif
   }
 
+  // One character at p: returns the bytes it took (2, or 4 for a pair).
   template <class W>
-  static KMV_ALWAYS_INLINE void character(uint32_t u, const Byte *p, W &w) {
+  static KMV_ALWAYS_INLINE size_t character(uint32_t u, const Byte *p,
+                                            const Byte *end, W &w) {
     if constexpr (B.ascii) {
       if (u < 0x80) {
         w.byte(static_cast<Byte>(u));
-        return;
+        return 2;
       }
     }
     if constexpr (B.kana) {
       if (u - 0xFF61 < 0x3F) {
         w.kana(static_cast<Byte>(u - 0xFF40));
-        return;
+        return 2;
+      }
+    }
+    if constexpr (kJoinsPairs<W>) {
+      if (is_high_surrogate(u) && end - p >= 4) {
+        const uint32_t low = load_unit<O>(p + 2);
+        if (is_low_surrogate(low)) {
+          write_supplementary(w, u, p, low, p + 2);
+          return 4;
+        }
       }
     }
     w.unit(u, p, static_cast<int32_t>(u));
+    return 2;
   }
 };
 

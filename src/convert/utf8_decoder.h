@@ -1,6 +1,8 @@
-// Decoder of UTF-8 sources: sequences of one to three bytes. No test for
-// overlong forms or surrogate values; a malformed sequence takes the bytes
-// its first byte asks for and has the value 0.
+// Decoder of UTF-8 sources: sequences of one to four bytes, a four-byte one
+// decoded to its surrogate pair. Two- and three-byte forms are read
+// leniently (no test for overlong forms or surrogate values); a malformed
+// sequence is its maximal subpart, replaced, and the byte that broke it
+// begins the next sequence.
 #ifndef KMV_CONVERT_UTF8_DECODER_H
 #define KMV_CONVERT_UTF8_DECODER_H
 
@@ -11,17 +13,61 @@
 #include "convert/ascii.h"
 #include "convert/bypass.h"
 #include "convert/frame.h"
+#include "convert/writers.h"
 
 namespace kmv::conv {
 
-// Bytes a sequence takes by its first byte: 1 for 00-7F, 2 for C0-DF,
-// 3 for everything else (E0-EF, and the malformed 80-BF and F0-FF).
-KMV_ALWAYS_INLINE unsigned utf8_length(unsigned b) {
-  return b < 0x80 ? 1 : (b - 0xC0 < 0x20 ? 2 : 3);
-}
-
 KMV_ALWAYS_INLINE bool is_continuation(unsigned b) {
   return (b & 0xC0) == 0x80;
+}
+
+// One sequence at the front of a text: how many bytes it takes, and
+// whether they make a character, a malformed sequence, or the beginning of
+// a character that the end of the text cuts.
+struct Utf8Sequence {
+  enum Kind { kWellFormed, kMalformed, kCut };
+  unsigned length;
+  Kind kind;
+};
+
+// Reads the sequence at p (p < end). Only the four-byte forms are checked
+// for range (F0 90-BF, F1-F3 80-BF, F4 80-8F), so that nothing beyond
+// U+10FFFF is read; the shorter forms stay as lenient as they always were.
+inline Utf8Sequence read_utf8(const Byte *p, const Byte *end) {
+  const unsigned b = *p;
+  if (b < 0x80) return {1, Utf8Sequence::kWellFormed};
+  unsigned need = 0;
+  unsigned low = 0x80;
+  unsigned high = 0xBF;
+  if (b < 0xC0 || b > 0xF4) return {1, Utf8Sequence::kMalformed};
+  if (b < 0xE0) {
+    need = 2;
+  } else if (b < 0xF0) {
+    need = 3;
+  } else {
+    need = 4;
+    if (b == 0xF0) low = 0x90;
+    if (b == 0xF4) high = 0x8F;
+  }
+  const auto avail = static_cast<size_t>(end - p);
+  for (unsigned i = 1; i < need; ++i) {
+    if (i == avail) return {i, Utf8Sequence::kCut};
+    const unsigned c = p[i];
+    const bool fits = i == 1 ? c >= low && c <= high : is_continuation(c);
+    if (!fits) return {i, Utf8Sequence::kMalformed};
+  }
+  return {need, Utf8Sequence::kWellFormed};
+}
+
+// The value of a well-formed sequence of two to four bytes (beyond U+FFFF
+// for four).
+KMV_ALWAYS_INLINE uint32_t utf8_value(const Byte *p, unsigned length) {
+  if (length == 2) return (p[0] & 0x1Fu) << 6 | (p[1] & 0x3Fu);
+  if (length == 3) {
+    return (p[0] & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
+  }
+  return (p[0] & 0x07u) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 |
+         (p[3] & 0x3Fu);
 }
 
 // One-byte sequences are byte events for every target. B.kana: whether
@@ -31,8 +77,8 @@ class Utf8Decoder {
  public:
   static constexpr size_t kMarkLen = 3;
   static constexpr Byte kMark[3] = {0xEF, 0xBB, 0xBF};
-  static constexpr size_t kMaxCharLen = 3;
-  static constexpr EventSizes kMinIn{1, 3, 2, 0};
+  static constexpr size_t kMaxCharLen = 4;
+  static constexpr EventSizes kMinIn{1, 3, 2, 1, 4};
 
   explicit Utf8Decoder(const kmv_handle &) {}
 
@@ -74,21 +120,17 @@ class Utf8Decoder {
           continue;
         }
       }
-      const unsigned len = utf8_length(b);
-      if (static_cast<size_t>(end - p) < len) return cut(p);
-      if (len == 3) {
-        if (b >= 0xE0 && b < 0xF0 && is_continuation(p[1]) &&
-            is_continuation(p[2])) [[likely]] {
-          value((b & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu), p, w);
-        } else {
-          w.unit(0, p, 0);
-        }
-      } else if (is_continuation(p[1])) {
-        value((b & 0x1Fu) << 6 | (p[1] & 0x3Fu), p, w);
+      const Utf8Sequence seq = read_utf8(p, end);
+      if (seq.kind == Utf8Sequence::kCut) return cut(p);
+      if (seq.kind == Utf8Sequence::kMalformed) {
+        w.replace(p, 0);
+      } else if (seq.length == 4) {
+        const uint32_t c = utf8_value(p, 4) - 0x10000;
+        write_supplementary(w, 0xD800 | c >> 10, p, 0xDC00 | (c & 0x3FF), p);
       } else {
-        w.unit(0, p, 0);
+        value(utf8_value(p, seq.length), p, w);
       }
-      p += len;
+      p += seq.length;
     }
     return done(p);
   }

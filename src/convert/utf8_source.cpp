@@ -12,10 +12,11 @@ KMV_CONVERTER(kmv_utf8to_jis, Utf8Decoder<kJisClasses>, JisWriter)
 KMV_CONVERTER_BOM(kmv_utf8to_unibe, Utf8Decoder<kThroughTable>, UnibeWriter)
 KMV_CONVERTER_BOM(kmv_utf8to_unile, Utf8Decoder<kThroughTable>, UnileWriter)
 
-// One line of UTF-8 text. Sequences are counted up to LF or CR (consumed,
+// One line of UTF-8 text. UTF-16 units are counted up to LF or CR (consumed,
 // CR LF together), the end of the span, or a sequence cut by the end of the
-// span (left for the next call). A malformed sequence is copied and passed,
-// and reported by ECHAR.
+// span (left for the next call). A malformed sequence (its maximal subpart,
+// never the byte that broke it) is copied and passed, and reported by
+// ECHAR.
 extern "C" KMV_API int32_t kmv_utf8_strln(const kmv_handle *,
                                           unsigned char *line,
                                           uint64_t *line_len,
@@ -44,22 +45,15 @@ extern "C" KMV_API int32_t kmv_utf8_strln(const kmv_handle *,
       if (b == 0x0D && next < end && *next == 0x0A) ++next;
       break;
     }
-    const unsigned len = utf8_length(b);
-    if (static_cast<size_t>(end - p) < len) break;
-    bool well_formed = true;
-    if (len == 2) {
-      well_formed = is_continuation(p[1]);
-    } else if (len == 3) {
-      well_formed =
-          b - 0xE0 < 0x10 && is_continuation(p[1]) && is_continuation(p[2]);
-    }
-    p += len;
-    if (!well_formed) {
+    const Utf8Sequence seq = read_utf8(p, end);
+    if (seq.kind == Utf8Sequence::kCut) break;
+    p += seq.length;
+    if (seq.kind == Utf8Sequence::kMalformed) {
       line_end = next = p;
       result = KMV_ECHAR;
       break;
     }
-    ++count;
+    count += seq.length == 4 ? 2 : 1;  // a pair counts as its two units
   }
   if (line_end == nullptr) line_end = next = p;
   const size_t n = static_cast<size_t>(line_end - start);

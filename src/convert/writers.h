@@ -72,7 +72,7 @@ class ByteTargetBase {
 
 class SjisWriter : public ByteTargetBase {
  public:
-  static constexpr EventSizes kMaxOut{1, 1, 2, 1};
+  static constexpr EventSizes kMaxOut{1, 1, 2, 1, 4};
   static constexpr size_t kMarkLen = 0;
   static constexpr Byte kMark[1] = {0};
 
@@ -113,7 +113,7 @@ class SjisWriter : public ByteTargetBase {
 // EUC-JP through the four-byte slot when it is set, else the two-byte one.
 class EucWriter : public ByteTargetBase {
  public:
-  static constexpr EventSizes kMaxOut{1, 2, 3, 1};
+  static constexpr EventSizes kMaxOut{1, 2, 3, 1, 6};
   static constexpr size_t kMarkLen = 0;
   static constexpr Byte kMark[1] = {0};
 
@@ -172,7 +172,7 @@ class EucWriter : public ByteTargetBase {
 // bytes 80 to A0 included).
 class Utf8Writer : public ByteTargetBase {
  public:
-  static constexpr EventSizes kMaxOut{1, 3, 3, 1};
+  static constexpr EventSizes kMaxOut{1, 3, 3, 1, 4};
   static constexpr size_t kMarkLen = 3;
   static constexpr Byte kMark[3] = {0xEF, 0xBB, 0xBF};
 
@@ -207,6 +207,14 @@ class Utf8Writer : public ByteTargetBase {
     }
   }
 
+  // A character beyond U+FFFF, from its surrogate pair: one four-byte form.
+  KMV_ALWAYS_INLINE void supplementary(uint32_t high, uint32_t low) {
+    const uint32_t c = 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+    store_le32(out_.cur, 0x808080F0u | c >> 18 | (c >> 4 & 0x3F00u) |
+                             (c << 10 & 0x3F0000u) | (c << 24 & 0x3F000000u));
+    out_.cur += 4;
+  }
+
   // unit() for a run of UTF-16 units of 0800 and above, in blocks.
   template <Order O>
   KMV_ALWAYS_INLINE size_t copy_wide_units(const Byte *p, const Byte *stop) {
@@ -225,7 +233,7 @@ class Utf8Writer : public ByteTargetBase {
 template <Order O>
 class Utf16Writer {
  public:
-  static constexpr EventSizes kMaxOut{2, 2, 2, 2};
+  static constexpr EventSizes kMaxOut{2, 2, 2, 2, 4};
   static constexpr size_t kMarkLen = 2;
   static constexpr Byte kMark[2] = {O == Order::kBig ? Byte{0xFE} : Byte{0xFF},
                                     O == Order::kBig ? Byte{0xFF} : Byte{0xFE}};
@@ -282,6 +290,35 @@ template <class W>
 inline constexpr bool kIsUtf16Writer = false;
 template <Order O>
 inline constexpr bool kIsUtf16Writer<Utf16Writer<O>> = true;
+
+// Writers that write a surrogate pair as one character (UTF-8); the
+// others take it as the two units it is.
+template <class W>
+inline constexpr bool kJoinsPairs = requires(W &w, uint32_t u) {
+  w.supplementary(u, u);
+};
+
+// A character beyond U+FFFF as its surrogate pair: one character where the
+// target can write it whole, else two units, replaced and recorded by the
+// table targets as a pair read from UTF-16 is.
+template <class W>
+KMV_ALWAYS_INLINE void write_supplementary(W &w, uint32_t high,
+                                           const Byte *pos_high, uint32_t low,
+                                           const Byte *pos_low) {
+  if constexpr (kJoinsPairs<W>) {
+    w.supplementary(high, low);
+  } else {
+    w.unit2(high, pos_high, static_cast<int32_t>(high), low, pos_low,
+            static_cast<int32_t>(low));
+  }
+}
+
+KMV_ALWAYS_INLINE bool is_high_surrogate(uint32_t u) {
+  return u - 0xD800 < 0x400;
+}
+KMV_ALWAYS_INLINE bool is_low_surrogate(uint32_t u) {
+  return u - 0xDC00 < 0x400;
+}
 
 }  // namespace kmv::conv
 

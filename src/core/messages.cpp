@@ -45,8 +45,9 @@ Converted convert_text(Utf8Converter convert, kmv_handle *handle,
   return out;
 }
 
+// `bytes` may be `text` itself.
 int32_t put_text(char *text, const void *bytes, uint64_t length) {
-  std::memcpy(text, bytes, static_cast<size_t>(length));
+  std::memmove(text, bytes, static_cast<size_t>(length));
   text[length] = '\0';
   return static_cast<int32_t>(length);
 }
@@ -67,10 +68,10 @@ namespace kmv {
 
 // The re-encoded form may be longer than its source (ISO-2022-JP adds
 // escape sequences), so the source is shortened by whole characters until
-// the result fits.
+// the result fits. `source` may be `text` itself: it is read in full before
+// anything is written.
 int32_t put_text_cut(kmv_handle *handle, char *text, uint64_t text_size,
-                     const char *source, int32_t conv_type) {
-  const uint64_t length = std::strlen(source);
+                     const char *source, uint64_t length, int32_t conv_type) {
   uint64_t n = length < text_size - 1 ? length : text_size - 1;
   const Utf8Converter convert = converter_for(handle, conv_type);
   if (convert == nullptr) return put_text(text, source, n);
@@ -94,19 +95,19 @@ int32_t put_text_cut(kmv_handle *handle, char *text, uint64_t text_size,
 
 extern "C" {
 
+// The text's own bytes and the terminator slot behind them are all there
+// is: a longer re-encoding is cut.
 KMV_API int32_t _convert_buf(kmv_handle *handle, char *buf, uint64_t len,
                              int32_t conv_type) {
-  const Utf8Converter convert = converter_for(handle, conv_type);
-  if (convert == nullptr) return static_cast<int32_t>(len);
-  Converted out = convert_text(convert, handle, buf, len);
-  if (out.bytes == nullptr) return static_cast<int32_t>(len);
-  const int32_t written = put_text(buf, out.bytes, out.length);
-  std::free(out.bytes);
-  return written;
+  if (buf == nullptr) return 0;
+  if (converter_for(handle, conv_type) == nullptr)
+    return static_cast<int32_t>(len);
+  return kmv::put_text_cut(handle, buf, len + 1, buf, len, conv_type);
 }
 
 KMV_API int32_t kmv_statusto_message(kmv_handle *handle, char *text,
                                      int32_t status, int32_t conv_type) {
+  if (text == nullptr) return 0;
   const char *message = "Unknown";
   for (uint64_t row = 0; row < satusMessageSize; ++row) {
     if (satusMessage[row].code == status) {
@@ -114,8 +115,10 @@ KMV_API int32_t kmv_statusto_message(kmv_handle *handle, char *text,
       break;
     }
   }
-  std::strcpy(text, message);
-  return _convert_buf(handle, text, std::strlen(text), conv_type);
+  // The caller's buffer holds the longest message in any encoding.
+  constexpr uint64_t kMessageRoom = 60;
+  return kmv::put_text_cut(handle, text, kMessageRoom, message,
+                           std::strlen(message), conv_type);
 }
 
 KMV_API int32_t kmv_get_strerror(kmv_handle *handle, int32_t errnum, char *text,

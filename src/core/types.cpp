@@ -40,7 +40,7 @@ const char *name_of(int32_t type) {
 }
 
 int32_t copy_cut(char *text, uint64_t text_size, const char *name) {
-  if (text_size == 0) return 0;
+  if (text == nullptr || text_size == 0) return 0;
   size_t n = std::strlen(name);
   if (n > text_size - 1) n = static_cast<size_t>(text_size - 1);
   std::memcpy(text, name, n);
@@ -52,7 +52,7 @@ int32_t copy_cut(char *text, uint64_t text_size, const char *name) {
 // each name with one more byte still fits; the first that does not ends it.
 template <typename Take>
 int32_t join_names(char *text, uint64_t text_size, Take take) {
-  if (text_size == 0) return 0;
+  if (text == nullptr || text_size == 0) return 0;
   uint64_t used = 0;
   for (size_t row = kFirstRow; row < typeNamesSize; ++row) {
     if (!take(typeNames[row])) continue;
@@ -74,12 +74,14 @@ int32_t join_names(char *text, uint64_t text_size, Take take) {
 extern "C" {
 
 KMV_API int32_t kmv_typeto_name(char *text, int32_t type) {
+  if (text == nullptr) return 0;
   const char *name = name_of(type);
   std::strcpy(text, name);
   return static_cast<int32_t>(std::strlen(name));
 }
 
 KMV_API int32_t kmv_nameto_type(const char *name) {
+  if (name == nullptr) return KMV_ECTYPE;
   char upper[kMaxNameInput + 1];
   size_t n = 0;
   for (; n < kMaxNameInput && name[n] != '\0'; ++n) {

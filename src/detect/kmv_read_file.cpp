@@ -38,6 +38,8 @@ extern "C" {
 KMV_API int32_t kmv_read_file(kmv_handle * /*handle: not used*/,
                               unsigned char **buf, uint64_t *buf_len,
                               const char *path) {
+  // Nowhere to deliver the contents: as when there is no memory for them.
+  if (buf == nullptr || buf_len == nullptr) return KMV_EALLOC;
   struct stat info;
   if (path == nullptr || stat(path, &info) != 0) return KMV_ENOTEXISTS;
   std::FILE *file = std::fopen(path, "rb");

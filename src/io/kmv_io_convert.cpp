@@ -180,6 +180,8 @@ extern "C" {
 KMV_API int32_t _copy(unsigned char **dst, uint64_t *dst_len,
                       int32_t /*dst_type*/, const unsigned char *src,
                       uint64_t src_len, int32_t src_type) {
+  if (dst == nullptr || dst_len == nullptr || (src == nullptr && src_len != 0))
+    return KMV_EALLOC;
   const Mark mark = mark_of(src_type);
   if (carries_mark(src_type)) {
     // A text too short for its mark loses what it has, never more.
