@@ -129,12 +129,16 @@ int32_t final_decision(Evidence &e, int32_t expected_type, bool ignore_hints) {
   uint32_t pref = ignore_hints ? 0 : e.preference;
   const int32_t expected = ignore_hints ? 0 : expected_type;
   uint32_t end = e.end_flags;
+  // Valid UTF-8 up to a character that the text cuts off.
+  const bool utf8_only_cut =
+      (e.candidates & kCandUtf8) != 0 && (end & kEndUtf8) != 0;
   settle_cut_readings(e.candidates, end, pref);
   int32_t result = _detect(expected, e.candidates, end, pref);
   if (end != 0 && result == kNoCandidate) {
     result = _detect(expected, e.candidates, 0, pref);
   }
   if (result == kNoCandidate) result = fallback(e);
+  if (result == kNoCandidate && utf8_only_cut) result = KMV_MASK_UTF8;
   if (!ignore_hints && result >= KMV_MASK_MIN && zero_bytes_lean_one_way(e)) {
     result &= static_cast<int32_t>(KMV_MASK_UTF16BE | KMV_MASK_UTF16LE);
   }

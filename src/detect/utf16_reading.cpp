@@ -75,10 +75,27 @@ class Utf16Reading {
     return inside & ((def_[inside ? unit : 0] & 3) != 0);
   }
 
+  // A surrogate is text only as half of a pair: a high surrogate followed
+  // by a low one, read in the same byte order.
+  static bool in_pair(const unsigned char *buf, size_t i, size_t len,
+                      bool big_endian) {
+    const auto unit = [&](size_t at) {
+      return big_endian ? static_cast<uint32_t>(buf[at]) << 8 | buf[at + 1]
+                        : static_cast<uint32_t>(buf[at + 1]) << 8 | buf[at];
+    };
+    const uint32_t u = unit(i);
+    if (u - 0xD800u < 0x400u) {
+      return len - i >= 4 && unit(i + 2) - 0xDC00u < 0x400u;
+    }
+    return u - 0xDC00u < 0x400u && i >= 2 && unit(i - 2) - 0xD800u < 0x400u;
+  }
+
   // One unit read both ways, exactly by the rules.
-  void read_unit(uint32_t u0, uint32_t u1) {
+  void read_unit(const unsigned char *buf, size_t i, size_t len) {
+    const uint32_t u0 = buf[i], u1 = buf[i + 1];
     const uint32_t be = u0 * 256 + u1, le = u1 * 256 + u0;
-    const bool be_ok = plausible(be), le_ok = plausible(le);
+    const bool be_ok = plausible(be) || in_pair(buf, i, len, true);
+    const bool le_ok = plausible(le) || in_pair(buf, i, len, false);
     const bool be_decides =
         be_ok ? u0 == 0 && is_line_control(u1) : is_mark_or_replacement(be);
     if (be_decides) return decide(kCandUtf16be);
@@ -102,7 +119,7 @@ class Utf16Reading {
   // Returns when the set of orders changes or the walk ends.
   size_t walk_both(const unsigned char *buf, size_t i, size_t len) {
     for (; len - i >= 2; i += 2) {
-      read_unit(buf[i], buf[i + 1]);
+      read_unit(buf, i, len);
       if (ended_ || (candidates & kCandUtf16) != kCandUtf16) return i + 2;
     }
     return i;
@@ -129,7 +146,7 @@ class Utf16Reading {
     }
     le_good += good;
     preference |= pref;
-    if (len - i >= 2) read_unit(buf[i], buf[i + 1]), i += 2;
+    if (len - i >= 2) read_unit(buf, i, len), i += 2;
     return i;
   }
 
@@ -150,7 +167,7 @@ class Utf16Reading {
     }
     be_good += good;
     preference |= pref;
-    if (len - i >= 2) read_unit(buf[i], buf[i + 1]), i += 2;
+    if (len - i >= 2) read_unit(buf, i, len), i += 2;
     return i;
   }
 };

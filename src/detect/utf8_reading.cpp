@@ -16,6 +16,35 @@ bool is_continuation(uint32_t byte) {
 
 enum class Utf8End { kGoOn, kRuledOut, kCut };
 
+// Whether `byte` may follow the lead byte `lead` of a four-byte sequence
+// (0xF0 to 0xF4) as its second byte: the lead's own range keeps out
+// overlong forms and values beyond U+10FFFF.
+bool is_four_byte_second(uint32_t lead, uint32_t byte) {
+  const uint32_t low = lead == 0xF0 ? 0x90 : 0x80;
+  const uint32_t high = lead == 0xF4 ? 0x8F : 0xBF;
+  return byte >= low && byte <= high;
+}
+
+// A four-byte sequence at i, whose lead byte is known to be 0xF0 to 0xF4.
+// A well-formed start that the text cuts off is a cut like any other.
+Utf8End read_four_byte(const unsigned char *buf, size_t &i, size_t left,
+                       uint32_t &end_flags, int64_t &seq) {
+  const size_t present = left < 3 ? left : 3;
+  if (left == 1) end_flags |= kEndUtf8;
+  bool well_formed = is_four_byte_second(buf[i], buf[i + 1]);
+  for (size_t k = 2; k <= present; ++k) {
+    well_formed = well_formed && is_continuation(buf[i + k]);
+  }
+  if (!well_formed) return Utf8End::kRuledOut;
+  if (left < 3) {
+    end_flags |= kEndUtf8;
+    return Utf8End::kCut;
+  }
+  ++seq;
+  i += 4;
+  return Utf8End::kGoOn;
+}
+
 // The careful reading of one character at i, near the end of the text or
 // where the quick run below stopped.
 Utf8End read_utf8_char(const unsigned char *buf, size_t &i, size_t len,
@@ -28,7 +57,7 @@ Utf8End read_utf8_char(const unsigned char *buf, size_t &i, size_t len,
   }
   if (left == 0) {
     end_flags |= kEndUtf8;
-    return (c >= 0xC0 && c <= 0xEF) ? Utf8End::kCut : Utf8End::kRuledOut;
+    return (c >= 0xC0 && c <= 0xF4) ? Utf8End::kCut : Utf8End::kRuledOut;
   }
   if (c >= 0xC0 && c <= 0xDF) {
     if (!is_continuation(buf[i + 1])) return Utf8End::kRuledOut;
@@ -36,6 +65,8 @@ Utf8End read_utf8_char(const unsigned char *buf, size_t &i, size_t len,
     i += 2;
     return Utf8End::kGoOn;
   }
+  if (c >= 0xF0 && c <= 0xF4)
+    return read_four_byte(buf, i, left, end_flags, seq);
   const bool three_lead = c >= 0xE0 && c <= 0xEF;
   if (left == 1) {
     end_flags |= kEndUtf8;
