@@ -86,6 +86,21 @@ bool weigh_converted(kmv_converter_bom_fn convert, kmv_handle *h,
   return true;
 }
 
+// UTF-8 writers never make overlong forms or encoded surrogates, though the
+// library reads them.
+float odd_utf8_bits(const unsigned char *text, size_t len) {
+  int64_t odd = 0;
+  for (size_t i = 0; i < len; ++i) {
+    const unsigned char c = text[i];
+    if (c == 0xC0 || c == 0xC1) {
+      ++odd;
+    } else if ((c == 0xE0 || c == 0xED) && i + 1 < len) {
+      odd += (c == 0xE0) == (text[i + 1] < 0xA0);
+    }
+  }
+  return static_cast<float>(odd) * kmv::detect::kUnreadableBits;
+}
+
 bool weigh(const Kind &k, kmv_handle *h, const unsigned char *text, size_t len,
            float &bits) {
   switch (k.family) {
@@ -103,7 +118,9 @@ bool weigh(const Kind &k, kmv_handle *h, const unsigned char *text, size_t len,
       h->euc2unibe_table8f_size = k.euc8f_size;
       return weigh_converted(kmv_eucto_unibe, h, text, len, bits);
     case Family::kUtf8:
-      return weigh_converted(kmv_utf8to_unibe, h, text, len, bits);
+      if (!weigh_converted(kmv_utf8to_unibe, h, text, len, bits)) return false;
+      bits += odd_utf8_bits(text, len);
+      return true;
   }
   return false;
 }
