@@ -27,15 +27,19 @@ struct Range {
 };
 
 // Later ranges override earlier ones.
+// clang-format off
 constexpr Range kRanges[] = {
     {0x0000, 0xFFFF, -26.0f},  // scripts and signs that Japanese text lacks
     {0x0000, 0x001F, -30.0f},  // controls
-    {0x0009, 0x000A, -4.0f},  {0x000D, 0x000D, -4.0f},
-    {0x0020, 0x007E, -6.5f},                            // ASCII signs
-    {0x0020, 0x0020, -5.0f},  {0x0030, 0x0039, -5.0f},  // space, digits
-    {0x0041, 0x005A, -5.0f},  {0x0061, 0x007A, -5.0f},  // letters
-    {0x007F, 0x009F, -30.0f},                           // DEL and C1 controls
-    {0x00A0, 0x00FF, -16.0f},                           // Latin-1
+    {0x0009, 0x000A, -4.0f},   // tab, line feed
+    {0x000D, 0x000D, -4.0f},   // carriage return
+    {0x0020, 0x007E, -8.0f},   // ASCII signs
+    {0x0020, 0x0020, -4.5f},   // space
+    {0x0030, 0x0039, -5.5f},   // digits
+    {0x0041, 0x005A, -6.5f},   // capitals
+    {0x0061, 0x007A, -4.5f},   // small letters
+    {0x007F, 0x009F, -30.0f},  // DEL and C1 controls
+    {0x00A0, 0x00FF, -16.0f},  // Latin-1
     {0x0100, 0x04FF, -18.0f},  // Latin, Greek, Cyrillic
     {0x2000, 0x2BFF, -13.0f},  // punctuation, arrows, maths, box drawing
     {0x2E80, 0x2FDF, -24.0f},  // radicals
@@ -49,11 +53,13 @@ constexpr Range kRanges[] = {
     {0xD800, 0xDFFF, -30.0f},  // surrogates, unless paired
     {0xE000, 0xF8FF, -30.0f},  // private use
     {0xF900, 0xFAFF, -20.0f},  // compatibility ideographs
-    {0xFEFF, 0xFEFF, -20.0f}, {0xFF01, 0xFF5E, -11.0f},  // full-width ASCII
-    {0xFF61, 0xFF9F, -14.0f},                            // half-width katakana
-    {0xFFE0, 0xFFEF, -14.0f},                            // full-width signs
-    {0xFFF0, 0xFFFF, -30.0f},
+    {0xFEFF, 0xFEFF, -20.0f},  // zero-width no-break space
+    {0xFF01, 0xFF5E, -11.0f},  // full-width ASCII
+    {0xFF61, 0xFF9F, -14.0f},  // half-width katakana
+    {0xFFE0, 0xFFEF, -14.0f},  // full-width signs
+    {0xFFF0, 0xFFFF, -30.0f},  // specials
 };
+// clang-format on
 constexpr float kLevel1Bits = -12.0f, kLevel2Bits = -19.0f;
 // A character beyond the Basic Multilingual Plane, mostly emoji.
 constexpr float kPairBits = -20.0f;
