@@ -10,20 +10,10 @@
 #include <vector>
 
 #include "core/settings.h"
+#include "hex_bytes.h"
 #include "kmv.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-Bytes hex(const std::string &h) {
-  Bytes out;
-  for (size_t i = 0; i + 1 < h.size(); i += 2) {
-    out.push_back(
-        static_cast<unsigned char>(std::stoul(h.substr(i, 2), nullptr, 16)));
-  }
-  return out;
-}
 
 Bytes times(const Bytes &unit, size_t n) {
   Bytes out;

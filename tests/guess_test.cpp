@@ -6,21 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "hex_bytes.h"
 #include "kmv.hpp"
 #include "kmv_ext.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-Bytes hex(const std::string &h) {
-  Bytes out;
-  for (size_t i = 0; i + 1 < h.size(); i += 2) {
-    out.push_back(
-        static_cast<unsigned char>(std::stoul(h.substr(i, 2), nullptr, 16)));
-  }
-  return out;
-}
 
 struct Case {
   const char *text;  // what the bytes say
