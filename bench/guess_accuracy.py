@@ -182,7 +182,8 @@ PEER_NAMES = {"SJIS": SJIS_NAMES, "EUC": EUC_NAMES,
 
 def peer_right(truth, answer):
     names = PEER_NAMES.get(truth.split("(")[0], set())
-    return answer is not None and answer.lower().replace("-", "_") in names
+    plain = lambda n: n.lower().replace("-", "").replace("_", "")
+    return answer is not None and plain(answer) in {plain(n) for n in names}
 
 
 def report(lib, title, texts, peer_fns):
