@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "commands.h"
+#include "guess.h"
 #include "inputs.h"
 #include "output.h"
 #include "position.h"
@@ -37,7 +38,8 @@ std::string where(const kmv::buffer &text, std::size_t offset,
 
 // The encoding of the source text: named with --from, or detected.
 std::variant<kmv::encoding, std::string> source_encoding(
-    const kmv::buffer &text, kmv::handle &h, const Options &o) {
+    const kmv::buffer &text, kmv::handle &h, const Options &o,
+    std::vector<std::string> &notes) {
   if (o.from) {
     if (o.from->any_utf16_order) return utf16_source(text.bytes(), h);
     return o.from->type;
@@ -47,6 +49,12 @@ std::variant<kmv::encoding, std::string> source_encoding(
   const auto found = h.detect(text.bytes(), expected, o.ignore_hints);
   if (!found) return std::string(found.error().what());
   if (const auto best = found->best()) return *best;
+  if (!o.no_guess) {
+    auto guessed = guess_source(h, text, expected);
+    if (auto *why = std::get_if<std::string>(&guessed)) return *why;
+    notes.push_back(std::get<GuessedSource>(guessed).note);
+    return std::get<GuessedSource>(guessed).type;
+  }
   if (!found->candidates().empty()) {
     return "cannot tell the encoding: it may be " +
            found->candidates().names() +
@@ -127,7 +135,10 @@ Outcome convert_one(const Input &in, kmv::handle &h, const Options &o) {
   auto content = read_input(in);
   if (auto *why = std::get_if<std::string>(&content)) return fail(*why);
   const auto &text = std::get<kmv::buffer>(content);
-  const auto source = source_encoding(text, h, o);
+  std::vector<std::string> notes;
+  const auto source = source_encoding(text, h, o, notes);
+  for (const auto &note : notes)
+    r.messages.push_back("kmv: " + shown + ": " + note);
   if (auto *why = std::get_if<std::string>(&source)) return fail(*why);
   const kmv::encoding from = std::get<kmv::encoding>(source);
   const kmv::encoding to = o.to->type;
