@@ -311,15 +311,16 @@ def encode(text: str, encoding: EncodingLike, errors: str = "strict") -> bytes:
     With ``errors="strict"`` a character the encoding cannot hold raises
     :class:`Error` (its ``offset`` the index in ``text``); with
     ``"replace"`` it is written as ``?``. A leading U+FEFF is taken as a
-    byte-order mark; a ``_BOM`` target gets one.
+    byte-order mark; a ``_BOM`` target gets one. The library works on
+    16-bit units: a character beyond the Basic Multilingual Plane is two
+    units (two replacements in the Japanese encodings; in UTF-8 each unit is
+    written as three bytes).
     """
     if not isinstance(text, str):
         raise TypeError(f"encode() wants a str, not {type(text).__name__!r}")
     strict = _errors(errors)
     target = _encoding(encoding)
     status, out, offset, count, first, _ = _kmv.encode(text, target.value)
-    if status == _kmv.EUEXPEOD and not strict:
-        return encode(text[:offset] + "?", target, errors)
     if status != 0:
         raise Error(f"{_kmv.status_text(status)} (at index {offset})",
                     status, offset)

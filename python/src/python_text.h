@@ -20,22 +20,34 @@ constexpr kmv::encoding native_utf16 = std::endian::native == std::endian::big
                                            ? kmv::encoding::utf16be
                                            : kmv::encoding::utf16le;
 
-// The storage of a str as text of one of the library's encodings: ASCII
-// strings as UTF-8, two-byte strings as UTF-16, any other through the
-// string's cached UTF-8 form. The str must outlive the view.
+// A str as text of one of the library's encodings, in place where the
+// string's storage already is one: ASCII strings as UTF-8, two-byte strings
+// as UTF-16. Other strings take their cached UTF-8 form, or UTF-16 when they
+// reach beyond the Basic Multilingual Plane, since the library reads
+// 16-bit units. Lone surrogates raise UnicodeEncodeError, as in Python's
+// codecs. The str must outlive the view.
 struct str_source {
   std::span<const std::byte> bytes;
   kmv::encoding encoding = kmv::encoding::utf8;
+  pybind11::object holder;  // owns the UTF-16 copy, where one was made
 
   explicit str_source(pybind11::handle text) {
     PyObject *s = text.ptr();
-    const Py_ssize_t length = PyUnicode_GET_LENGTH(s);
+    const auto length = static_cast<std::size_t>(PyUnicode_GET_LENGTH(s));
+    const int kind = PyUnicode_KIND(s);
     if (PyUnicode_IS_ASCII(s)) {
-      bytes = {static_cast<const std::byte *>(PyUnicode_DATA(s)),
-               static_cast<std::size_t>(length)};
-    } else if (PyUnicode_KIND(s) == PyUnicode_2BYTE_KIND) {
-      bytes = {static_cast<const std::byte *>(PyUnicode_DATA(s)),
-               static_cast<std::size_t>(length) * 2};
+      bytes = {static_cast<const std::byte *>(PyUnicode_DATA(s)), length};
+    } else if (kind == PyUnicode_2BYTE_KIND && !has_surrogate(s, length)) {
+      bytes = {static_cast<const std::byte *>(PyUnicode_DATA(s)), length * 2};
+      encoding = native_utf16;
+    } else if (kind == PyUnicode_4BYTE_KIND) {
+      PyObject *units = PyUnicode_AsEncodedString(
+          s, native_utf16 == kmv::encoding::utf16le ? "utf-16-le" : "utf-16-be",
+          "strict");
+      if (units == nullptr) throw pybind11::error_already_set();
+      holder = pybind11::reinterpret_steal<pybind11::object>(units);
+      bytes = {reinterpret_cast<const std::byte *>(PyBytes_AS_STRING(units)),
+               static_cast<std::size_t>(PyBytes_GET_SIZE(units))};
       encoding = native_utf16;
     } else {
       Py_ssize_t size = 0;
@@ -46,14 +58,29 @@ struct str_source {
     }
   }
 
-  // The index of the character at a byte offset of the view.
+  // The index in the str of the character at a byte offset of the view.
   std::size_t char_index(std::size_t offset) const {
-    if (encoding != kmv::encoding::utf8) return offset / 2;
     std::size_t index = 0;
-    for (std::size_t i = 0; i < offset && i < bytes.size(); ++i) {
-      if ((static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80) ++index;
+    if (encoding == kmv::encoding::utf8) {
+      for (std::size_t i = 0; i < offset && i < bytes.size(); ++i) {
+        if ((static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80) ++index;
+      }
+      return index;
+    }
+    const auto *units = reinterpret_cast<const std::uint16_t *>(bytes.data());
+    for (std::size_t i = 0; i < offset / 2 && i < bytes.size() / 2; ++i) {
+      if (units[i] < 0xDC00 || units[i] > 0xDFFF) ++index;
     }
     return index;
+  }
+
+ private:
+  static bool has_surrogate(PyObject *s, std::size_t length) {
+    const auto *units = static_cast<const Py_UCS2 *>(PyUnicode_DATA(s));
+    for (std::size_t i = 0; i < length; ++i) {
+      if (units[i] >= 0xD800 && units[i] < 0xE000) return true;
+    }
+    return false;
   }
 };
 
