@@ -87,7 +87,8 @@ def convert_file(src: str, dst: str, to: EncodingLike,
                 end = start + _kmv.piece_end(
                     text[start:], 0 if src_enc is None else src_enc.value,
                     piece_size)
-                done = _convert(text[start:end], piece_to, piece_from, start)
+                with text[start:end] as piece:  # no export outlives the map
+                    done = _convert(piece, piece_to, piece_from, start)
                 out.write(done.data)
                 out_len += len(done.data)
                 count += done.unconvertible
