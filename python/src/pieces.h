@@ -1,12 +1,13 @@
 // Where a text may be cut so that its pieces convert one after the other
 // into exactly what the whole text converts into.
 //
-// A piece ends right after a line feed: no multi-byte character of
-// Shift_JIS, EUC-JP or UTF-8 holds the byte 0x0A, and in UTF-16 the unit
-// U+000A is never half of a pair. ISO-2022-JP carries a shift state across
-// lines, so there a line feed only counts where the text is back in single
-// bytes. A cut is never followed by a byte-order mark, which the next piece
-// would otherwise take for its own.
+// A piece ends right after a line feed that starts a character of its own.
+// In well-formed text every line feed does, except inside ISO-2022-JP's
+// two-byte mode. A malformed byte, though, may be read together with up to
+// a few bytes after it, line feed included; so after one, a line feed only
+// counts once enough plain ASCII bytes have passed to be sure. A cut is
+// never followed by a byte-order mark, which the next piece would otherwise
+// take for its own.
 #ifndef KMV_PYTHON_PIECES_H
 #define KMV_PYTHON_PIECES_H
 
@@ -33,68 +34,151 @@ constexpr kmv::encoding marked_form(kmv::encoding e) {
   }
 }
 
-// Reads text unit by unit, telling where a piece may end.
+// Reads a text character by character, telling where a piece may end.
 class cut_finder {
  public:
   cut_finder(std::span<const std::byte> text, kmv::encoding source)
       : text_(text),
         mark_(kmv::bom_bytes(marked_form(source))),
-        big_endian_(marked_form(source) == kmv::encoding::utf16be_bom),
-        step_(big_endian_ || marked_form(source) == kmv::encoding::utf16le_bom
-                  ? 2
-                  : 1),
-        jis_(source == kmv::encoding::jis) {}
+        family_(kmv::detail::family_of(source)) {}
 
   // The end of the first piece of at most about `limit` bytes: the last cut
   // at or below `limit`, else the first above it, else the whole text.
   std::size_t first_piece(std::size_t limit) {
     if (text_.size() <= limit) return text_.size();
     std::size_t best = 0;
-    for (std::size_t i = 0; i + step_ <= text_.size(); i += step_) {
-      if (jis_) track_shift(i);
-      if (!is_line_end(i)) continue;
-      const std::size_t at = i + step_;
-      if (at >= text_.size()) break;
-      if (!cut_allowed(at)) continue;
-      if (at > limit) return best != 0 ? best : at;
-      best = at;
+    for (std::size_t i = 0; i < text_.size();) {
+      const bool line_end =
+          is_line_end(i) && unsure_ == 0 && !two_byte_ && !lost_;
+      i += advance(i);
+      if (!line_end || i >= text_.size() || followed_by_mark(i)) continue;
+      if (i > limit) return best != 0 ? best : i;
+      best = i;
     }
     return best == 0 ? text_.size() : best;
   }
 
  private:
-  // Plain single bytes again only after ESC ( B or ESC ( J; any other
-  // designation or a shift out leaves them.
-  void track_shift(std::size_t i) {
-    const auto byte = static_cast<unsigned char>(text_[i]);
-    if (byte == 0x0E || byte == 0x0F) single_byte_ = byte == 0x0F;
-    if (byte != 0x1B || i + 2 >= text_.size()) return;
-    const auto set = static_cast<unsigned char>(text_[i + 1]);
-    const auto final_byte = static_cast<unsigned char>(text_[i + 2]);
-    if (set == '$') single_byte_ = false;
-    if (set == '(') single_byte_ = final_byte == 'B' || final_byte == 'J';
+  using family = kmv::detail::family;
+
+  unsigned byte(std::size_t i) const {
+    return i < text_.size() ? static_cast<unsigned>(text_[i]) : 0x100;
+  }
+  static bool in(unsigned b, unsigned low, unsigned high) {
+    return b >= low && b <= high;
   }
 
   bool is_line_end(std::size_t i) const {
-    if (step_ == 1) return text_[i] == std::byte{'\n'};
-    const std::byte high = big_endian_ ? text_[i] : text_[i + 1];
-    const std::byte low = big_endian_ ? text_[i + 1] : text_[i];
-    return high == std::byte{0} && low == std::byte{'\n'};
+    if (family_ == family::unibe) return byte(i) == 0 && byte(i + 1) == '\n';
+    if (family_ == family::unile) return byte(i) == '\n' && byte(i + 1) == 0;
+    return byte(i) == '\n';
   }
 
-  bool cut_allowed(std::size_t at) const {
-    if (jis_ && !single_byte_) return false;
+  bool followed_by_mark(std::size_t at) const {
     const std::span<const std::byte> rest = text_.subspan(at);
-    return mark_.empty() || rest.size() < mark_.size() ||
-           std::memcmp(rest.data(), mark_.data(), mark_.size()) != 0;
+    return !mark_.empty() && rest.size() >= mark_.size() &&
+           std::memcmp(rest.data(), mark_.data(), mark_.size()) == 0;
+  }
+
+  struct character {
+    std::size_t length;  // 0: a malformed byte
+    bool ascii;
+  };
+
+  // Steps over the character at i, keeping count of how sure the reader is
+  // that it stands where the library's decoder will.
+  std::size_t advance(std::size_t i) {
+    if (family_ == family::unibe || family_ == family::unile) {
+      return 2;  // every unit is a character of its own
+    }
+    const character c = read(i);
+    if (c.length == 0) {
+      unsure_ = reach();
+      return 1;
+    }
+    if (c.ascii && unsure_ > 0) --unsure_;
+    if (!c.ascii && unsure_ > 0) unsure_ = reach();
+    return c.length;
+  }
+
+  // How many bytes a malformed character may take with it.
+  unsigned reach() const {
+    return family_ == family::sjis ? 2 : family_ == family::jis ? 4 : 3;
+  }
+
+  character read(std::size_t i) {
+    const unsigned b = byte(i);
+    if (family_ == family::jis) return jis_char(i);
+    if (b < 0x80) return {1, true};
+    switch (family_) {
+      case family::utf8:
+        return {utf8_length(i), false};
+      case family::sjis:
+        return {in(b, 0xA1, 0xDF) ? 1 : sjis_length(i), false};
+      case family::euc:
+        return {euc_length(i), false};
+      default:
+        return {1, false};
+    }
+  }
+
+  bool continuation(std::size_t i) const { return in(byte(i), 0x80, 0xBF); }
+  std::size_t utf8_length(std::size_t i) const {
+    const unsigned b = byte(i);
+    if (in(b, 0xC2, 0xDF) && continuation(i + 1)) return 2;
+    if (in(b, 0xE0, 0xEF) && continuation(i + 1) && continuation(i + 2)) {
+      return 3;
+    }
+    return 0;
+  }
+  std::size_t sjis_length(std::size_t i) const {
+    const unsigned b = byte(i), next = byte(i + 1);
+    const bool lead = in(b, 0x81, 0x9F) || in(b, 0xE0, 0xFC);
+    const bool trail = in(next, 0x40, 0x7E) || in(next, 0x80, 0xFC);
+    return lead && trail ? 2 : 0;
+  }
+  std::size_t euc_length(std::size_t i) const {
+    const unsigned b = byte(i), next = byte(i + 1);
+    if (b == 0x8E) return in(next, 0xA1, 0xDF) ? 2 : 0;
+    if (b == 0x8F) {
+      return in(next, 0xA1, 0xFE) && in(byte(i + 2), 0xA1, 0xFE) ? 3 : 0;
+    }
+    return in(b, 0xA1, 0xFE) && in(next, 0xA1, 0xFE) ? 2 : 0;
+  }
+  // Escape sequences switch between ASCII and two-byte mode. Anything else
+  // out of place (an eight-bit byte, a shift, another escape, a control
+  // byte or a lone byte in two-byte mode) leaves it unknown how the decoder
+  // pairs the bytes after it: no cut is made in the rest of the text.
+  character jis_char(std::size_t i) {
+    const unsigned b = byte(i);
+    if (b == 0x1B) return jis_escape(i);
+    if (!two_byte_ && b < 0x80 && b != 0x0E && b != 0x0F) return {1, true};
+    if (two_byte_ && in(b, 0x21, 0x7E) && in(byte(i + 1), 0x21, 0x7E)) {
+      return {2, true};
+    }
+    lost_ = true;
+    return {0, false};
+  }
+  character jis_escape(std::size_t i) {
+    const unsigned set = byte(i + 1), final_byte = byte(i + 2);
+    if (set == '(' && final_byte == 'B') {
+      two_byte_ = false;
+      return {3, true};
+    }
+    if (set == '$' && (final_byte == 'B' || final_byte == '@')) {
+      two_byte_ = true;
+      return {3, true};
+    }
+    lost_ = true;
+    return {0, false};
   }
 
   std::span<const std::byte> text_;
   std::string_view mark_;
-  bool big_endian_;
-  std::size_t step_;
-  bool jis_;
-  bool single_byte_ = true;
+  family family_;
+  unsigned unsure_ = 0;    // plain bytes still to pass before a cut
+  bool two_byte_ = false;  // ISO-2022-JP in two-byte mode
+  bool lost_ = false;      // ISO-2022-JP read wrong: no more cuts
 };
 
 inline std::size_t piece_end(std::span<const std::byte> text,
