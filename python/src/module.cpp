@@ -104,11 +104,27 @@ py::tuple convert(py::handle data, int source, int target) {
   return outcome(r, bytes_of, same_offset);
 }
 
+py::str str_of(const kmv::buffer &text) {
+  return kmvpy::str_from_utf16(text.bytes());
+}
+
 py::tuple decode(py::handle data, int source) {
   const kmvpy::byte_view text(data);
-  const auto r =
-      convert_unlocked(text.bytes(), encoding_of(source), kmvpy::native_utf16);
-  return outcome(r, kmvpy::str_from_utf16, same_offset);
+  const kmv::encoding from = encoding_of(source);
+  // Text already in the string's own form needs no conversion first.
+  const auto bytes = text.bytes();
+  if (kmvpy::marked_form(from) == kmvpy::marked_form(kmvpy::native_utf16)) {
+    if (bytes.size() % 2 != 0) {
+      return py::make_tuple(static_cast<int>(KMV_EUEXPEOD), py::none(),
+                            bytes.size() - 1, 0, py::none(), py::none());
+    }
+    const kmv::encoding actual = kmv::detail::actual_source(bytes, from);
+    const auto units = bytes.subspan(kmv::bom_bytes(actual).size());
+    return py::make_tuple(0, kmvpy::str_from_utf16(units), py::none(), 0,
+                          py::none(), py::none());
+  }
+  const auto r = convert_unlocked(bytes, from, kmvpy::native_utf16);
+  return outcome(r, str_of, same_offset);
 }
 
 py::tuple encode(const py::str &text, int target) {

@@ -102,7 +102,7 @@ struct utf16_scan {
 
 // Native UTF-16 text as a str. Called with the lock held; the new string is
 // filled without it, since no other thread can see it yet.
-inline pybind11::str str_from_utf16(const kmv::buffer &text) {
+inline pybind11::str str_from_utf16(std::span<const std::byte> text) {
   std::span<const std::uint16_t> units(
       reinterpret_cast<const std::uint16_t *>(text.data()), text.size() / 2);
   const utf16_scan scan = [units] {

@@ -57,6 +57,8 @@ def test_bytes_like_inputs_give_the_same_answers(tmp_path, text):
     (lambda: kmv.convert(b"abc", 5), TypeError, "not 'int'"),
     (lambda: kmv.decode(b"abc\x93\xfa\x96", "sjis"), kmv.Error,
      "the text ends inside a character (SJIS, at byte 5)"),
+    (lambda: kmv.decode(b"A\x00B", "utf-16le"), kmv.Error,
+     "the text ends inside a character (UTF16LE, at byte 2)"),
     (lambda: kmv.decode(b"\x82\xa0", errors="ignore"), ValueError,
      "errors must be"),
     (lambda: kmv.decode(b"\xff\xff\xff"), kmv.Error,
