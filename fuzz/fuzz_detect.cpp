@@ -1,6 +1,7 @@
 // Arbitrary bytes through the buffer detector under arbitrary expected
 // types, hint flags and EUC variants stored in the handle; arbitrary
-// arguments through the decision step, the EUC check and the probes.
+// arguments through the decision step, the EUC check and the probes; and
+// the best guess, which must name a candidate and keep decided answers.
 //
 // After every detection the handle must be as before, except that the EUC
 // decoding slots may have been set to their defaults, and must have been on
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "kmv.h"
+#include "kmv_ext.h"
 
 namespace {
 
@@ -99,6 +101,35 @@ void fuzz_detector(kmv_handle *h, const unsigned char *text, size_t n,
   check(kmv_buf(h, text, n, expected, ignore) == r);
 }
 
+// The guess names a type that the text allows (its own detection's or
+// that with hints ignored), keeps a decided answer, and ranks another
+// type second.
+void fuzz_guess(kmv_handle *h, const unsigned char *text, size_t n,
+                int32_t expected) {
+  kmvx_guess_result g{};
+  check(kmvx_guess(h, text, n, expected, &g) == KMV_SUCCESS);
+  check(g.detected == kmv_buf(h, text, n, expected, 0));
+  check(g.confidence >= 0.0f && g.confidence <= 1.0f);
+  if (n == 0 || (g.detected > 0 && g.detected < 64)) {
+    check(g.type == g.detected && g.runner_up == -1 && g.confidence == 1.0f);
+    return;
+  }
+  const int32_t all = kmv_buf(h, text, n, expected, 1);
+  const auto allowed = [&](int32_t type) {
+    uint32_t bit = 0;
+    for (uint64_t row = 1; row < typeNamesSize; ++row) {
+      if (typeNames[row].type == type) bit = typeNames[row].mask;
+    }
+    const auto holds = [&](int32_t r) {
+      return r == type || (r >= 64 && (static_cast<uint32_t>(r) & bit) != 0);
+    };
+    return holds(g.detected) || holds(all);
+  };
+  check(g.type == -1 || allowed(g.type));
+  check(g.runner_up == -1 || (g.runner_up != g.type && allowed(g.runner_up)));
+  check(g.type != -1 || g.runner_up == -1);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -117,6 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // An exactly sized copy: any read past the end shows.
   std::vector<unsigned char> copy(text, text + n);
   fuzz_detector(h, copy.data(), copy.size(), expected, ignore);
+  fuzz_guess(h, copy.data(), copy.size(), expected);
 
   // The decision step and the EUC check with arbitrary arguments.
   if (n >= 16) {

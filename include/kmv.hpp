@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "kmv.h"
+#include "kmv_ext.h"
 
 namespace kmv {
 
@@ -481,6 +482,33 @@ class handle {
                            encoding expected = encoding::unknown,
                            bool ignore_hints = false) {
     return detect(as_bytes(text), expected, ignore_hints);
+  }
+
+  // The best guess: one encoding even where detection leaves candidates,
+  // weighed by how Japanese text is made; a decided answer is the guess.
+  struct guess_result {
+    std::optional<encoding> type;  // none when no encoding fits
+    std::optional<encoding> runner_up;
+    float confidence = 0;  // 0 to 1
+    detection detected;
+  };
+  result<guess_result> guess(std::span<const std::byte> text,
+                             encoding expected = encoding::unknown) {
+    kmvx_guess_result g{};
+    const std::int32_t status =
+        kmvx_guess(raw_, reinterpret_cast<const unsigned char *>(text.data()),
+                   text.size(), code(expected), &g);
+    if (status != KMV_SUCCESS) return error{status, {}};
+    const auto as_encoding = [](std::int32_t t) {
+      return t < 0 ? std::nullopt
+                   : std::optional<encoding>(static_cast<encoding>(t));
+    };
+    return guess_result{as_encoding(g.type), as_encoding(g.runner_up),
+                        g.confidence, detection{g.detected}};
+  }
+  result<guess_result> guess(std::string_view text,
+                             encoding expected = encoding::unknown) {
+    return guess(as_bytes(text), expected);
   }
 
   // Converts a whole text. A Unicode source is taken with or without its

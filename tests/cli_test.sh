@@ -246,8 +246,8 @@ test_convert() {
 
   printf 'abc\x88' >"$work/cut"
   failures_table <<'EOF'
-1|kmv: $work/abcd: cannot tell the encoding: it may be ASCII;UTF16BE;UTF16LE|convert --to utf-8 "$work/abcd"
-1|cannot tell the encoding|convert --to utf-8 --expect ascii "$work/abcd"
+1|kmv: $work/abcd: cannot tell the encoding: it may be ASCII;UTF16BE;UTF16LE|convert --no-guess --to utf-8 "$work/abcd"
+1|cannot tell the encoding|convert --no-guess --to utf-8 --expect ascii "$work/abcd"
 1|only likely SJIS, and cat takes decided encodings only (kmv convert --from SJIS takes it)|cat --to utf-8 "$work/kana"
 1|no supported encoding fits the text|convert --to utf-8 "$work/unfit"
 1|2 characters cannot be written in SJIS; the first at line 2, column 3 (U+00A9); nothing written|convert --strict --from utf-8 --to sjis "$work/copyright"

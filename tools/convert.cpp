@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "commands.h"
+#include "guess.h"
 #include "inputs.h"
 #include "output.h"
 #include "position.h"
@@ -33,7 +34,8 @@ std::string where(const kmv::buffer &text, std::size_t offset,
 
 // The encoding of the source text: named with --from, or detected.
 std::variant<kmv::encoding, std::string> source_encoding(
-    const kmv::buffer &text, kmv::handle &h, const Options &o) {
+    const kmv::buffer &text, kmv::handle &h, const Options &o,
+    std::vector<std::string> &notes) {
   if (o.from) {
     if (o.from->any_utf16_order && text.view().starts_with("\xFE\xFF")) {
       return kmv::encoding::utf16be_bom;
@@ -48,6 +50,12 @@ std::variant<kmv::encoding, std::string> source_encoding(
   // One candidate left is the answer, as kmv detect prints it.
   const auto candidates = found->candidates().list();
   if (candidates.size() == 1) return candidates.front();
+  if (!o.no_guess) {
+    auto guessed = guess_source(h, text, expected);
+    if (auto *why = std::get_if<std::string>(&guessed)) return *why;
+    notes.push_back(std::get<GuessedSource>(guessed).note);
+    return std::get<GuessedSource>(guessed).type;
+  }
   if (!candidates.empty()) {
     return "cannot tell the encoding: it may be " +
            found->candidates().names() +
@@ -112,7 +120,10 @@ Outcome convert_one(const Input &in, kmv::handle &h, const Options &o) {
   auto content = read_input(in);
   if (auto *why = std::get_if<std::string>(&content)) return fail(*why);
   const auto &text = std::get<kmv::buffer>(content);
-  const auto source = source_encoding(text, h, o);
+  std::vector<std::string> notes;
+  const auto source = source_encoding(text, h, o, notes);
+  for (const auto &note : notes)
+    r.messages.push_back("kmv: " + shown + ": " + note);
   if (auto *why = std::get_if<std::string>(&source)) return fail(*why);
   const kmv::encoding from = std::get<kmv::encoding>(source);
   const kmv::encoding to = o.to->type;

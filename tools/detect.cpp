@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "commands.h"
+#include "guess.h"
 #include "inputs.h"
 #include "runner.h"
 
@@ -61,6 +62,22 @@ std::string json_failure(const Input &in, const std::string &why) {
          json_string(why) + "}\n";
 }
 
+Outcome guess_one(const Input &in, const kmv::buffer &text, kmv::handle &h,
+                  const Options &o, kmv::encoding expected) {
+  Outcome r;
+  const std::string shown = shown_path(in.path, in.is_stdin);
+  auto words = guess_words(h, text, expected, o.json);
+  if (auto *e = std::get_if<kmv::error>(&words)) {
+    r.failed = true;
+    r.messages.push_back("kmv: " + shown + ": " + std::string(e->what()));
+    return r;
+  }
+  const auto &said = std::get<std::string>(words);
+  r.text = o.json ? "{\"path\":" + json_string(in.path) + "," + said + "}\n"
+                  : shown + ": " + said + "\n";
+  return r;
+}
+
 Outcome detect_one(const Input &in, kmv::handle &h, const Options &o) {
   Outcome r;
   auto content = read_input(in);
@@ -73,6 +90,7 @@ Outcome detect_one(const Input &in, kmv::handle &h, const Options &o) {
   }
   const auto &text = std::get<kmv::buffer>(content);
   const auto expected = o.expect ? o.expect->type : kmv::encoding::unknown;
+  if (o.guess) return guess_one(in, text, h, o, expected);
   const auto found = h.detect(text.bytes(), expected, o.ignore_hints);
   if (!found) {
     r.failed = true;

@@ -65,6 +65,8 @@ const std::vector<OptionDef> &option_defs() {
       {"ignore-hints", 0, false, kDetect | kConvert,
        flag(&Options::ignore_hints)},
       {"json", 0, false, kDetect, flag(&Options::json)},
+      {"guess", 0, false, kDetect, flag(&Options::guess)},
+      {"no-guess", 0, false, kConvert, flag(&Options::no_guess)},
       {"recursive", 'r', false, kDetect | kConvert, flag(&Options::recursive)},
       {"in-place", 'i', false, kConvert, flag(&Options::in_place)},
       {"strict", 0, false, kConvert, flag(&Options::strict)},
@@ -237,9 +239,10 @@ std::variant<Options, UsageError> parse_options(
 
 std::string usage_text() {
   return R"(Usage:
-  kmv detect [--expect NAME] [--ignore-hints] [--json] [-r] [-j N] [FILE...]
+  kmv detect [--expect NAME] [--ignore-hints] [--guess] [--json] [-r] [-j N]
+             [FILE...]
   kmv convert --to NAME [--from NAME] [--expect NAME] [-o OUT | --in-place]
-              [--strict] [-r] [-j N] [FILE...]
+              [--strict] [--no-guess] [-r] [-j N] [FILE...]
   kmv cat --to NAME [--expect NAME] FILE...
   kmv list
 
@@ -252,7 +255,8 @@ A FILE of - (or no FILE) is standard input.
                 no encoding fits, "empty" for an empty file
   convert       writes the text in the --to encoding (to standard output
                 unless -o or --in-place); the source encoding is detected
-                unless --from names it
+                unless --from names it, and guessed when detection leaves
+                several candidates
   cat           prints the file line by line in the --to encoding
   list          every encoding name kmv accepts
 
@@ -261,6 +265,9 @@ Options:
   -f, --from NAME     source encoding (no detection)
   -e, --expect NAME   encoding to prefer when the evidence is undecided
       --ignore-hints  decide on the bytes alone (no preference, no zero-byte rule)
+      --guess         detect: name one encoding per file, the best guess where
+                      the evidence leaves several ("none" when none fits)
+      --no-guess      convert: fail on an undecided text instead of guessing
       --json          one JSON object per file
   -o, --output OUT    write to OUT (- for standard output)
   -i, --in-place      replace each file by its conversion (atomically)

@@ -27,6 +27,8 @@ struct Options {
   std::optional<EncodingArg> from;
   std::optional<EncodingArg> expect;
   bool ignore_hints = false;
+  bool guess = false;     // detect: one name per file
+  bool no_guess = false;  // convert: an undecided text is an error
   bool json = false;
   bool recursive = false;
   bool in_place = false;

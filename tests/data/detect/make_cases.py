@@ -31,6 +31,7 @@ SENTENCES = {
     "disputed": "価格は¢50、£3、‖並列‖、−5、¬真。",
     "ascii": "ABC abc 123\n",
     "lines": "日本語のテキスト\r\n二行目です。\n",
+    "emoji": "寿司🍣を食べた。😀",
 }
 
 ENCODINGS = {

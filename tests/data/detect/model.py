@@ -294,13 +294,29 @@ def kmv_buf(t, buf, expected=0, ignore=False):
             cont = lambda x: 0x80 <= x <= 0xBF
             if i + 1 == n:
                 end |= 8
-                if not 0xC0 <= c <= 0xEF:
+                if not 0xC0 <= c <= 0xF4:
                     cand &= ~0x800
                 break
             if 0xC0 <= c <= 0xDF:
                 if cont(buf[i + 1]):
                     seq += 1
                     i += 2
+                    continue
+                cand &= ~0x800
+                break
+            if 0xF0 <= c <= 0xF4:
+                lo, hi = {0xF0: (0x90, 0xBF), 0xF4: (0x80, 0x8F)}.get(
+                    c, (0x80, 0xBF))
+                tail = buf[i + 1:i + 4]
+                if len(tail) == 1:
+                    end |= 8
+                ok = lo <= tail[0] <= hi and all(map(cont, tail[1:]))
+                if ok and len(tail) < 3:
+                    end |= 8
+                    break
+                if ok:
+                    seq += 1
+                    i += 4
                     continue
                 cand &= ~0x800
                 break
@@ -324,14 +340,26 @@ def kmv_buf(t, buf, expected=0, ignore=False):
     be_good = le_good = 0
     i = 0
     reached_end = True
+    def unit(j, big):
+        return buf[j] * 256 + buf[j + 1] if big else buf[j + 1] * 256 + buf[j]
+
+    def paired(j, big):
+        u = unit(j, big)
+        if 0xD800 <= u <= 0xDBFF:
+            return j + 4 <= n and 0xDC00 <= unit(j + 2, big) <= 0xDFFF
+        return 0xDC00 <= u <= 0xDFFF and j >= 2 and \
+            0xD800 <= unit(j - 2, big) <= 0xDBFF
+
     while i + 1 < n:
         if not cand & 0x600:
             reached_end = False
             break
         u0, u1 = buf[i], buf[i + 1]
         be, le = u0 * 256 + u1, u1 * 256 + u0
+        be_ok = plaus(be) or paired(i, True)
+        le_ok = plaus(le) or paired(i, False)
         i += 2
-        if plaus(be):
+        if be_ok:
             be_good += 1
             if kana16(be):
                 pref |= 0x200
@@ -348,7 +376,7 @@ def kmv_buf(t, buf, expected=0, ignore=False):
             if not cand & 0x400:
                 reached_end = False
                 break
-        if plaus(le):
+        if le_ok:
             le_good += 1
             if kana16(le):
                 pref |= 0x400
@@ -372,6 +400,7 @@ def kmv_buf(t, buf, expected=0, ignore=False):
         pref, exp = 0, 0
     else:
         exp = expected
+    utf8_cut = bool(cand & 0x800 and end & 8)
     if end & 1:
         cand &= ~0x4
     if end & 2:
@@ -402,6 +431,8 @@ def kmv_buf(t, buf, expected=0, ignore=False):
             r = 0x300 if clean else 0x100
         else:
             r = 0x200 if clean else -1
+    if r == -1 and utf8_cut:
+        r = 0x20000
     if not ignore and r > 63:
         if f32(f32(nul_e) / f32(100.0)) > f32(nul_o) or \
                 f32(f32(nul_o) / f32(100.0)) > f32(nul_e):

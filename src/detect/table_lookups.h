@@ -1,0 +1,55 @@
+// Look-ups in the conversion tables that the detector's passes share.
+#ifndef KMV_DETECT_TABLE_LOOKUPS_H
+#define KMV_DETECT_TABLE_LOOKUPS_H
+
+#include <bit>
+#include <cstdint>
+
+#include "detect/byte_runs.h"
+#include "kmv.h"
+
+namespace kmv::detect {
+
+inline uint32_t entry(const uint16_t *table, uint64_t count, uint64_t index) {
+  return (table != nullptr && index < count) ? table[index] : 0u;
+}
+
+inline bool any_code_with_lead(const uint16_t *table, uint64_t count,
+                               uint64_t lead, uint32_t first_trail) {
+  for (uint32_t trail = first_trail; trail <= 0xFF; ++trail) {
+    if (entry(table, count, lead * 256 + trail) != 0) return true;
+  }
+  return false;
+}
+
+// Whether any code of the handle's Shift_JIS, EUC-JP or EUC-JP three-byte
+// table begins with the given byte(s).
+bool sjis_lead_possible(const kmv_handle *h, uint64_t lead);
+bool euc_lead_possible(const kmv_handle *h, uint64_t lead);
+bool euc8f_lead_possible(const kmv_handle *h, uint64_t second);
+
+inline uint32_t is_known(const unsigned char *p, uint64_t bits,
+                         const uint16_t *table, uint64_t count) {
+  const uint32_t code = load_be16(p + std::countr_zero(bits));
+  return code < count && table[code] != 0;
+}
+
+// How many of the codes that begin at the set bits of `leads` the table
+// holds. The two halves of the mask are walked side by side, so that the
+// steps from one bit to the next do not wait on each other.
+inline uint32_t known_codes(const unsigned char *p, uint64_t leads,
+                            const uint16_t *table, uint64_t count) {
+  uint64_t low = leads & 0xFFFFFFFFu, high = leads & ~uint64_t{0xFFFFFFFFu};
+  uint32_t known = 0;
+  for (; low != 0 && high != 0; low &= low - 1, high &= high - 1) {
+    known += is_known(p, low, table, count) + is_known(p, high, table, count);
+  }
+  for (uint64_t rest = low | high; rest != 0; rest &= rest - 1) {
+    known += is_known(p, rest, table, count);
+  }
+  return known;
+}
+
+}  // namespace kmv::detect
+
+#endif
