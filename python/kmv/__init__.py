@@ -133,9 +133,9 @@ class Conversion:
 
 @dataclass(frozen=True)
 class FileConversion:
-    """What :func:`convert_file` did. ``decided`` is False when the source
-    was taken as the only candidate the detector left, True when named or
-    decided."""
+    """What :func:`convert_file` did. ``decided`` is True when the source
+    was named or decided, False when it was guessed (or the only candidate
+    the detector left)."""
 
     source: Optional[Encoding]
     target: Encoding
@@ -185,20 +185,17 @@ def detect(data, expect: Optional[EncodingLike] = None,
     return Detection(decided, candidates, raw)
 
 
-def _guess_of(data, expected: int) -> Guess:
-    """The best guess; the decided encoding, or the candidates in the
-    library's order, sharing the confidence."""
-    found = detect(data, expected or None)
-    if not found.candidates:
-        return Guess(None, 0.0, None)
-    runner_up = found.candidates[1] if len(found.candidates) > 1 else None
-    return Guess(found.candidates[0], 1.0 / len(found.candidates), runner_up)
+def _known(code: int) -> Optional[Encoding]:
+    return Encoding(code) if code > 0 else None
 
 
 def guess(data, expect: Optional[EncodingLike] = None) -> Guess:
     """The most likely encoding of ``data``, even where :func:`detect`
-    leaves several candidates."""
-    return _guess_of(data, _code(expect))
+    leaves several candidates: each is weighed by how Japanese text is made.
+    A decided answer of :func:`detect` is the guess, with confidence 1. The
+    encoding is None when nothing fits or the text is empty."""
+    code, runner_up, confidence, _ = _kmv.guess(data, _code(expect))
+    return Guess(_known(code), confidence, _known(runner_up))
 
 
 def _source_of(data, source: Optional[EncodingLike]):
@@ -212,12 +209,11 @@ def _source_of(data, source: Optional[EncodingLike]):
         return found.encoding, True
     if len(found.candidates) == 1:
         return found.candidates[0], False
-    if found.candidates:
-        names = ";".join(c.label for c in found.candidates)
-        raise Error(f"cannot tell the encoding: it may be {names} (name the "
-                    "source encoding)", -1)
-    raise Error("no supported encoding fits the text (name the source "
-                "encoding)", -1)
+    best = guess(data).encoding
+    if best is None:
+        raise Error("no supported encoding fits the text (name the source "
+                    "encoding)", -1)
+    return best, False
 
 
 def _place(place, base: int = 0) -> Optional[Unconvertible]:
@@ -259,8 +255,8 @@ def convert(data, to: EncodingLike,
             source: Optional[EncodingLike] = None) -> Conversion:
     """``data`` converted into the encoding ``to``.
 
-    The source is detected unless named; when the detector leaves a single
-    candidate that one is taken. Characters the target cannot hold are
+    The source is detected unless named; when the detector leaves several
+    candidates the best guess is taken, as the command-line tool does. Characters the target cannot hold are
     written as ``?`` (``？`` in ISO-2022-JP) and counted. A Unicode source is
     taken with or without its mark as the text shows; the target gets a mark
     exactly when it is a ``_BOM`` form.

@@ -7,7 +7,7 @@ Every regular file under SRC is converted into the same place under DST
 (DST may be SRC: each file is then replaced). Each task converts a batch of
 files; each output is written beside its place and renamed into it, so no
 file is ever half written. Every file gives one record (path, source
-encoding and whether it was decided or taken as the only candidate, bytes
+encoding and whether it was decided or guessed, bytes
 in and out, replacements, error); a file that fails is recorded and the
 others go on. The records form one report: CSV when FILE ends in .csv, else
 JSON lines (standard output when no FILE is named).

@@ -89,6 +89,25 @@ int detect(py::handle data, int expected, bool ignore_hints) {
   return found->raw;
 }
 
+// (type code, runner-up, confidence, the detector's own answer); a code is
+// -1 where no encoding fits.
+py::tuple guess(py::handle data, int expected) {
+  const kmvpy::byte_view text(data);
+  kmv::handle &handle = thread_handle();
+  const kmv::encoding prefer = encoding_of(expected);
+  const auto found = [&] {
+    py::gil_scoped_release unlocked;
+    return handle.guess(text.bytes(), prefer);
+  }();
+  if (!found) throw std::bad_alloc();
+  auto code_or_none = [](const std::optional<kmv::encoding> &e) {
+    return e ? kmv::code(*e) : -1;
+  };
+  return py::make_tuple(code_or_none(found->type),
+                        code_or_none(found->runner_up), found->confidence,
+                        found->detected.raw);
+}
+
 std::vector<int> candidates(int raw) {
   std::vector<int> codes;
   for (kmv::encoding e : kmv::detection{raw}.candidates().list()) {
@@ -154,6 +173,7 @@ PYBIND11_MODULE(_kmv, m) {
   m.doc() = "The kmv library itself; use the kmv package instead.";
   m.def("detect", detect, py::arg("data"), py::arg("expected"),
         py::arg("ignore_hints"));
+  m.def("guess", guess, py::arg("data"), py::arg("expected"));
   m.def("candidates", candidates, py::arg("raw"));
   m.def("convert", convert, py::arg("data"), py::arg("source"),
         py::arg("target"));
