@@ -6,23 +6,6 @@
 
 #include "../python/src/pieces.h"
 
-namespace {
-
-kmv::encoding unmarked(kmv::encoding e) {
-  switch (e) {
-    case kmv::encoding::utf16be_bom:
-      return kmv::encoding::utf16be;
-    case kmv::encoding::utf16le_bom:
-      return kmv::encoding::utf16le;
-    case kmv::encoding::utf8_bom:
-      return kmv::encoding::utf8;
-    default:
-      return e;
-  }
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 3) return 0;
   const auto &all = kmv::all_encodings;
@@ -39,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (std::size_t start = 0, piece = 0; !failed; ++piece) {
     const auto rest = text.subspan(start);
     const std::size_t end = kmvpy::piece_end(rest, from, limit);
-    const auto part = h.convert(rest.first(end), piece ? unmarked(from) : from,
-                                piece ? unmarked(to) : to);
+    const auto part =
+        h.convert(rest.first(end), piece ? kmvpy::unmarked_form(from) : from,
+                  piece ? kmvpy::unmarked_form(to) : to);
     failed = !part;
     if (part) {
       joined += part->bytes.view();

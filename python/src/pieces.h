@@ -34,6 +34,20 @@ constexpr kmv::encoding marked_form(kmv::encoding e) {
   }
 }
 
+// The form without a mark, in which every piece but the first is written.
+constexpr kmv::encoding unmarked_form(kmv::encoding e) {
+  switch (e) {
+    case kmv::encoding::utf16be_bom:
+      return kmv::encoding::utf16be;
+    case kmv::encoding::utf16le_bom:
+      return kmv::encoding::utf16le;
+    case kmv::encoding::utf8_bom:
+      return kmv::encoding::utf8;
+    default:
+      return e;
+  }
+}
+
 // Reads a text character by character, telling where a piece may end.
 class cut_finder {
  public:
