@@ -4,7 +4,7 @@
     bench/python_bench.py [--suites DIR] [--inputs DIR] [--repeat N]
 
 Detection: files per second and how often each detector names the right
-encoding, for kmv.detect (right only when it decides), kmv.guess,
+encoding, for kmv.detect (right only when it names one encoding), kmv.guess,
 charset_normalizer and chardet, on the real pages of the peer suites (DIR
 with MANIFEST.tsv; skipped when absent) and on the manual-page texts of
 bench/make_inputs.py (made in a temporary folder unless --inputs names

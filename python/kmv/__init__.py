@@ -5,7 +5,7 @@ UTF-16BE/LE and UTF-8 (each with or without a byte-order mark) and ASCII::
 
     >>> import kmv
     >>> data = "日本語のテキスト".encode("cp932")
-    >>> kmv.detect(data).encoding
+    >>> kmv.guess(data).encoding
     <Encoding.SJIS: 4>
     >>> kmv.decode(data)
     '日本語のテキスト'
@@ -95,9 +95,10 @@ class Unconvertible(NamedTuple):
 
 @dataclass(frozen=True)
 class Detection:
-    """What the detector found: ``encoding`` when it decided, else the
-    ``candidates`` that remain (none when nothing fits or the text is
-    empty). ``raw`` is the library's own answer."""
+    """What the detector found: ``encoding`` when it decided or left a
+    single candidate (as ``kmv detect`` prints it), and the ``candidates``
+    that remain (none when nothing fits or the text is empty). ``raw`` is
+    the library's own answer."""
 
     encoding: Optional[Encoding]
     candidates: Tuple[Encoding, ...]
@@ -181,8 +182,8 @@ def detect(data, expect: Optional[EncodingLike] = None,
     """
     raw = _kmv.detect(data, _code(expect), bool(ignore_hints))
     candidates = tuple(Encoding(c) for c in _kmv.candidates(raw))
-    decided = Encoding(raw) if 0 < raw < _kmv.MASK_MIN else None
-    return Detection(decided, candidates, raw)
+    single = candidates[0] if len(candidates) == 1 else None
+    return Detection(single, candidates, raw)
 
 
 def _known(code: int) -> Optional[Encoding]:
@@ -206,9 +207,7 @@ def _source_of(data, source: Optional[EncodingLike]):
         return None, True
     found = detect(data)
     if found.decided:
-        return found.encoding, True
-    if len(found.candidates) == 1:
-        return found.candidates[0], False
+        return found.encoding, 0 < found.raw < _kmv.MASK_MIN
     best = guess(data).encoding
     if best is None:
         raise Error("no supported encoding fits the text (name the source "
