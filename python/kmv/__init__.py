@@ -106,6 +106,7 @@ class Detection:
 
     @property
     def decided(self) -> bool:
+        """One encoding was named."""
         return self.encoding is not None
 
 
@@ -255,10 +256,11 @@ def convert(data, to: EncodingLike,
     """``data`` converted into the encoding ``to``.
 
     The source is detected unless named; when the detector leaves several
-    candidates the best guess is taken, as the command-line tool does. Characters the target cannot hold are
-    written as ``?`` (``？`` in ISO-2022-JP) and counted. A Unicode source is
-    taken with or without its mark as the text shows; the target gets a mark
-    exactly when it is a ``_BOM`` form.
+    candidates the best guess is taken, as the command-line tool does.
+    Characters the target cannot hold are written as ``?`` (``？`` in
+    ISO-2022-JP) and counted. A Unicode source is taken with or without its
+    mark as the text shows; the target gets a mark exactly when it is a
+    ``_BOM`` form.
     """
     target = _encoding(to)
     if target is None:
