@@ -46,4 +46,9 @@ if [ "$fuzz_seconds" -gt 0 ]; then
     rm -rf "$corpus"
   done
 fi
+step "Python package (installed by CMake): pytest"
+python_site=$(echo "$PWD"/build/prefix/lib/python3*/*-packages)
+PYTHONPATH="$python_site" KMV_TOOL="$PWD/build/release/tools/kmv" \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
+
 step "all tests passed"
