@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "convert/frame.h"
+#include "simd/level.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -87,6 +88,10 @@ KMV_ALWAYS_INLINE size_t copy_ascii(const Byte *p, const Byte *stop,
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   while (stop - s >= 32) {
+    if (s - p == simd::kLongRun && simd::active.copy_ascii != nullptr) {
+      return static_cast<size_t>(s - p) +
+             simd::active.copy_ascii(s, stop, dst + (s - p));
+    }
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
     const __m128i b =
         _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 16));
@@ -119,6 +124,11 @@ KMV_ALWAYS_INLINE size_t widen_ascii(const Byte *p, const Byte *stop,
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   while (stop - s >= 16) {
+    if (s - p == simd::kLongRun) {
+      if (const simd::RunFn wide = simd::active.widen_ascii[int(O)]) {
+        return static_cast<size_t>(s - p) + wide(s, stop, dst + 2 * (s - p));
+      }
+    }
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
     Byte *d = dst + 2 * (s - p);
     if constexpr (O == Order::kBig) {
@@ -166,6 +176,12 @@ KMV_ALWAYS_INLINE size_t narrow_ascii(const Byte *p, const Byte *stop,
     }
   };
   while (stop - s >= 32) {
+    if (s - p == simd::kLongRun) {
+      if (const simd::RunFn wide = simd::active.narrow_ascii[int(O)]) {
+        return static_cast<size_t>(s - p) / 2 +
+               wide(s, stop, dst + (s - p) / 2);
+      }
+    }
     const __m128i a =
         units(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s)));
     const __m128i b =
@@ -193,7 +209,8 @@ KMV_ALWAYS_INLINE size_t narrow_ascii(const Byte *p, const Byte *stop,
 }
 
 // Converts the longest run of whole blocks of eight UTF-16 units of order
-// O, each 0800 or above, to their three-byte UTF-8 forms; returns the
+// O, each 0800 or above and none a surrogate, to their three-byte UTF-8
+// forms; returns the
 // number of units (a multiple of eight). Stores at most 3 * (stop - p) / 2
 // bytes and 2 more.
 template <Order O>
@@ -212,8 +229,11 @@ KMV_ALWAYS_INLINE size_t utf8_from_wide_units(const Byte *p, const Byte *stop,
     if constexpr (O == Order::kBig) {
       v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
     }
-    // Every unit must take three bytes.
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_srli_epi16(v, 11), zero)) != 0) {
+    // Every unit must take three bytes and stand alone.
+    const __m128i top5 = _mm_srli_epi16(v, 11);
+    if (_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi16(top5, zero),
+                         _mm_cmpeq_epi16(top5, _mm_set1_epi16(0x1B)))) != 0) {
       break;
     }
     const __m128i b0 = _mm_or_si128(_mm_srli_epi16(v, 12), lead);
@@ -249,6 +269,10 @@ KMV_ALWAYS_INLINE size_t utf8_from_wide_units(const Byte *p, const Byte *stop,
 
 // Writes n UTF-16 units with their two bytes exchanged.
 KMV_ALWAYS_INLINE void swap_units(const Byte *p, size_t n, Byte *dst) {
+  if (n >= size_t{simd::kLongRun} && simd::active.swap_units != nullptr) {
+    simd::active.swap_units(p, p + 2 * n, dst);
+    return;
+  }
   size_t i = 0;
 #if defined(__SSE2__)
   for (; i + 8 <= n; i += 8) {
