@@ -1,6 +1,8 @@
 // The AVX2 level: 32 bytes per step. The UTF conversions take whole blocks
 // of ASCII or of three-byte characters as vectors, and a character at a
 // time in between.
+#include <array>
+
 #include "simd/kernels.h"
 #include "simd/utf_steps.h"
 
@@ -147,41 +149,98 @@ KMV_AVX2 inline void store_three_byte_forms(__m256i u8x16, Byte *d) {
                    _mm256_extracti128_si256(packed, 1));
 }
 
+// How to pack four UTF-8 forms held in four bytes each (first byte lowest)
+// into their lengths, by the units' classes: bit i set when unit i takes
+// two bytes or more, bit 4 + i when it takes three.
+struct Packing {
+  alignas(16) signed char shuffle[16];
+  unsigned length;
+};
+
+constexpr std::array<Packing, 256> packings() {
+  std::array<Packing, 256> all{};
+  for (unsigned key = 0; key < 256; ++key) {
+    Packing &p = all[key];
+    unsigned at = 0;
+    for (unsigned i = 0; i < 4; ++i) {
+      const unsigned len = 1 + (key >> i & 1) + (key >> (4 + i) & 1);
+      for (unsigned j = 0; j < len; ++j) {
+        p.shuffle[at++] = static_cast<signed char>(4 * i + j);
+      }
+    }
+    p.length = at;
+    for (; at < 16; ++at) p.shuffle[at] = -1;
+  }
+  return all;
+}
+
+constexpr std::array<Packing, 256> kPackings = packings();
+
+KMV_AVX2 inline Byte *store_packed(__m128i forms, unsigned key, Byte *d) {
+  const Packing &p = kPackings[key];
+  _mm_storeu_si128(
+      reinterpret_cast<__m128i *>(d),
+      _mm_shuffle_epi8(
+          forms, _mm_load_si128(reinterpret_cast<const __m128i *>(p.shuffle))));
+  return d + p.length;
+}
+
+// Eight units (zero-extended to 32 bits, none a surrogate) as UTF-8.
+KMV_AVX2 inline Byte *store_utf8_of_8_units(__m256i u, Byte *d) {
+  const __m256i low6 = _mm256_set1_epi32(0x3F), trail = _mm256_set1_epi32(0x80);
+  const __m256i multi = _mm256_cmpgt_epi32(u, _mm256_set1_epi32(0x7F));
+  const __m256i wide = _mm256_cmpgt_epi32(u, _mm256_set1_epi32(0x7FF));
+  __m256i b0 = _mm256_blendv_epi8(
+      u, _mm256_or_si256(_mm256_srli_epi32(u, 6), _mm256_set1_epi32(0xC0)),
+      multi);
+  b0 = _mm256_blendv_epi8(
+      b0, _mm256_or_si256(_mm256_srli_epi32(u, 12), _mm256_set1_epi32(0xE0)),
+      wide);
+  const __m256i last = _mm256_or_si256(_mm256_and_si256(u, low6), trail);
+  const __m256i middle =
+      _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(u, 6), low6), trail);
+  const __m256i b1 =
+      _mm256_and_si256(multi, _mm256_blendv_epi8(last, middle, wide));
+  const __m256i b2 = _mm256_and_si256(wide, last);
+  const __m256i forms = _mm256_or_si256(
+      b0, _mm256_or_si256(_mm256_slli_epi32(b1, 8), _mm256_slli_epi32(b2, 16)));
+  const unsigned m =
+      static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(multi)));
+  const unsigned w =
+      static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(wide)));
+  d = store_packed(_mm256_castsi256_si128(forms), (m & 0xF) | (w & 0xF) << 4,
+                   d);
+  return store_packed(_mm256_extracti128_si256(forms, 1),
+                      m >> 4 | (w >> 4) << 4, d);
+}
+
 template <bool kBig>
 KMV_AVX2 size_t utf8_from_units(const Byte *p, const Byte *stop, Byte *dst,
                                 size_t *written) {
   const Byte *s = p;
   Byte *d = dst;
   const __m256i zero = _mm256_setzero_si256();
+  // Sixteen units per step, while 32 more are left: their output stays
+  // within three bytes per unit ahead.
   while (stop - s >= 64) {
     const __m256i v = load_units<kBig>(s);
-    const uint32_t narrow =
-        bits(_mm256_cmpeq_epi16(_mm256_srli_epi16(v, 11), zero));
-    const uint32_t surrogate = bits(
-        _mm256_cmpeq_epi16(_mm256_srli_epi16(v, 11), _mm256_set1_epi16(0x1B)));
-    if ((narrow | surrogate) == 0) {
+    const __m256i top5 = _mm256_srli_epi16(v, 11);
+    if (bits(_mm256_cmpeq_epi16(top5, _mm256_set1_epi16(0x1B))) != 0) break;
+    if (bits(_mm256_cmpeq_epi16(top5, zero)) == 0) {
       store_three_byte_forms(v, d);
       store_three_byte_forms(_mm256_permute4x64_epi64(v, 0xEE), d + 24);
-      s += 32;
       d += 48;
-      continue;
-    }
-    if (bits(_mm256_cmpeq_epi16(_mm256_srli_epi16(v, 7), zero)) == ~0u) {
-      // Sixteen units below 0080.
+    } else if (bits(_mm256_cmpeq_epi16(_mm256_srli_epi16(v, 7), zero)) == ~0u) {
       _mm_storeu_si128(reinterpret_cast<__m128i *>(d),
                        _mm256_castsi256_si128(pack_in_order(v, zero)));
-      s += 32;
       d += 16;
-      continue;
+    } else {
+      d = store_utf8_of_8_units(
+          _mm256_cvtepu16_epi32(_mm256_castsi256_si128(v)), d);
+      d = store_utf8_of_8_units(
+          _mm256_cvtepu16_epi32(_mm256_extracti128_si256(v, 1)), d);
     }
-    // Mixed: the units of this block one at a time.
-    const Byte *const block_end = s + 32;
-    for (; s < block_end; s += 2) {
-      const uint32_t u = unit_at(s, kBig);
-      if (is_surrogate(u)) break;
-      d += put_utf8(u, d);
-    }
-    if (s < block_end) break;
+    s += 32;
   }
   *written = static_cast<size_t>(d - dst);
   return static_cast<size_t>(s - p) / 2;
@@ -251,17 +310,8 @@ KMV_AVX2 size_t units_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
       d += 16;
       continue;
     }
-    // Up to the next block boundary, a character at a time.
-    const Byte *const block_end = s + 24;
-    uint32_t u;
-    while (s < block_end) {
-      const unsigned len = plain_utf8(s, stop, &u);
-      if (len == 0) break;
-      put_unit(u, d, kBig);
-      s += len;
-      d += 2;
-    }
-    if (s < block_end) break;
+    // Mixed text: the decoder's own loop is faster there.
+    break;
   }
   *units = static_cast<size_t>(d - dst) / 2;
   return static_cast<size_t>(s - p);

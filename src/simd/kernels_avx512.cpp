@@ -238,7 +238,7 @@ KMV_AVX512 inline unsigned units_of_block(__m512i v, Byte *d, unsigned *units) {
   const __m512i second = _mm512_permutexvar_epi8(_mm512_add_epi8(at, one), v);
   const __m512i third = _mm512_permutexvar_epi8(
       _mm512_add_epi8(at, _mm512_add_epi8(one, one)), v);
-  for (int half = 0; half < 2; ++half) {
+  for (int half = 0; half < (*units > 32 ? 2 : 1); ++half) {
     const __m512i b0 =
         _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(first)
                                        : _mm512_extracti64x4_epi64(first, 1));
@@ -266,6 +266,51 @@ KMV_AVX512 inline unsigned units_of_block(__m512i v, Byte *d, unsigned *units) {
   return last;
 }
 
+// Sixteen three-byte characters in the 48 bytes at s (none overlong, none a
+// surrogate) as 32 bytes of UTF-16 at d; false if they are not that.
+template <bool kBig>
+KMV_AVX512 inline bool units_of_three_byte_block(const Byte *s, Byte *d) {
+  const __m512i v = load64(s);
+  alignas(64) static constexpr signed char kForm[2][64] = {
+      {-16, -64, -64, -16, -64, -64, -16, -64, -64, -16, -64, -64,
+       -16, -64, -64, -16, -64, -64, -16, -64, -64, -16, -64, -64,
+       -16, -64, -64, -16, -64, -64, -16, -64, -64, -16, -64, -64,
+       -16, -64, -64, -16, -64, -64, -16, -64, -64, -16, -64, -64},
+      {-32, -128, -128, -32, -128, -128, -32, -128, -128, -32, -128, -128,
+       -32, -128, -128, -32, -128, -128, -32, -128, -128, -32, -128, -128,
+       -32, -128, -128, -32, -128, -128, -32, -128, -128, -32, -128, -128,
+       -32, -128, -128, -32, -128, -128, -32, -128, -128, -32, -128, -128}};
+  const __m512i bits_used = _mm512_load_si512(kForm[0]);
+  const __m512i form = _mm512_load_si512(kForm[1]);
+  if (_mm512_cmpneq_epi8_mask(_mm512_and_si512(v, bits_used), form) != 0) {
+    return false;
+  }
+  // Unit i from bytes 3i (lead), 3i + 1 and 3i + 2.
+  alignas(64) static constexpr char kPick[2][64] = {
+      {1,  0,  4,  3,  7,  6,  10, 9,  13, 12, 16, 15, 19, 18, 22, 21,
+       25, 24, 28, 27, 31, 30, 34, 33, 37, 36, 40, 39, 43, 42, 46, 45},
+      {2,  2,  5,  5,  8,  8,  11, 11, 14, 14, 17, 17, 20, 20, 23, 23,
+       26, 26, 29, 29, 32, 32, 35, 35, 38, 38, 41, 41, 44, 44, 47, 47}};
+  const __m512i lead_middle =
+      _mm512_permutexvar_epi8(_mm512_load_si512(kPick[0]), v);
+  const __m512i last = _mm512_permutexvar_epi8(_mm512_load_si512(kPick[1]), v);
+  const __m512i low6 = _mm512_set1_epi16(0x3F);
+  const __m512i u = _mm512_or_si512(
+      _mm512_or_si512(
+          _mm512_slli_epi16(_mm512_srli_epi16(lead_middle, 8), 12),
+          _mm512_slli_epi16(_mm512_and_si512(lead_middle, low6), 6)),
+      _mm512_and_si512(last, low6));
+  const __mmask32 bad =
+      _mm512_cmplt_epu16_mask(u, _mm512_set1_epi16(0x800)) |
+      _mm512_cmpeq_epi16_mask(
+          _mm512_and_si512(u, _mm512_set1_epi16(static_cast<short>(0xF800))),
+          _mm512_set1_epi16(static_cast<short>(0xD800)));
+  if ((bad & 0xFFFFu) != 0) return false;
+  _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
+                      _mm512_castsi512_si256(kBig ? swap_bytes(u) : u));
+  return true;
+}
+
 template <bool kBig>
 KMV_AVX512 size_t units_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
                                   size_t *units) {
@@ -280,6 +325,11 @@ KMV_AVX512 size_t units_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
       store64(d + 64, kBig ? _mm512_slli_epi16(hi, 8) : hi);
       s += 64;
       d += 128;
+      continue;
+    }
+    if (units_of_three_byte_block<kBig>(s, d)) {
+      s += 48;
+      d += 32;
       continue;
     }
     unsigned n = 0;
