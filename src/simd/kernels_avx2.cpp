@@ -363,15 +363,7 @@ KMV_AVX2 EucBlockMasks euc_block_masks(const Byte *p) {
 }  // namespace
 
 Kernels avx2_kernels() {
-  return Kernels{copy_ascii,
-                 {widen_ascii<true>, widen_ascii<false>},
-                 {narrow_ascii<true>, narrow_ascii<false>},
-                 swap_units,
-                 {utf8_from_units<true>, utf8_from_units<false>},
-                 {units_from_utf8<true>, units_from_utf8<false>},
-                 skip_ascii,
-                 block_masks,
-                 euc_block_masks};
+  return KMV_SIMD_LEVEL_TABLE;
 }
 
 }  // namespace kmv::simd

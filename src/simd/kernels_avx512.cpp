@@ -114,6 +114,13 @@ KMV_AVX512 size_t narrow_ascii(const Byte *p, const Byte *stop, Byte *dst) {
   return static_cast<size_t>(s - p) / 2;
 }
 
+// Bit j set where unit j is a surrogate.
+KMV_AVX512 inline uint32_t surrogate_units(__m512i u) {
+  return _mm512_cmpeq_epi16_mask(
+      _mm512_and_si512(u, _mm512_set1_epi16(static_cast<short>(0xF800))),
+      _mm512_set1_epi16(static_cast<short>(0xD800)));
+}
+
 KMV_AVX512 size_t swap_units(const Byte *p, const Byte *stop, Byte *dst) {
   const Byte *s = p;
   Byte *d = dst;
@@ -164,9 +171,7 @@ KMV_AVX512 size_t utf8_from_units(const Byte *p, const Byte *stop, Byte *dst,
   // vectors) stays within 3 bytes per unit of the 64 units ahead.
   while (stop - s >= 128) {
     const __m512i v = load_units<kBig>(s);
-    const uint32_t surrogates = _mm512_cmpeq_epi16_mask(
-        _mm512_and_si512(v, _mm512_set1_epi16(static_cast<short>(0xF800))),
-        _mm512_set1_epi16(static_cast<short>(0xD800)));
+    const uint32_t surrogates = surrogate_units(v);
     const uint32_t take =
         surrogates == 0 ? ~0u : (1u << __builtin_ctz(surrogates)) - 1;
     if (take == 0) break;
@@ -301,10 +306,7 @@ KMV_AVX512 inline bool units_of_three_byte_block(const Byte *s, Byte *d) {
           _mm512_slli_epi16(_mm512_and_si512(lead_middle, low6), 6)),
       _mm512_and_si512(last, low6));
   const __mmask32 bad =
-      _mm512_cmplt_epu16_mask(u, _mm512_set1_epi16(0x800)) |
-      _mm512_cmpeq_epi16_mask(
-          _mm512_and_si512(u, _mm512_set1_epi16(static_cast<short>(0xF800))),
-          _mm512_set1_epi16(static_cast<short>(0xD800)));
+      _mm512_cmplt_epu16_mask(u, _mm512_set1_epi16(0x800)) | surrogate_units(u);
   if ((bad & 0xFFFFu) != 0) return false;
   _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
                       _mm512_castsi512_si256(kBig ? swap_bytes(u) : u));
@@ -386,15 +388,7 @@ KMV_AVX512 EucBlockMasks euc_block_masks(const Byte *p) {
 }  // namespace
 
 Kernels avx512_kernels() {
-  return Kernels{copy_ascii,
-                 {widen_ascii<true>, widen_ascii<false>},
-                 {narrow_ascii<true>, narrow_ascii<false>},
-                 swap_units,
-                 {utf8_from_units<true>, utf8_from_units<false>},
-                 {units_from_utf8<true>, units_from_utf8<false>},
-                 skip_ascii,
-                 block_masks,
-                 euc_block_masks};
+  return KMV_SIMD_LEVEL_TABLE;
 }
 
 }  // namespace kmv::simd

@@ -1,5 +1,5 @@
-// One character at a time, for the wider kernels where a block does not
-// fit their vector forms: the same plain characters the vector forms take.
+// One character or unit at a time, for the wider kernels where a block
+// does not fit their vector forms: the same plain characters they take.
 #ifndef KMV_SIMD_UTF_STEPS_H
 #define KMV_SIMD_UTF_STEPS_H
 
@@ -36,27 +36,6 @@ inline unsigned plain_utf8(const Byte *s, const Byte *stop, uint32_t *u) {
     return 3;
   }
   return 0;
-}
-
-// Writes the UTF-8 form of u (not a surrogate) and returns its length.
-inline unsigned put_utf8(uint32_t u, Byte *d) {
-  if (u < 0x80) {
-    d[0] = static_cast<Byte>(u);
-    return 1;
-  }
-  if (u < 0x800) {
-    d[0] = static_cast<Byte>(0xC0 | u >> 6);
-    d[1] = static_cast<Byte>(0x80 | (u & 0x3F));
-    return 2;
-  }
-  d[0] = static_cast<Byte>(0xE0 | u >> 12);
-  d[1] = static_cast<Byte>(0x80 | (u >> 6 & 0x3F));
-  d[2] = static_cast<Byte>(0x80 | (u & 0x3F));
-  return 3;
-}
-
-inline bool is_surrogate(uint32_t u) {
-  return (u & 0xF800) == 0xD800;
 }
 
 // A UTF-16 unit of order `big` (true: big-endian).
