@@ -14,6 +14,16 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKMV_BUILD_BENC
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
 
+step "release tests at every vector level the CPU has"
+for level in sse2 avx2 avx512; do
+  case $level in
+    avx2) grep -qw avx2 /proc/cpuinfo || continue ;;
+    avx512) grep -qw avx512_vbmi2 /proc/cpuinfo || continue ;;
+  esac
+  echo "-- KMV_SIMD=$level"
+  KMV_SIMD=$level ctest --test-dir build/release --output-on-failure -j "$jobs" | tail -n 3
+done
+
 step "installed package: consumers through CMake and pkg-config"
 rm -rf build/prefix
 cmake --install build/release --prefix build/prefix >/dev/null

@@ -1,10 +1,11 @@
-// Throughput of the converters, in MB/s of input, against glibc iconv and
-// ICU converting the same text in the same run. Every call converts the
+// Throughput of the converters, in MB/s of input, against glibc iconv, ICU
+// and (when built with it) encoding_rs converting the same text in the same
+// run. Every call converts the
 // whole buffer and allocates its output, as a user's call does.
 //
 // Inputs: the files of bench/make_inputs.py in $KMV_BENCH_INPUTS (default
 // build/bench-inputs). After the runs a table of ratios is printed: kmv
-// against the faster of the two peers, per direction and kind of text, from
+// against the fastest peer, per direction and kind of text, from
 // the medians of the repetitions. On a busy machine run it with
 //   --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 #include <benchmark/benchmark.h>
@@ -12,6 +13,7 @@
 #include <unicode/ucnv.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -196,6 +198,32 @@ void run_icu(benchmark::State &state, const Direction &d,
   ucnv_close(to);
 }
 
+#if KMV_BENCH_ENCODING_RS
+extern "C" ptrdiff_t kmv_bench_ers_convert(const char *from, const char *to,
+                                           const unsigned char *src, size_t n,
+                                           unsigned char *dst, size_t cap);
+
+// encoding_rs knows Windows-31J as Shift_JIS; the other names are iconv's.
+const char *ers_label(const char *iconv_name) {
+  return std::strcmp(iconv_name, "CP932") == 0 ? "Shift_JIS" : iconv_name;
+}
+
+void run_encoding_rs(benchmark::State &state, const Direction &d,
+                     const std::string &text) {
+  const auto *src = reinterpret_cast<const unsigned char *>(text.data());
+  for (auto _ : state) {
+    const size_t cap = peer_capacity(text.size());
+    auto *out = static_cast<unsigned char *>(std::malloc(cap));
+    if (kmv_bench_ers_convert(ers_label(d.iconv_from), ers_label(d.iconv_to),
+                              src, text.size(), out, cap) < 0) {
+      state.SkipWithError("encoding_rs failed");
+    }
+    benchmark::DoNotOptimize(out);
+    std::free(out);
+  }
+}
+#endif
+
 // Collects bytes per second per benchmark for the ratio table.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
@@ -211,25 +239,26 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
   void PrintRatios() const {
-    std::printf("\nkmv / faster peer (MB/s of input: kmv, iconv, ICU)\n");
+    std::printf(
+        "\nkmv / fastest peer (MB/s of input: kmv, iconv, ICU, encoding_rs)\n");
     std::printf("%-18s", "direction");
-    for (const char *kind : kKinds) std::printf(" %30s", kind);
+    for (const char *kind : kKinds) std::printf(" %36s", kind);
     std::printf("\n");
     for (const Direction &d : kDirections) {
       std::printf("%-18s", d.name);
       for (const char *kind : kKinds) {
         const std::string base = std::string(d.name) + "/" + kind + "/";
         const double k = get(base + "kmv"), i = get(base + "iconv"),
-                     u = get(base + "icu");
-        const double peer = std::max(i, u);
+                     u = get(base + "icu"), e = get(base + "encoding_rs");
+        const double peer = std::max({i, u, e});
         char cell[64];
         if (k <= 0 || peer <= 0) {
           std::snprintf(cell, sizeof cell, "-");
         } else {
-          std::snprintf(cell, sizeof cell, "%5.2fx (%5.0f,%5.0f,%5.0f)",
-                        k / peer, k / 1e6, i / 1e6, u / 1e6);
+          std::snprintf(cell, sizeof cell, "%5.2fx (%5.0f,%5.0f,%5.0f,%5.0f)",
+                        k / peer, k / 1e6, i / 1e6, u / 1e6, e / 1e6);
         }
-        std::printf(" %30s", cell);
+        std::printf(" %36s", cell);
       }
       std::printf("\n");
     }
@@ -275,6 +304,9 @@ int main(int argc, char **argv) {
       add<run_kmv>(d, kind, "kmv");
       add<run_iconv>(d, kind, "iconv");
       add<run_icu>(d, kind, "icu");
+#if KMV_BENCH_ENCODING_RS
+      add<run_encoding_rs>(d, kind, "encoding_rs");
+#endif
     }
   }
   benchmark::Initialize(&argc, argv);

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "convert/frame.h"
+#include "simd/level.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -87,6 +88,10 @@ KMV_ALWAYS_INLINE size_t copy_ascii(const Byte *p, const Byte *stop,
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   while (stop - s >= 32) {
+    if (s - p == simd::kLongRun && simd::active.copy_ascii != nullptr) {
+      return static_cast<size_t>(s - p) +
+             simd::active.copy_ascii(s, stop, dst + (s - p));
+    }
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
     const __m128i b =
         _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 16));
@@ -119,6 +124,11 @@ KMV_ALWAYS_INLINE size_t widen_ascii(const Byte *p, const Byte *stop,
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   while (stop - s >= 16) {
+    if (s - p == simd::kLongRun) {
+      if (const simd::RunFn wide = simd::active.widen_ascii[int(O)]) {
+        return static_cast<size_t>(s - p) + wide(s, stop, dst + 2 * (s - p));
+      }
+    }
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
     Byte *d = dst + 2 * (s - p);
     if constexpr (O == Order::kBig) {
@@ -166,6 +176,12 @@ KMV_ALWAYS_INLINE size_t narrow_ascii(const Byte *p, const Byte *stop,
     }
   };
   while (stop - s >= 32) {
+    if (s - p == simd::kLongRun) {
+      if (const simd::RunFn wide = simd::active.narrow_ascii[int(O)]) {
+        return static_cast<size_t>(s - p) / 2 +
+               wide(s, stop, dst + (s - p) / 2);
+      }
+    }
     const __m128i a =
         units(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s)));
     const __m128i b =
@@ -254,6 +270,10 @@ KMV_ALWAYS_INLINE size_t utf8_from_wide_units(const Byte *p, const Byte *stop,
 
 // Writes n UTF-16 units with their two bytes exchanged.
 KMV_ALWAYS_INLINE void swap_units(const Byte *p, size_t n, Byte *dst) {
+  if (n >= size_t{simd::kLongRun} && simd::active.swap_units != nullptr) {
+    simd::active.swap_units(p, p + 2 * n, dst);
+    return;
+  }
   size_t i = 0;
 #if defined(__SSE2__)
   for (; i + 8 <= n; i += 8) {

@@ -90,7 +90,18 @@ class Utf8Decoder {
     const Byte *const word_limit = limit(p, end, 4, stop);
     const Byte *const pair_limit =
         std::min(limit(p, end, 8, stop), limit(p, stop, 4, stop));
+    // Where the writer's block conversion, when it stopped short, may try
+    // again: after the character that stopped it and a few more.
+    const Byte *retry = p;
     while (p < stop) {
+      if constexpr (requires { w.copy_utf8(p, stop); }) {
+        if (p >= retry) {
+          const size_t n = w.copy_utf8(p, stop);
+          retry = p + n + 16;
+          p += n;
+          if (p >= stop) break;
+        }
+      }
       // The common case in Japanese text, whole three-byte sequences,
       // tested with one comparison for two of them.
       if (p < pair_limit) {

@@ -218,6 +218,14 @@ class Utf8Writer : public ByteTargetBase {
   // unit() for a run of UTF-16 units of 0800 and above, in blocks.
   template <Order O>
   KMV_ALWAYS_INLINE size_t copy_wide_units(const Byte *p, const Byte *stop) {
+    if (stop - p >= 2 * simd::kLongRun) {
+      if (const auto wider = simd::active.utf8_from_units[int(O)]) {
+        size_t written = 0;
+        const size_t units = wider(p, stop, out_.cur, &written);
+        out_.cur += written;
+        if (units != 0) return units;
+      }
+    }
     const size_t n = utf8_from_wide_units<O>(p, stop, out_.cur);
     out_.cur += 3 * n;
     return n;
@@ -264,6 +272,17 @@ class Utf16Writer {
   KMV_ALWAYS_INLINE size_t copy_ascii(const Byte *p, const Byte *stop) {
     const size_t n = widen_ascii<O>(p, stop, out_.cur);
     out_.cur += 2 * n;
+    return n;
+  }
+  // unit() for a long run of plain UTF-8 (see simd::Kernels), where a
+  // wider level has a kernel for it; returns the source bytes taken.
+  KMV_ALWAYS_INLINE size_t copy_utf8(const Byte *p, const Byte *stop) {
+    if (stop - p < simd::kLongRun) return 0;
+    const auto wider = simd::active.units_from_utf8[int(O)];
+    if (wider == nullptr) return 0;
+    size_t units = 0;
+    const size_t n = wider(p, stop, out_.cur, &units);
+    out_.cur += 2 * units;
     return n;
   }
   // n whole units of order S, written in this writer's order.

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "simd/level.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -52,6 +54,9 @@ inline int count_flagged_bytes(uint64_t flags) {
 inline size_t skip_ascii(const unsigned char *buf, size_t from, size_t len) {
   size_t i = from;
   while (len - i >= 32) {
+    if (i - from == simd::kLongRun && simd::active.skip_ascii != nullptr) {
+      return i + simd::active.skip_ascii(buf + i, buf + len);
+    }
     const uint64_t any = load_word(buf + i) | load_word(buf + i + 8) |
                          load_word(buf + i + 16) | load_word(buf + i + 24);
     if ((any & kHighBits) != 0) break;
@@ -74,13 +79,9 @@ inline uint32_t load_be16(const unsigned char *p) {
 }
 
 // Bit j of each mask describes byte j of a 64-byte block.
-struct BlockMasks {
-  uint64_t high;      // 0x80 and above
-  uint64_t kana;      // 0xA1 to 0xDF
-  uint64_t zero;      // 0x00
-  uint64_t esc;       // 0x1B
-  uint64_t kana_row;  // 0x82 and 0x83: Shift_JIS hiragana and katakana
-};
+using BlockMasks = simd::BlockMasks;
+// Bytes of 0x80 and above, and the EUC-JP single shifts 0x8E and 0x8F.
+using EucBlockMasks = simd::EucBlockMasks;
 
 inline BlockMasks block_masks_portable(const unsigned char *p) {
   BlockMasks m{0, 0, 0, 0, 0};
@@ -105,6 +106,7 @@ inline uint64_t lane_bits(__m128i flags, unsigned lane) {
 }
 
 inline BlockMasks block_masks(const unsigned char *p) {
+  if (simd::active.block_masks != nullptr) return simd::active.block_masks(p);
   BlockMasks m{0, 0, 0, 0, 0};
   // Bytes compare as signed: 0xA1 to 0xDF are -95 to -33, 0x82 and 0x83
   // are -126 and -125.
@@ -128,13 +130,10 @@ inline BlockMasks block_masks(const unsigned char *p) {
   }
   return m;
 }
-// Bytes of 0x80 and above, and the EUC-JP single shifts 0x8E and 0x8F.
-struct EucBlockMasks {
-  uint64_t high;
-  uint64_t shift;
-};
-
 inline EucBlockMasks euc_block_masks(const unsigned char *p) {
+  if (simd::active.euc_block_masks != nullptr) {
+    return simd::active.euc_block_masks(p);
+  }
   EucBlockMasks m{0, 0};
   // 0x8E and 0x8F compare as -114 and -113.
   const __m128i below = _mm_set1_epi8(-115), above = _mm_set1_epi8(-112);
@@ -153,10 +152,6 @@ inline constexpr bool kFastBlockMasks = false;
 inline BlockMasks block_masks(const unsigned char *p) {
   return block_masks_portable(p);
 }
-struct EucBlockMasks {
-  uint64_t high;
-  uint64_t shift;
-};
 inline EucBlockMasks euc_block_masks(const unsigned char *p) {
   const BlockMasks m = block_masks_portable(p);
   EucBlockMasks e{m.high, 0};

@@ -1,0 +1,402 @@
+// The AVX-512 level (BW, VL, VBMI and VBMI2): 64 bytes per step; the UTF
+// conversions take mixed runs of one-, two- and three-byte characters
+// through byte compression and permutation.
+#include "simd/kernels.h"
+#include "simd/utf_steps.h"
+
+#if defined(__x86_64__)
+#if defined(__GNUC__) && !defined(__clang__)
+// GCC 12 takes the deliberately undefined vectors inside its own AVX-512
+// intrinsics for uninitialized reads.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+
+#define KMV_AVX512                                               \
+  __attribute__((                                                \
+      target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2," \
+             "avx2,bmi,bmi2,popcnt")))
+
+namespace kmv::simd {
+namespace {
+
+KMV_AVX512 inline __m512i load64(const Byte *p) {
+  return _mm512_loadu_si512(p);
+}
+
+KMV_AVX512 inline void store64(Byte *p, __m512i v) {
+  _mm512_storeu_si512(p, v);
+}
+
+// Bit j set where byte j is 01 to 7F.
+KMV_AVX512 inline uint64_t ascii_bytes(__m512i v) {
+  return _mm512_cmpgt_epi8_mask(v, _mm512_setzero_si512());
+}
+
+KMV_AVX512 inline __m512i swap_bytes(__m512i v) {
+  return _mm512_or_si512(_mm512_slli_epi16(v, 8), _mm512_srli_epi16(v, 8));
+}
+
+KMV_AVX512 size_t copy_ascii(const Byte *p, const Byte *stop, Byte *dst) {
+  const Byte *s = p;
+  for (; stop - s >= 64; s += 64) {
+    const __m512i v = load64(s);
+    store64(dst + (s - p), v);
+    const uint64_t ok = ascii_bytes(v);
+    if (ok != ~uint64_t{0}) {
+      return static_cast<size_t>(s - p) +
+             static_cast<size_t>(__builtin_ctzll(~ok));
+    }
+  }
+  Byte *d = dst + (s - p);
+  while (s < stop && *s - 1u < 0x7Fu) *d++ = *s++;
+  return static_cast<size_t>(s - p);
+}
+
+template <bool kBig>
+KMV_AVX512 size_t widen_ascii(const Byte *p, const Byte *stop, Byte *dst) {
+  const Byte *s = p;
+  for (; stop - s >= 64; s += 64) {
+    const __m512i v = load64(s);
+    __m512i lo = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(v));
+    __m512i hi = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(v, 1));
+    if (kBig) {
+      lo = _mm512_slli_epi16(lo, 8);
+      hi = _mm512_slli_epi16(hi, 8);
+    }
+    Byte *d = dst + 2 * (s - p);
+    store64(d, lo);
+    store64(d + 64, hi);
+    const uint64_t ok = ascii_bytes(v);
+    if (ok != ~uint64_t{0}) {
+      return static_cast<size_t>(s - p) +
+             static_cast<size_t>(__builtin_ctzll(~ok));
+    }
+  }
+  for (; s < stop && *s - 1u < 0x7Fu; ++s)
+    put_unit(*s, dst + 2 * (s - p), kBig);
+  return static_cast<size_t>(s - p);
+}
+
+template <bool kBig>
+KMV_AVX512 inline __m512i load_units(const Byte *p) {
+  const __m512i v = load64(p);
+  return kBig ? swap_bytes(v) : v;
+}
+
+// Bit j set where unit j is 0001 to 007F.
+KMV_AVX512 inline uint32_t ascii_units(__m512i u) {
+  return _mm512_cmplt_epu16_mask(_mm512_sub_epi16(u, _mm512_set1_epi16(1)),
+                                 _mm512_set1_epi16(0x7F));
+}
+
+template <bool kBig>
+KMV_AVX512 size_t narrow_ascii(const Byte *p, const Byte *stop, Byte *dst) {
+  const Byte *s = p;
+  for (; stop - s >= 128; s += 128) {
+    const __m512i a = load_units<kBig>(s), b = load_units<kBig>(s + 64);
+    Byte *d = dst + (s - p) / 2;
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
+                        _mm512_cvtepi16_epi8(a));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(d + 32),
+                        _mm512_cvtepi16_epi8(b));
+    const uint64_t ok = ascii_units(a) | uint64_t{ascii_units(b)} << 32;
+    if (ok != ~uint64_t{0}) {
+      return static_cast<size_t>(s - p) / 2 +
+             static_cast<size_t>(__builtin_ctzll(~ok));
+    }
+  }
+  for (; stop - s >= 2; s += 2) {
+    const uint32_t u = unit_at(s, kBig);
+    if (u - 1 >= 0x7F) break;
+    dst[(s - p) / 2] = static_cast<Byte>(u);
+  }
+  return static_cast<size_t>(s - p) / 2;
+}
+
+// Bit j set where unit j is a surrogate.
+KMV_AVX512 inline uint32_t surrogate_units(__m512i u) {
+  return _mm512_cmpeq_epi16_mask(
+      _mm512_and_si512(u, _mm512_set1_epi16(static_cast<short>(0xF800))),
+      _mm512_set1_epi16(static_cast<short>(0xD800)));
+}
+
+KMV_AVX512 size_t swap_units(const Byte *p, const Byte *stop, Byte *dst) {
+  const Byte *s = p;
+  Byte *d = dst;
+  for (; stop - s >= 64; s += 64, d += 64) store64(d, swap_bytes(load64(s)));
+  for (; stop - s >= 2; s += 2, d += 2) {
+    d[0] = s[1];
+    d[1] = s[0];
+  }
+  return static_cast<size_t>(s - p);
+}
+
+// Sixteen units (zero-extended to 32 bits) as their UTF-8 forms, packed.
+// Returns the bytes stored at d (a whole vector is stored).
+KMV_AVX512 inline unsigned utf8_of_16_units(__m512i u, uint32_t take, Byte *d) {
+  const __m512i one_byte = _mm512_set1_epi32(0x80);
+  const __m512i two_byte = _mm512_set1_epi32(0x800);
+  const __m512i low6 = _mm512_set1_epi32(0x3F);
+  const __m512i trail = _mm512_set1_epi32(0x80);
+  const __mmask16 wide = _mm512_cmpge_epu32_mask(u, two_byte);
+  const __mmask16 multi = _mm512_cmpge_epu32_mask(u, one_byte);
+  // First byte by length: u, C0 | u >> 6, E0 | u >> 12.
+  __m512i b0 = _mm512_mask_or_epi32(u, multi, _mm512_srli_epi32(u, 6),
+                                    _mm512_set1_epi32(0xC0));
+  b0 = _mm512_mask_or_epi32(b0, wide, _mm512_srli_epi32(u, 12),
+                            _mm512_set1_epi32(0xE0));
+  const __m512i last = _mm512_or_si512(_mm512_and_si512(u, low6), trail);
+  const __m512i middle =
+      _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi32(u, 6), low6), trail);
+  // Two bytes: b0 last; three bytes: b0 middle last.
+  __m512i b1 = _mm512_maskz_mov_epi32(multi, last);
+  b1 = _mm512_mask_mov_epi32(b1, wide, middle);
+  const __m512i b2 = _mm512_maskz_mov_epi32(wide, last);
+  const __m512i forms = _mm512_or_si512(
+      b0, _mm512_or_si512(_mm512_slli_epi32(b1, 8), _mm512_slli_epi32(b2, 16)));
+  const uint64_t keep = _pdep_u64(take, 0x1111111111111111ull) |
+                        _pdep_u64(take & multi, 0x2222222222222222ull) |
+                        _pdep_u64(take & wide, 0x4444444444444444ull);
+  store64(d, _mm512_maskz_compress_epi8(keep, forms));
+  return static_cast<unsigned>(__builtin_popcountll(keep));
+}
+
+template <bool kBig>
+KMV_AVX512 size_t utf8_from_units(const Byte *p, const Byte *stop, Byte *dst,
+                                  size_t *written) {
+  const Byte *s = p;
+  Byte *d = dst;
+  // 32 units per step; their output (up to 96 bytes, stored as whole
+  // vectors) stays within 3 bytes per unit of the 64 units ahead.
+  while (stop - s >= 128) {
+    const __m512i v = load_units<kBig>(s);
+    const uint32_t surrogates = surrogate_units(v);
+    const uint32_t take =
+        surrogates == 0 ? ~0u : (1u << __builtin_ctz(surrogates)) - 1;
+    if (take == 0) break;
+    if (_mm512_cmpge_epu16_mask(v, _mm512_set1_epi16(0x80)) == 0) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
+                          _mm512_cvtepi16_epi8(v));
+      d += __builtin_popcount(take);
+    } else {
+      d += utf8_of_16_units(_mm512_cvtepu16_epi32(_mm512_castsi512_si256(v)),
+                            take & 0xFFFF, d);
+      d += utf8_of_16_units(
+          _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(v, 1)), take >> 16,
+          d);
+    }
+    s += 2 * __builtin_popcount(take);
+    if (take != ~0u) break;
+  }
+  *written = static_cast<size_t>(d - dst);
+  return static_cast<size_t>(s - p) / 2;
+}
+
+// Up to 64 characters of a 64-byte block as UTF-16 units (stored as two
+// whole vectors at d). Returns the bytes taken, 0 if none: every character
+// wholly before the last character start of the block that precedes
+// anything not plain.
+template <bool kBig>
+KMV_AVX512 inline unsigned units_of_block(__m512i v, Byte *d, unsigned *units) {
+  const uint64_t trail = _mm512_cmpeq_epi8_mask(
+      _mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xC0))),
+      _mm512_set1_epi8(static_cast<char>(0x80)));
+  const uint64_t high = _mm512_movepi8_mask(v);
+  const uint64_t lead2 = _mm512_cmplt_epu8_mask(
+      _mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0xC2))),
+      _mm512_set1_epi8(0x1E));
+  const uint64_t lead3 = _mm512_cmplt_epu8_mask(
+      _mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0xE0))),
+      _mm512_set1_epi8(0x10));
+  const uint64_t low_second =
+      _mm512_cmplt_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(0xA0)));
+  const uint64_t e0 =
+      _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(0xE0)));
+  const uint64_t ed =
+      _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(0xED)));
+  const uint64_t expected_trail = (lead2 | lead3) << 1 | lead3 << 2;
+  // Overlong three-byte forms (E0 80-9F) and surrogates (ED A0-BF).
+  const uint64_t bad_second = (e0 << 1 & low_second) | (ed << 1 & ~low_second);
+  const uint64_t bad =
+      (high & ~trail & ~lead2 & ~lead3) | (trail ^ expected_trail) | bad_second;
+  const unsigned first_bad =
+      bad == 0 ? 64 : static_cast<unsigned>(__builtin_ctzll(bad));
+  const uint64_t starts =
+      ~trail &
+      (first_bad == 64 ? ~uint64_t{0} : (uint64_t{1} << first_bad) - 1);
+  if (starts == 0) return 0;
+  // The last start may begin a character that the block or the bad byte
+  // cuts: leave it.
+  const unsigned last = 63u - static_cast<unsigned>(__builtin_clzll(starts));
+  const uint64_t take = starts & ~(uint64_t{1} << last);
+  *units = static_cast<unsigned>(__builtin_popcountll(take));
+  if (take == 0) return 0;
+  const __m512i at = _mm512_maskz_compress_epi8(
+      take, _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51,
+                            50, 49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38,
+                            37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25,
+                            24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12,
+                            11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0));
+  const __m512i one = _mm512_set1_epi8(1);
+  const __m512i first = _mm512_permutexvar_epi8(at, v);
+  const __m512i second = _mm512_permutexvar_epi8(_mm512_add_epi8(at, one), v);
+  const __m512i third = _mm512_permutexvar_epi8(
+      _mm512_add_epi8(at, _mm512_add_epi8(one, one)), v);
+  for (int half = 0; half < (*units > 32 ? 2 : 1); ++half) {
+    const __m512i b0 =
+        _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(first)
+                                       : _mm512_extracti64x4_epi64(first, 1));
+    const __m512i b1 =
+        _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(second)
+                                       : _mm512_extracti64x4_epi64(second, 1));
+    const __m512i b2 =
+        _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(third)
+                                       : _mm512_extracti64x4_epi64(third, 1));
+    const __m512i low6 = _mm512_set1_epi16(0x3F);
+    const __m512i two = _mm512_or_si512(
+        _mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x1F)), 6),
+        _mm512_and_si512(b1, low6));
+    const __m512i three = _mm512_or_si512(
+        _mm512_or_si512(_mm512_slli_epi16(b0, 12),
+                        _mm512_slli_epi16(_mm512_and_si512(b1, low6), 6)),
+        _mm512_and_si512(b2, low6));
+    const __mmask32 multi =
+        _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0x80));
+    const __mmask32 wide = _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0xE0));
+    __m512i u = _mm512_mask_mov_epi16(b0, multi, two);
+    u = _mm512_mask_mov_epi16(u, wide, three);
+    store64(d + 64 * half, kBig ? swap_bytes(u) : u);
+  }
+  return last;
+}
+
+// Sixteen three-byte characters in the 48 bytes at s (none overlong, none a
+// surrogate) as 32 bytes of UTF-16 at d; false if they are not that.
+template <bool kBig>
+KMV_AVX512 inline bool units_of_three_byte_block(const Byte *s, Byte *d) {
+  const __m512i v = load64(s);
+  alignas(64) static constexpr signed char kForm[2][64] = {
+      {-16, -64, -64, -16, -64, -64, -16, -64, -64, -16, -64, -64,
+       -16, -64, -64, -16, -64, -64, -16, -64, -64, -16, -64, -64,
+       -16, -64, -64, -16, -64, -64, -16, -64, -64, -16, -64, -64,
+       -16, -64, -64, -16, -64, -64, -16, -64, -64, -16, -64, -64},
+      {-32, -128, -128, -32, -128, -128, -32, -128, -128, -32, -128, -128,
+       -32, -128, -128, -32, -128, -128, -32, -128, -128, -32, -128, -128,
+       -32, -128, -128, -32, -128, -128, -32, -128, -128, -32, -128, -128,
+       -32, -128, -128, -32, -128, -128, -32, -128, -128, -32, -128, -128}};
+  const __m512i bits_used = _mm512_load_si512(kForm[0]);
+  const __m512i form = _mm512_load_si512(kForm[1]);
+  if (_mm512_cmpneq_epi8_mask(_mm512_and_si512(v, bits_used), form) != 0) {
+    return false;
+  }
+  // Unit i from bytes 3i (lead), 3i + 1 and 3i + 2.
+  alignas(64) static constexpr char kPick[2][64] = {
+      {1,  0,  4,  3,  7,  6,  10, 9,  13, 12, 16, 15, 19, 18, 22, 21,
+       25, 24, 28, 27, 31, 30, 34, 33, 37, 36, 40, 39, 43, 42, 46, 45},
+      {2,  2,  5,  5,  8,  8,  11, 11, 14, 14, 17, 17, 20, 20, 23, 23,
+       26, 26, 29, 29, 32, 32, 35, 35, 38, 38, 41, 41, 44, 44, 47, 47}};
+  const __m512i lead_middle =
+      _mm512_permutexvar_epi8(_mm512_load_si512(kPick[0]), v);
+  const __m512i last = _mm512_permutexvar_epi8(_mm512_load_si512(kPick[1]), v);
+  const __m512i low6 = _mm512_set1_epi16(0x3F);
+  const __m512i u = _mm512_or_si512(
+      _mm512_or_si512(
+          _mm512_slli_epi16(_mm512_srli_epi16(lead_middle, 8), 12),
+          _mm512_slli_epi16(_mm512_and_si512(lead_middle, low6), 6)),
+      _mm512_and_si512(last, low6));
+  const __mmask32 bad =
+      _mm512_cmplt_epu16_mask(u, _mm512_set1_epi16(0x800)) | surrogate_units(u);
+  if ((bad & 0xFFFFu) != 0) return false;
+  _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
+                      _mm512_castsi512_si256(kBig ? swap_bytes(u) : u));
+  return true;
+}
+
+template <bool kBig>
+KMV_AVX512 size_t units_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
+                                  size_t *units) {
+  const Byte *s = p;
+  Byte *d = dst;
+  while (stop - s >= 64) {
+    const __m512i v = load64(s);
+    if (_mm512_movepi8_mask(v) == 0) {
+      __m512i lo = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(v));
+      __m512i hi = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(v, 1));
+      store64(d, kBig ? _mm512_slli_epi16(lo, 8) : lo);
+      store64(d + 64, kBig ? _mm512_slli_epi16(hi, 8) : hi);
+      s += 64;
+      d += 128;
+      continue;
+    }
+    if (units_of_three_byte_block<kBig>(s, d)) {
+      s += 48;
+      d += 32;
+      continue;
+    }
+    unsigned n = 0;
+    const unsigned taken = units_of_block<kBig>(v, d, &n);
+    if (taken == 0) {
+      // The block starts with the one character it cannot take whole.
+      uint32_t u;
+      const unsigned len = plain_utf8(s, stop, &u);
+      if (len == 0) break;
+      put_unit(u, d, kBig);
+      s += len;
+      d += 2;
+      continue;
+    }
+    s += taken;
+    d += 2 * n;
+  }
+  *units = static_cast<size_t>(d - dst) / 2;
+  return static_cast<size_t>(s - p);
+}
+
+KMV_AVX512 size_t skip_ascii(const Byte *p, const Byte *stop) {
+  const Byte *s = p;
+  for (; stop - s >= 64; s += 64) {
+    const uint64_t high = _mm512_movepi8_mask(load64(s));
+    if (high != 0)
+      return static_cast<size_t>(s - p) +
+             static_cast<size_t>(__builtin_ctzll(high));
+  }
+  while (s < stop && *s < 0x80) ++s;
+  return static_cast<size_t>(s - p);
+}
+
+KMV_AVX512 inline uint64_t bytes_in(__m512i v, unsigned char lo,
+                                    unsigned char hi) {
+  return _mm512_cmple_epu8_mask(
+      _mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(lo))),
+      _mm512_set1_epi8(static_cast<char>(hi - lo)));
+}
+
+KMV_AVX512 BlockMasks block_masks(const Byte *p) {
+  const __m512i v = load64(p);
+  return BlockMasks{_mm512_movepi8_mask(v), bytes_in(v, 0xA1, 0xDF),
+                    _mm512_cmpeq_epi8_mask(v, _mm512_setzero_si512()),
+                    _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(0x1B)),
+                    bytes_in(v, 0x82, 0x83)};
+}
+
+KMV_AVX512 EucBlockMasks euc_block_masks(const Byte *p) {
+  const __m512i v = load64(p);
+  return EucBlockMasks{_mm512_movepi8_mask(v), bytes_in(v, 0x8E, 0x8F)};
+}
+
+}  // namespace
+
+Kernels avx512_kernels() {
+  return KMV_SIMD_LEVEL_TABLE;
+}
+
+}  // namespace kmv::simd
+
+#else
+namespace kmv::simd {
+Kernels avx512_kernels() {
+  return Kernels{};
+}
+}  // namespace kmv::simd
+#endif

@@ -1,0 +1,78 @@
+// Wider vector kernels of the hot loops, chosen once at run time. The
+// inline SSE2 code of the helpers that call them is the baseline: a null
+// slot in `Kernels` means "stay with it". The helpers call a slot only for
+// a long run, so short runs never pay for the indirect call.
+//
+// KMV_SIMD=sse2|avx2|avx512 in the environment forces a level (one the CPU
+// lacks falls back to the best it has).
+#ifndef KMV_SIMD_LEVEL_H
+#define KMV_SIMD_LEVEL_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kmv::simd {
+
+using Byte = unsigned char;
+
+enum class Level { kSse2, kAvx2, kAvx512 };
+inline constexpr Level kLevels[] = {Level::kSse2, Level::kAvx2, Level::kAvx512};
+
+// Bit j of each mask describes byte j of a 64-byte block.
+struct BlockMasks {
+  uint64_t high;      // 0x80 and above
+  uint64_t kana;      // 0xA1 to 0xDF
+  uint64_t zero;      // 0x00
+  uint64_t esc;       // 0x1B
+  uint64_t kana_row;  // 0x82 and 0x83: Shift_JIS hiragana and katakana
+};
+
+// Bytes of 0x80 and above, and the EUC-JP single shifts 0x8E and 0x8F.
+struct EucBlockMasks {
+  uint64_t high;
+  uint64_t shift;
+};
+
+// Runs of [p, stop): each returns what the same-named helper of
+// convert/ascii.h returns and writes what it writes.
+using RunFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst);
+// Whole units of one order converted: *written gets the bytes stored.
+using UnitsToUtf8Fn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
+                                 size_t *written);
+// Bytes of UTF-8 converted: *units gets the units stored.
+using Utf8ToUnitsFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
+                                 size_t *units);
+
+struct Kernels {
+  RunFn copy_ascii;
+  RunFn widen_ascii[2];   // by Order: big, little
+  RunFn narrow_ascii[2];  // by Order
+  RunFn swap_units;       // stop - p bytes, an even number
+  // Units that are not surrogates (any value, 0 included) to UTF-8; stops
+  // before the first surrogate, possibly earlier.
+  UnitsToUtf8Fn utf8_from_units[2];
+  // Well-formed UTF-8 sequences of one to three bytes that do not encode a
+  // surrogate or an overlong form, each wholly before stop; stops before
+  // anything else, possibly earlier.
+  Utf8ToUnitsFn units_from_utf8[2];
+  size_t (*skip_ascii)(const Byte *p, const Byte *stop);
+  BlockMasks (*block_masks)(const Byte *p);
+  EucBlockMasks (*euc_block_masks)(const Byte *p);
+};
+
+// The kernels in use; all slots null at the SSE2 level.
+extern Kernels active;
+
+bool cpu_has(Level level);
+// Sets the kernels of `level`; false (nothing changed) if the CPU lacks it.
+// Not for use while another thread converts: tests and benchmarks only.
+bool use_level(Level level);
+Level current_level();
+const char *level_name(Level level);
+
+// Runs shorter than this stay inline.
+inline constexpr ptrdiff_t kLongRun = 64;
+
+}  // namespace kmv::simd
+
+#endif

@@ -1,0 +1,260 @@
+// Every vector level the CPU has converts and detects exactly as the SSE2
+// baseline does: same bytes, same status, same recorded characters. The
+// baseline's own results are what the rest of the suite checks.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "detect/byte_runs.h"
+#include "kmv.h"
+#include "simd/level.h"
+
+namespace {
+
+using kmv::simd::Level;
+
+struct Converter {
+  const char *name;
+  kmv_converter_fn plain;
+  kmv_converter_bom_fn bom;
+};
+
+// The converters of one source family, and what they and kmv_buf report.
+struct Family {
+  const char *source;
+  std::vector<Converter> converters;
+};
+
+const std::vector<Family> &families() {
+  static const std::vector<Family> all = {
+      {"utf8",
+       {{"utf8>unile", nullptr, kmv_utf8to_unile},
+        {"utf8>unibe", nullptr, kmv_utf8to_unibe},
+        {"utf8>sjis", kmv_utf8to_sjis, nullptr},
+        {"utf8>jis", kmv_utf8to_jis, nullptr}}},
+      {"utf16le",
+       {{"unile>utf8", nullptr, kmv_unileto_utf8},
+        {"unile>unibe", nullptr, kmv_unileto_unibe},
+        {"unile>euc", kmv_unileto_euc, nullptr}}},
+      {"utf16be",
+       {{"unibe>utf8", nullptr, kmv_unibeto_utf8},
+        {"unibe>unile", nullptr, kmv_unibeto_unile},
+        {"unibe>sjis", kmv_unibeto_sjis, nullptr}}},
+      {"sjis",
+       {{"sjis>unile", nullptr, kmv_sjisto_unile},
+        {"sjis>euc", kmv_sjisto_euc, nullptr}}},
+      {"eucjp",
+       {{"euc>utf8", nullptr, kmv_eucto_utf8},
+        {"euc>sjis", kmv_eucto_sjis, nullptr}}},
+      {"jis",
+       {{"jis>unibe", nullptr, kmv_jisto_unibe},
+        {"jis>euc", kmv_jisto_euc, nullptr}}},
+  };
+  return all;
+}
+
+// Everything one call tells its caller, as text.
+std::string outcome(const Converter &c, kmv_handle *h, const unsigned char *s,
+                    size_t n) {
+  unsigned char *out = nullptr;
+  uint64_t len = 0;
+  const unsigned char *err = nullptr;
+  const int32_t rc = c.plain != nullptr ? c.plain(h, &out, &len, &err, s, n)
+                                        : c.bom(h, &out, &len, &err, s, n, 0);
+  std::ostringstream o;
+  o << rc << ' ' << (err == nullptr ? -1 : err - s) << ' ' << h->err_count
+    << ' ' << (h->err_first == nullptr ? -1 : h->err_first - s) << ' '
+    << (h->err_last == nullptr ? -1 : h->err_last - s) << ' '
+    << h->err_first_code << ' ' << h->err_last_code << ' '
+    << std::string(reinterpret_cast<char *>(out), len);
+  std::free(out);
+  return o.str();
+}
+
+std::vector<std::string> outcomes(const Family &f, const unsigned char *s,
+                                  size_t n) {
+  kmv_handle *h = create_kmv();
+  std::vector<std::string> all;
+  for (const Converter &c : f.converters) all.push_back(outcome(c, h, s, n));
+  all.push_back(std::to_string(kmv_buf(h, s, n, 0, 0)));
+  release_kmv(h);
+  return all;
+}
+
+// Runs the family on src placed `align` bytes past a 64-byte boundary, at
+// every level the CPU has; restores the level chosen at start-up.
+void expect_same_at_every_level(const Family &f, const std::string &src,
+                                const std::string &what, size_t align = 0) {
+  std::vector<unsigned char> room(src.size() + 128);
+  const auto base = reinterpret_cast<uintptr_t>(room.data());
+  unsigned char *s = room.data() + ((64 - base % 64) % 64 + align % 64);
+  std::memcpy(s, src.data(), src.size());
+  const Level chosen = kmv::simd::current_level();
+  ASSERT_TRUE(kmv::simd::use_level(Level::kSse2));
+  const std::vector<std::string> baseline = outcomes(f, s, src.size());
+  for (Level level : kmv::simd::kLevels) {
+    if (level == Level::kSse2 || !kmv::simd::use_level(level)) continue;
+    const std::vector<std::string> got = outcomes(f, s, src.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(got[i], baseline[i])
+          << f.source << ' ' << what << " at " << kmv::simd::level_name(level)
+          << ": "
+          << (i < f.converters.size() ? f.converters[i].name : "kmv_buf");
+    }
+  }
+  kmv::simd::use_level(chosen);
+}
+
+std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Real text of the family, repeated so that runs cross many blocks.
+std::string real_text(const Family &f) {
+  const std::string one =
+      read_file(std::string(KMV_TEST_DATA_DIR) + "/convert/common." + f.source);
+  std::string text;
+  for (int i = 0; i < 6; ++i) text += one;
+  return text;
+}
+
+// Characters mixed as Japanese text mixes them, plus rarer classes, in the
+// family's encoding. Each entry is one character.
+const std::vector<std::string> &pieces(const std::string &source) {
+  static const std::map<std::string, std::vector<std::string>> all = {
+      {"utf8",
+       {"a", "<", " ", "\n", "\xC3\xA9", "\xE3\x81\x82", "\xE6\xBC\xA2",
+        "\xE5\xAD\x97", "\xEF\xBD\xB1", "\xEE\x80\x80"}},
+      {"utf16le",
+       {std::string("a\0", 2), std::string(" \0", 2), "\xE9\x00", "\x42\x30",
+        "\x22\x6F", "\x57\x5B", "\x71\xFF", "\x00\xE0"}},
+      {"utf16be",
+       {std::string("\0a", 2), std::string("\0 ", 2), "\x00\xE9", "\x30\x42",
+        "\x6F\x22", "\x5B\x57", "\xFF\x71", "\xE0\x00"}},
+      {"sjis",
+       {"a", " ", "\x82\xA0", "\x8A\xBF", "\x8E\x9A", "\xB1", "\xEA\xA2"}},
+      {"eucjp", {"a", " ", "\xA4\xA2", "\xB4\xC1", "\xBB\xFA", "\x8E\xB1"}},
+      {"jis", {"a", " ", "\x1B$B\x30\x21\x34\x41\x1B(B", "\x1B$B\x24\x22"}},
+  };
+  return all.at(source);
+}
+
+// What may break a run: malformed, lone, cut or unmappable characters.
+const std::vector<std::string> &breakers(const std::string &source) {
+  static const std::map<std::string, std::vector<std::string>> all = {
+      {"utf8",
+       {"\xFF", "\x80", "\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80",
+        "\xF0\x9F\x98\x80", "\xE3\x81", std::string(1, '\0'), "\xC2\xA0"}},
+      {"utf16le",
+       {"\x00\xD8", "\x00\xDC", "\x3D\xD8\x00\xDE", std::string(2, '\0'),
+        "\xA0\x00"}},
+      {"utf16be",
+       {"\xD8\x00", "\xDC\x00", "\xD8\x3D\xDE\x00", std::string(2, '\0'),
+        "\x00\xA0"}},
+      {"sjis", {"\x85\x40", "\xFF", "\x81", "\x82\x20", std::string(1, '\0')}},
+      {"eucjp", {"\xA9\xA1", "\x8F\xA2\xAF", "\xFF", "\xA4", "\x8E"}},
+      {"jis", {"\x1B$B\x29\x21\x1B(B", "\x1B", "\x0E\x31\x0F", "\x80"}},
+  };
+  return all.at(source);
+}
+
+std::string random_text(const std::string &source, std::mt19937 &rng,
+                        size_t min_len) {
+  const auto &from = pieces(source);
+  std::string text;
+  while (text.size() < min_len) {
+    // Long runs of one class, as real text has, and single characters.
+    const std::string &piece = from[rng() % from.size()];
+    for (unsigned n = 1 + (rng() % 4 == 0 ? rng() % 80 : 0); n > 0; --n) {
+      text += piece;
+    }
+  }
+  return text;
+}
+
+TEST(SimdLevels, RealTextsFromEveryOffset) {
+  for (const Family &f : families()) {
+    const std::string text = real_text(f);
+    for (size_t from = 0; from < 64; ++from) {
+      expect_same_at_every_level(f, text.substr(from),
+                                 "offset " + std::to_string(from), from);
+    }
+  }
+}
+
+TEST(SimdLevels, EveryLengthAtEveryAlignment) {
+  std::mt19937 rng(17);
+  for (const Family &f : families()) {
+    const std::string text = random_text(f.source, rng, 320);
+    for (size_t len = 0; len <= 256; ++len) {
+      for (size_t align = 0; align < 64; align += 1 + len % 8) {
+        expect_same_at_every_level(f, text.substr(len % 61, len),
+                                   "length " + std::to_string(len), align);
+      }
+    }
+  }
+}
+
+TEST(SimdLevels, BreakerAtEveryPositionOfABlock) {
+  std::mt19937 rng(7);
+  for (const Family &f : families()) {
+    const std::string text = random_text(f.source, rng, 200);
+    for (const std::string &bad : breakers(f.source)) {
+      for (size_t at = 0; at < 192; ++at) {
+        std::string broken = text;
+        broken.insert(at, bad);
+        expect_same_at_every_level(f, broken,
+                                   "breaker at " + std::to_string(at));
+      }
+    }
+  }
+}
+
+TEST(SimdLevels, RandomBytes) {
+  std::mt19937 rng(3);
+  for (int round = 0; round < 200; ++round) {
+    std::string bytes(rng() % 600, '\0');
+    for (char &c : bytes)
+      c = static_cast<char>(rng() % 4 == 0 ? rng() : rng() % 0x80);
+    for (const Family &f : families())
+      expect_same_at_every_level(f, bytes, "random");
+  }
+}
+
+TEST(SimdLevels, BlockMasksMatchTheByteByByteReading) {
+  std::mt19937 rng(11);
+  unsigned char block[64];
+  const Level chosen = kmv::simd::current_level();
+  for (Level level : kmv::simd::kLevels) {
+    if (!kmv::simd::use_level(level)) continue;
+    for (int round = 0; round < 2000; ++round) {
+      for (unsigned char &b : block) b = static_cast<unsigned char>(rng());
+      const auto want = kmv::detect::block_masks_portable(block);
+      const auto got = kmv::detect::block_masks(block);
+      ASSERT_EQ(got.high, want.high);
+      ASSERT_EQ(got.kana, want.kana);
+      ASSERT_EQ(got.zero, want.zero);
+      ASSERT_EQ(got.esc, want.esc);
+      ASSERT_EQ(got.kana_row, want.kana_row);
+      const auto euc = kmv::detect::euc_block_masks(block);
+      ASSERT_EQ(euc.high, want.high);
+      uint64_t shifts = 0;
+      for (unsigned j = 0; j < 64; ++j) {
+        if (block[j] == 0x8E || block[j] == 0x8F) shifts |= uint64_t{1} << j;
+      }
+      ASSERT_EQ(euc.shift, shifts) << kmv::simd::level_name(level);
+    }
+  }
+  kmv::simd::use_level(chosen);
+}
+
+}  // namespace
