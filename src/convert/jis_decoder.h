@@ -181,27 +181,29 @@ class JisDecoder {
     }
     if (p >= last || *p < kFirstPairByte) return p;
     do {
-      p += pair(table, size, p, w);
+      if (p[1] < kFirstPairByte) [[unlikely]] {  // a control byte follows
+        w.replace(p, static_cast<int32_t>(p[0]));
+        ++p;
+        continue;
+      }
+      pair(table, size, p, w);
+      p += 2;
     } while (p < last && *p >= kFirstPairByte);
     return p;
   }
 
   // A value that is itself "?" counts as unconverted: no pair (both bytes
-  // 21 or above) is the "?" of the single-byte part. Returns the bytes
-  // taken: 2, or 1 for a first byte before a control byte (which no table
-  // pairs with anything, so the test stays off the common path).
+  // 21 or above) is the "?" of the single-byte part.
   template <class W>
-  static KMV_ALWAYS_INLINE size_t pair(const uint16_t *table, uint64_t size,
-                                       const Byte *p, W &w) {
+  static KMV_ALWAYS_INLINE void pair(const uint16_t *table, uint64_t size,
+                                     const Byte *p, W &w) {
     const uint32_t code = uint32_t{p[0]} << 8 | p[1];
     const uint32_t u = lookup(table, size, code);
     if (u != 0 && u != 0x3F) [[likely]] {
       w.unit(u, p, static_cast<int32_t>(code));
-      return 2;
+    } else {
+      w.replace(p, static_cast<int32_t>(code));
     }
-    const bool alone = p[1] < kFirstPairByte;
-    w.replace(p, static_cast<int32_t>(alone ? p[0] : code));
-    return alone ? 1 : 2;
   }
 
   const uint16_t *table_;

@@ -68,24 +68,16 @@ class SjisDecoder {
     return is_ascii_char(p[0]) && stop - p > 1 && is_ascii_char(p[1]);
   }
 
-  // Returns the bytes taken: 2, or 1 for a first byte that the next byte
-  // cannot follow. No table has a value for such a pair, so the test
-  // stays off the common path.
   template <class W>
-  static KMV_ALWAYS_INLINE size_t pair(const uint16_t *table, uint64_t size,
-                                       const Byte *p, W &w) {
+  static KMV_ALWAYS_INLINE void pair(const uint16_t *table, uint64_t size,
+                                     const Byte *p, W &w) {
     const uint32_t code = uint32_t{p[0]} << 8 | p[1];
     const uint32_t u = lookup(table, size, code);
     if (u != 0) [[likely]] {
       w.unit(u, p, static_cast<int32_t>(code));
-      return 2;
+    } else {
+      w.replace(p, static_cast<int32_t>(code));
     }
-    if (!is_sjis_second_byte(p[1])) {
-      w.replace(p, static_cast<int32_t>(p[0]));
-      return 1;
-    }
-    w.replace(p, static_cast<int32_t>(code));
-    return 2;
   }
 
   // A run of two-byte codes, the first known to be whole; kanji text is
@@ -103,7 +95,21 @@ class SjisDecoder {
     }
     if (p >= last || !is_first_byte(*p)) return p;
     do {
-      p += pair(table, size, p, w);
+      // No table has a value for a pair whose second byte cannot follow
+      // its first: the test stays off the common path.
+      const uint32_t code = uint32_t{p[0]} << 8 | p[1];
+      const uint32_t u = lookup(table, size, code);
+      if (u == 0 && !is_sjis_second_byte(p[1])) [[unlikely]] {
+        w.replace(p, static_cast<int32_t>(p[0]));
+        ++p;
+        continue;
+      }
+      if (u != 0) [[likely]] {
+        w.unit(u, p, static_cast<int32_t>(code));
+      } else {
+        w.replace(p, static_cast<int32_t>(code));
+      }
+      p += 2;
     } while (p < last && is_first_byte(*p));
     return p;
   }
