@@ -112,12 +112,16 @@ class EucDecoder {
     }
     if (p >= last || !is_first_byte(*p)) return p;
     do {
-      if (!is_first_byte(p[1])) [[unlikely]] {
-        w.replace(p, static_cast<int32_t>(p[0]));
-        return p + 1;
-      }
       const uint32_t code = uint32_t{p[0]} << 8 | p[1];
-      mapped(lookup(table, size, code), p, code, w);
+      const uint32_t u = lookup(table, size, code);
+      // No table has a value for a pair whose second byte cannot follow:
+      // the test stays off the common path.
+      if (u == 0 && !is_first_byte(p[1])) [[unlikely]] {
+        w.replace(p, static_cast<int32_t>(p[0]));
+        ++p;
+        continue;
+      }
+      mapped(u, p, code, w);
       p += 2;
     } while (p < last && is_first_byte(*p));
     return p;

@@ -181,9 +181,10 @@ class JisDecoder {
     }
     if (p >= last || *p < kFirstPairByte) return p;
     do {
-      if (p[1] < kFirstPairByte) [[unlikely]] {
+      if (p[1] < kFirstPairByte) [[unlikely]] {  // a control byte follows
         w.replace(p, static_cast<int32_t>(p[0]));
-        return p + 1;
+        ++p;
+        continue;
       }
       pair(table, size, p, w);
       p += 2;

@@ -95,11 +95,20 @@ class SjisDecoder {
     }
     if (p >= last || !is_first_byte(*p)) return p;
     do {
-      if (!is_sjis_second_byte(p[1])) [[unlikely]] {
+      // No table has a value for a pair whose second byte cannot follow
+      // its first: the test stays off the common path.
+      const uint32_t code = uint32_t{p[0]} << 8 | p[1];
+      const uint32_t u = lookup(table, size, code);
+      if (u == 0 && !is_sjis_second_byte(p[1])) [[unlikely]] {
         w.replace(p, static_cast<int32_t>(p[0]));
-        return p + 1;
+        ++p;
+        continue;
       }
-      pair(table, size, p, w);
+      if (u != 0) [[likely]] {
+        w.unit(u, p, static_cast<int32_t>(code));
+      } else {
+        w.replace(p, static_cast<int32_t>(code));
+      }
       p += 2;
     } while (p < last && is_first_byte(*p));
     return p;
