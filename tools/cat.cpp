@@ -12,7 +12,7 @@
 
 #include "commands.h"
 #include "inputs.h"
-#include "output.h"
+#include "atomic_output.h"
 #include "runner.h"
 #include "text.h"
 

@@ -6,7 +6,7 @@
 
 #include "commands.h"
 #include "inputs.h"
-#include "output.h"
+#include "atomic_output.h"
 #include "position.h"
 #include "runner.h"
 

@@ -1,6 +1,6 @@
 // Writing converted text to files.
-#ifndef KMV_TOOLS_OUTPUT_H
-#define KMV_TOOLS_OUTPUT_H
+#ifndef KMV_TOOLS_ATOMIC_OUTPUT_H
+#define KMV_TOOLS_ATOMIC_OUTPUT_H
 
 #include <optional>
 #include <span>

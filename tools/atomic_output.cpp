@@ -1,4 +1,4 @@
-#include "output.h"
+#include "atomic_output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
