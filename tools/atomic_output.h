@@ -1,4 +1,6 @@
-// Writing converted text to files.
+// Writing converted text to files: through a temporary file beside the
+// target that takes its name only when everything was written, or directly
+// into a device or FIFO.
 #ifndef KMV_TOOLS_ATOMIC_OUTPUT_H
 #define KMV_TOOLS_ATOMIC_OUTPUT_H
 
@@ -8,16 +10,42 @@
 
 namespace kmvtool {
 
-// Creates or truncates `path` and writes `bytes`; the reason on failure.
-std::optional<std::string> write_whole_file(const std::string &path,
-                                            std::span<const std::byte> bytes);
+class OutputFile {
+ public:
+  OutputFile() = default;
+  OutputFile(const OutputFile &) = delete;
+  OutputFile &operator=(const OutputFile &) = delete;
+  ~OutputFile() { abandon(); }
 
-// Replaces the file at `path` by `bytes` atomically: they are written to a
-// new file beside it, which then takes its name. The original stays as it
-// was when anything fails. Follows symbolic links to the file they name and
-// keeps its permission bits.
-std::optional<std::string> replace_file(const std::string &path,
-                                        std::span<const std::byte> bytes);
+  // For --in-place: a temporary file beside the regular file `path` names
+  // (symbolic links followed), with its permission bits. Anything but a
+  // regular file is refused.
+  std::optional<std::string> open_replacing(const std::string &path);
+  // For -o: a temporary file beside `path` when it is a regular file or
+  // does not exist yet; anything else (a device, a FIFO) is written
+  // directly.
+  std::optional<std::string> open_output(const std::string &path);
+
+  std::optional<std::string> write(std::span<const std::byte> bytes);
+  // Makes the written text the target's content; the reason on failure,
+  // when the target stays as it was.
+  std::optional<std::string> commit();
+  // Removes the temporary file; the target stays as it was.
+  void abandon();
+
+ private:
+  std::optional<std::string> open_temp_beside(const std::string &target,
+                                              unsigned mode);
+  int fd_ = -1;
+  std::string temp_;  // empty when writing directly
+  std::string target_;
+  int slot_ = -1;  // in the list of files removed on a signal
+};
+
+// SIGINT, SIGTERM and SIGHUP remove the temporary files being written and
+// end the program with status 128 + the signal's number; SIGBUS (a mapped
+// input that shrank) does the same with a message and status 1.
+void install_signal_cleanup();
 
 }  // namespace kmvtool
 

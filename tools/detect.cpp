@@ -3,7 +3,9 @@
 #include <string>
 #include <variant>
 
+#include "atomic_output.h"
 #include "commands.h"
+#include "input_text.h"
 #include "inputs.h"
 #include "runner.h"
 
@@ -63,32 +65,35 @@ std::string json_failure(const Input &in, const std::string &why) {
 
 Outcome detect_one(const Input &in, kmv::handle &h, const Options &o) {
   Outcome r;
-  auto content = read_input(in);
-  if (auto *why = std::get_if<std::string>(&content)) {
+  auto failed = [&](const std::string &why) {
     r.failed = true;
     r.messages.push_back("kmv: " + shown_path(in.path, in.is_stdin) + ": " +
-                         *why);
-    if (o.json) r.text = json_failure(in, *why);
-    return r;
-  }
-  const auto &text = std::get<kmv::buffer>(content);
+                         why);
+    if (o.json) r.text = json_failure(in, why);
+    return std::move(r);
+  };
+  // A file is looked at whole (mapped: no copy); a stream up to a limit.
+  InputText src;
+  std::span<const std::byte> seen;
+  if (auto why = src.open(in)) return failed(*why);
+  if (auto why = src.look_ahead(o.detect_bytes, seen)) return failed(*why);
   const auto expected = o.expect ? o.expect->type : kmv::encoding::unknown;
-  const auto found = h.detect(text.bytes(), expected, o.ignore_hints);
-  if (!found) {
-    r.failed = true;
-    r.messages.push_back("kmv: " + shown_path(in.path, in.is_stdin) + ": " +
-                         std::string(found.error().what()));
-    return r;
+  const auto found = h.detect(seen, expected, o.ignore_hints);
+  if (!found) return failed(std::string(found.error().what()));
+  const bool empty = seen.empty();
+  if (!src.mapped()) {
+    if (auto why = src.drain()) return failed(*why);
   }
   r.text = o.json ? json_line(in, *found)
                   : shown_path(in.path, in.is_stdin) + ": " +
-                        verdict(*found, text.empty()) + "\n";
+                        verdict(*found, empty) + "\n";
   return r;
 }
 
 }  // namespace
 
 int run_detect(const Options &o) {
+  install_signal_cleanup();
   return run_over_inputs(o, [&o](const Input &in, kmv::handle &h) {
     return detect_one(in, h, o);
   });
