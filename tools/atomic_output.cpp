@@ -138,6 +138,7 @@ std::optional<std::string> OutputFile::open_replacing(const std::string &path) {
   if (::realpath(path.c_str(), real) == nullptr)
     return reason("cannot resolve");
   if (auto why = open_temp_beside(real, info.st_mode)) return why;
+  durable_ = true;
   // Keeping the owner only works for the superuser; others keep their own.
   if (::fchown(fd_, info.st_uid, info.st_gid) != 0) errno = 0;
   return std::nullopt;
@@ -173,7 +174,7 @@ std::optional<std::string> OutputFile::commit() {
     if (fd >= 0 && ::close(fd) != 0) return reason("cannot write");
     return std::nullopt;
   }
-  if (::fsync(fd_) != 0) {
+  if (durable_ && ::fsync(fd_) != 0) {
     const std::string why = reason("cannot write the replacement");
     abandon();
     return why;

@@ -39,6 +39,7 @@ class OutputFile {
   int fd_ = -1;
   std::string temp_;  // empty when writing directly
   std::string target_;
+  bool durable_ = false;  // --in-place: on disk before it takes the name
   int slot_ = -1;  // in the list of files removed on a signal
 };
 

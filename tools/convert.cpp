@@ -149,6 +149,9 @@ class ConvertJob {
       : in_(in), h_(h), o_(o), out_(o, in, direct_stdout) {}
 
   Outcome run() {
+    if (o_.in_place && !in_.regular && !in_.problem) {
+      return fail("not a regular file: --in-place replaces regular files only");
+    }
     if (auto why = src_.open(in_)) return fail(*why);
     std::span<const std::byte> seen;
     const std::size_t limit = o_.from ? 2 : o_.detect_bytes;
