@@ -12,7 +12,7 @@ step() { printf '\n==== %s\n' "$*"; }
 step "release build and tests"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKMV_BUILD_BENCH=ON
 cmake --build build/release -j "$jobs"
-ctest --test-dir build/release --output-on-failure -j "$jobs"
+ctest --test-dir build/release --output-on-failure -j "$jobs" -LE huge
 
 step "installed package: consumers through CMake and pkg-config"
 rm -rf build/prefix
@@ -23,7 +23,7 @@ step "sanitizer build and tests"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKMV_SANITIZE=ON
 cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+  ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE huge
 
 if [ "$fuzz_seconds" -gt 0 ]; then
   step "fuzz targets, ${fuzz_seconds}s each"
