@@ -40,7 +40,7 @@ class OutputFile {
   std::string temp_;  // empty when writing directly
   std::string target_;
   bool durable_ = false;  // --in-place: on disk before it takes the name
-  int slot_ = -1;  // in the list of files removed on a signal
+  int slot_ = -1;         // in the list of files removed on a signal
 };
 
 // SIGINT, SIGTERM and SIGHUP remove the temporary files being written and
