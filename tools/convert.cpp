@@ -116,7 +116,10 @@ class Destination {
     return std::nullopt;
   }
 
-  bool streamed_some() const { return direct_ && written_ > 0; }
+  // Whether part of the text already went out to standard output.
+  bool streamed_some() const {
+    return direct_ && !o_.in_place && !to_file() && written_ > 0;
+  }
 
  private:
   bool to_file() const { return o_.output && *o_.output != "-"; }
