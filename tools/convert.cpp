@@ -125,6 +125,7 @@ class Destination {
   bool to_file() const { return o_.output && *o_.output != "-"; }
 
   void note_sameness(std::span<const std::byte> bytes, const InputText &src) {
+    if (bytes.empty()) return;
     const auto original = src.whole();
     same_ = same_ && written_ + bytes.size() <= original.size() &&
             std::memcmp(original.data() + written_, bytes.data(),
