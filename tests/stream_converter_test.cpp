@@ -142,17 +142,4 @@ TEST(StreamConverter, LongTextWithoutSafeCutsMatchesTheWholeText) {
   }
 }
 
-TEST(StreamConverter, OffsetsPassFourGibibytes) {
-  // Unconvertible places are counted in the whole text, beyond 32 bits.
-  kmv::stream_converter conv(kmv::encoding::utf8, kmv::encoding::sjis);
-  const std::string block(1 << 20, 'a');
-  const std::uint64_t blocks = (std::uint64_t{4} << 10) + 1;
-  for (std::uint64_t i = 0; i < blocks; ++i) ASSERT_TRUE(conv.feed(block));
-  ASSERT_TRUE(conv.feed("\xE2\x82\xAC"));  // the euro sign: no Shift_JIS
-  ASSERT_TRUE(conv.finish());
-  ASSERT_TRUE(conv.last().has_value());
-  EXPECT_EQ(conv.last()->offset, blocks << 20);
-  EXPECT_EQ(conv.unconvertible(), 1u);
-}
-
 }  // namespace
