@@ -12,7 +12,7 @@ step() { printf '\n==== %s\n' "$*"; }
 step "release build and tests"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKMV_BUILD_BENCH=ON
 cmake --build build/release -j "$jobs"
-ctest --test-dir build/release --output-on-failure -j "$jobs"
+ctest --test-dir build/release --output-on-failure -j "$jobs" -LE huge
 
 step "release tests at every vector level the CPU has"
 for level in sse2 avx2 avx512; do
@@ -33,7 +33,7 @@ step "sanitizer build and tests"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKMV_SANITIZE=ON
 cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+  ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE huge
 
 step "ThreadSanitizer build: the tool on many files at once"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKMV_TSAN=ON -DKMV_BUILD_TESTS=OFF

@@ -1089,6 +1089,585 @@ inline line_reader::iterator line_reader::begin() {
   return iterator(this);
 }
 
+// ------------------------------------------------------------------------
+// Converting a text that arrives in pieces.
+
+// Where an unconvertible character stood in the whole text.
+struct stream_char {
+  std::uint64_t offset = 0;
+  std::int32_t code = -1;
+};
+
+namespace detail {
+
+// A place where a text may be cut between two conversions: every character
+// before it is whole, and it stays a character boundary whatever follows.
+struct text_cut {
+  std::size_t at = 0;           // 0: none found
+  std::size_t last_char = 0;    // where the character before `at` starts
+  std::uint32_t jis_state = 0;  // an ISO-2022-JP source's state at `at`
+};
+
+// ISO-2022-JP source states carried over a cut: the shift mode, with this
+// bit when a katakana run opened by SO (in the ASCII or two-byte mode) is
+// open.
+inline constexpr std::uint32_t kJisKatakanaRun = 4;
+
+inline bool ascii_byte(unsigned char b) {
+  return b < 0x80;
+}
+
+inline std::uint32_t unit_at(const unsigned char *p, family f) {
+  return f == family::unibe ? (std::uint32_t{p[0]} << 8 | p[1])
+                            : (std::uint32_t{p[1]} << 8 | p[0]);
+}
+
+// Whether a character ends at `c` however the bytes before it are read,
+// even by rules that take malformed bytes apart more finely: bytes before
+// the start of `s` belong to earlier characters. With `ascii_last`, the
+// character before `c` must moreover be a lone ASCII character (which
+// leaves an ISO-2022-JP writer in its ASCII mode).
+inline bool is_anchor(const unsigned char *s, std::size_t c, family f,
+                      bool ascii_last) {
+  auto ascii_before = [&](std::size_t k) {  // k bytes before c, all ASCII
+    for (std::size_t i = 1; i <= k && i <= c; ++i) {
+      if (!ascii_byte(s[c - i])) return false;
+    }
+    return true;
+  };
+  switch (f) {
+    case family::sjis: {
+      // 00-3F and 7F end a character as a byte of their own or as the
+      // second byte of a pair.
+      const unsigned char b = s[c - 1];
+      if (b >= 0x40 && b != 0x7F) return false;
+      if (!ascii_last || c == 1) return true;
+      const unsigned char a = s[c - 2];
+      return ascii_byte(a) || (a >= 0xA1 && a <= 0xDF);
+    }
+    case family::euc:
+    case family::utf8:
+      // No character is longer than three bytes and none has an ASCII
+      // byte in first place and more behind it.
+      return ascii_before(ascii_last ? 3 : 2);
+    case family::unibe:
+    case family::unile: {
+      if (c % 2 != 0) return false;
+      const std::uint32_t u = unit_at(s + c - 2, f);
+      if (ascii_last) return u == 0x0A || u == 0x0D || u == 0x20;
+      return u < 0xD800 || u > 0xDBFF;
+    }
+    default:
+      return false;
+  }
+}
+
+// The last anchor in s[from, n), or 0.
+inline std::size_t last_anchor(const unsigned char *s, std::size_t n,
+                               std::size_t from, family f, bool ascii_last) {
+  for (std::size_t c = n; c > from && c > 0; --c) {
+    if (is_anchor(s, c, f, ascii_last)) return c;
+  }
+  return 0;
+}
+
+// A character's length as the decoders read it. `settled`: its bytes alone
+// decided it, so that the text may be cut right behind it; a malformed
+// character that ends because of the byte after it is not.
+struct char_span {
+  std::size_t length = 0;  // 0: it does not end before the end of the text
+  bool settled = true;
+};
+
+// The ISO-2022-JP unit at p (an escape sequence, a pair, a byte); moves the
+// state past it.
+inline char_span jis_span(const unsigned char *p, std::size_t room,
+                          std::uint32_t &state) {
+  const unsigned b = *p;
+  if (state & kJisKatakanaRun) {
+    if (b == 0x0F || !(b >= 0x21 && b <= 0x5F)) state &= ~kJisKatakanaRun;
+    return {1};
+  }
+  if (b == 0x1B) {
+    if (room < 3) return {0};
+    if (p[1] == 0x24) {
+      if (p[2] != 0x40 && p[2] != 0x42 && p[2] != 0x4A) return {2};
+      state = KMV_JIS_TWO_BYTE;
+      return {3};
+    }
+    if (p[1] != 0x28) return {1};
+    if (p[2] == 0x49) {
+      state = KMV_JIS_KATAKANA;
+    } else if (p[2] == 0x42 || p[2] == 0x48 || p[2] == 0x4A) {
+      state = KMV_JIS_ASCII;
+    } else {
+      return {2};
+    }
+    return {3};
+  }
+  // A control byte is read as in the ASCII mode, even in the two-byte mode,
+  // and never ends a pair.
+  const bool two_byte = state == KMV_JIS_TWO_BYTE && b >= 0x21;
+  if (!two_byte) {
+    if (b == 0x0E && state != KMV_JIS_KATAKANA) state |= kJisKatakanaRun;
+    return {1};
+  }
+  if (room < 2) return {0};
+  if (p[1] < 0x21) return {1, false};
+  return {2};
+}
+
+// How many of the `need` - 1 bytes behind p continue its character, each
+// within [low, high] for the first of them and `rest` after; {0} when the
+// text ends first.
+inline char_span trailing_span(const unsigned char *p, std::size_t room,
+                               std::size_t need, unsigned low, unsigned high,
+                               unsigned rest_low, unsigned rest_high) {
+  for (std::size_t i = 1; i < need; ++i) {
+    if (i == room) return {0};
+    const unsigned c = p[i];
+    const bool fits =
+        i == 1 ? c >= low && c <= high : c >= rest_low && c <= rest_high;
+    if (!fits) return {i, false};
+  }
+  return {need};
+}
+
+inline char_span utf8_span(const unsigned char *p, std::size_t room) {
+  const unsigned b = *p;
+  if (b < 0xC0 || b > 0xF4) return {1};
+  if (b < 0xE0) return trailing_span(p, room, 2, 0x80, 0xBF, 0x80, 0xBF);
+  if (b < 0xF0) return trailing_span(p, room, 3, 0x80, 0xBF, 0x80, 0xBF);
+  return trailing_span(p, room, 4, b == 0xF0 ? 0x90 : 0x80,
+                       b == 0xF4 ? 0x8F : 0xBF, 0x80, 0xBF);
+}
+
+inline char_span euc_span(const unsigned char *p, std::size_t room) {
+  const unsigned b = *p;
+  if (b >= 0xA1 && b <= 0xFE) {
+    return trailing_span(p, room, 2, 0xA1, 0xFE, 0xA1, 0xFE);
+  }
+  if (b == 0x8E) return trailing_span(p, room, 2, 0xA1, 0xDF, 0xA1, 0xDF);
+  if (b != 0x8F) return {1};
+  return trailing_span(p, room, 3, 0xA1, 0xFE, 0xA1, 0xFE);
+}
+
+inline char_span sjis_span(const unsigned char *p, std::size_t room) {
+  const unsigned b = *p;
+  if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) return {1};
+  if (room < 2) return {0};
+  const unsigned c = p[1];
+  if ((c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC)) return {2};
+  return {1, false};
+}
+
+// The character at p as the converters read it. ISO-2022-JP: also the
+// state behind it.
+inline char_span char_at(const unsigned char *p, const unsigned char *end,
+                         family f, std::uint32_t &jis_state) {
+  const auto room = static_cast<std::size_t>(end - p);
+  switch (f) {
+    case family::sjis:
+      return sjis_span(p, room);
+    case family::euc:
+      return euc_span(p, room);
+    case family::utf8:
+      return utf8_span(p, room);
+    case family::unibe:
+    case family::unile: {
+      if (room < 2) return {0};
+      // A high surrogate may pair with the unit behind it.
+      const std::uint32_t u = unit_at(p, f);
+      return {2, u < 0xD800 || u > 0xDBFF};
+    }
+    case family::jis:
+      return jis_span(p, room, jis_state);
+    default:
+      return {1};
+  }
+}
+
+// The last character boundary in s[0, n), read from its start. An
+// ISO-2022-JP decoder takes an ESC with fewer than two bytes behind it as
+// text: a cut comes no sooner than three bytes after an ESC.
+inline text_cut last_boundary(const unsigned char *s, std::size_t n, family f,
+                              std::uint32_t jis_state) {
+  text_cut cut{0, 0, jis_state};
+  std::size_t p = 0;
+  std::size_t escape_end = 0;
+  std::uint32_t state = jis_state;
+  while (p < n) {
+    if (f == family::jis && s[p] == 0x1B && !(state & kJisKatakanaRun)) {
+      escape_end = p + 3;
+    }
+    const char_span c = char_at(s + p, s + n, f, state);
+    if (c.length == 0) break;
+    if (c.settled && p + c.length >= escape_end) {
+      cut = {p + c.length, p, state};
+    }
+    p += c.length;
+  }
+  return cut;
+}
+
+// Bytes that put an ISO-2022-JP decoder into a state and write nothing.
+inline std::string_view jis_state_bytes(std::uint32_t state) {
+  switch (state) {
+    case KMV_JIS_TWO_BYTE:
+      return "\x1B$B";
+    case KMV_JIS_KATAKANA:
+      return "\x1B(I";
+    case KMV_JIS_ASCII | kJisKatakanaRun:
+      return "\x0E";
+    case KMV_JIS_TWO_BYTE | kJisKatakanaRun:
+      return "\x1B$B\x0E";
+    default:
+      return {};
+  }
+}
+
+// A character of the source that puts an ISO-2022-JP writer into a mode:
+// U+3000 for the two-byte mode, U+FF71 for katakana.
+inline std::string_view jis_mode_probe(encoding source, std::uint32_t mode) {
+  const bool kana = mode == KMV_JIS_KATAKANA;
+  switch (family_of(source)) {
+    case family::sjis:
+      return kana ? "\xB1" : "\x81\x40";
+    case family::euc:
+      return kana ? "\x8E\xB1" : "\xA1\xA1";
+    case family::utf8:
+      return kana ? "\xEF\xBD\xB1" : "\xE3\x80\x80";
+    case family::unibe:
+      return kana ? "\xFF\x71" : std::string_view("\x30\x00", 2);
+    case family::unile:
+      return kana ? "\x71\xFF" : std::string_view("\x00\x30", 2);
+    default:
+      return {};
+  }
+}
+
+}  // namespace detail
+
+// Converts a text handed over in pieces of any size, down to one byte:
+//
+//   kmv::stream_converter conv(kmv::encoding::sjis, kmv::encoding::utf8);
+//   while (read(chunk)) {
+//     auto out = conv.feed(chunk);
+//     if (!out) fail(out.error());
+//     write(*out);
+//   }
+//   auto rest = conv.finish();  // then write(*rest)
+//
+// The pieces of output, one after another, are what handle::convert makes
+// of the whole text: marks only at the start, ISO-2022-JP shifts only
+// where the whole conversion has them, the same unconvertible record with
+// offsets into the whole text, and the same error for a text that ends
+// inside a character. The view returned stays valid until the next call.
+// Memory stays bounded: a piece is converted as soon as it can be cut
+// behind a whole character (text without a safe cut is held up to
+// kHoldLimit bytes).
+class stream_converter {
+ public:
+  static constexpr std::size_t kHoldLimit = std::size_t{1} << 16;
+
+ private:
+  static constexpr std::uint32_t kJisAscii = KMV_JIS_ASCII;
+  static constexpr std::uint32_t kJisTwoByte = KMV_JIS_TWO_BYTE;
+  static constexpr std::uint32_t kJisKatakana = KMV_JIS_KATAKANA;
+
+ public:
+  stream_converter(encoding from, encoding to) : from_(from), to_(to) {
+    if (!h_) failure_ = error{KMV_EALLOC, {}};
+    if (detail::family_of(to) == detail::family::none) {
+      failure_ = error{KMV_ECTYPE, {}};
+    }
+  }
+
+  result<std::span<const std::byte>> feed(std::span<const std::byte> chunk) {
+    if (failure_) return *failure_;
+    out_.clear();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(chunk.data());
+    if (how_ == how::copy && skip_ == 0 && !chunk.empty()) {
+      total_ += chunk.size();
+      return chunk;  // nothing to hold back or change
+    }
+    pending_.insert(pending_.end(), bytes, bytes + chunk.size());
+    total_ += chunk.size();
+    if (how_ == how::undecided && pending_.size() >= 3) decide();
+    if (how_ == how::copy) {
+      copy_pending();
+    } else if (how_ == how::convert) {
+      if (auto failed = convert_ready(false)) return fail(*failed);
+    }
+    return out_view();
+  }
+  result<std::span<const std::byte>> feed(std::string_view chunk) {
+    return feed(as_bytes(chunk));
+  }
+
+  // Ends the text: converts what is held back.
+  result<std::span<const std::byte>> finish() {
+    if (failure_) return *failure_;
+    out_.clear();
+    if (how_ == how::undecided) {
+      if (total_ == 0) {
+        append(bom_bytes(to_));
+        how_ = how::copy;
+        return out_view();
+      }
+      decide();
+      if (failure_) return *failure_;
+    }
+    if (how_ == how::copy) {
+      copy_pending();
+    } else if (how_ == how::convert) {
+      if (auto failed = convert_ready(true)) return fail(*failed);
+    }
+    return out_view();
+  }
+
+  // Bytes fed so far.
+  std::uint64_t consumed() const { return total_; }
+  // The source as the first bytes showed it (with or without a mark).
+  encoding source() const { return source_; }
+  std::uint64_t unconvertible() const { return unconvertible_; }
+  const std::optional<stream_char> &first() const { return first_; }
+  const std::optional<stream_char> &last() const { return last_; }
+
+ private:
+  enum class how { undecided, copy, convert };
+
+  result<std::span<const std::byte>> fail(const error &e) {
+    failure_ = e;
+    return e;
+  }
+
+  std::span<const std::byte> out_view() const {
+    return std::as_bytes(std::span<const unsigned char>(out_));
+  }
+  void append(std::string_view bytes) { append(bytes.data(), bytes.size()); }
+  void append(const void *data, std::size_t n) {
+    const auto *p = static_cast<const unsigned char *>(data);
+    out_.insert(out_.end(), p, p + n);
+  }
+
+  // As handle::convert decides from the first bytes of the text.
+  void decide() {
+    using detail::family;
+    const auto head = std::as_bytes(std::span<const unsigned char>(pending_));
+    source_ = detail::actual_source(head, from_);
+    const family sf = detail::family_of(source_);
+    const family tf = detail::family_of(to_);
+    how_ = how::copy;
+    if (source_ == to_) return;
+    if (sf == family::none || to_ == encoding::ascii) {
+      failure_ = error{KMV_ECTYPE, {}};
+      return;
+    }
+    const int bom = kmv_cmp_bom(code(source_), code(to_));
+    if (bom > 0) {
+      append(bom_bytes(to_));
+      return;
+    }
+    if (bom < 0) {
+      skip_ = bom_bytes(source_).size();
+      return;
+    }
+    if (sf == tf && sf != family::euc) return;
+    h_.use_euc_source(source_);
+    h_.use_euc_target(to_);
+    fn_ = detail::converter_for(sf, tf);
+    family_ = sf;
+    jis_target_ = tf == family::jis;
+    how_ = how::convert;
+  }
+
+  void copy_pending() {
+    const std::size_t skip = std::min(skip_, pending_.size());
+    skip_ -= skip;
+    append(pending_.data() + skip, pending_.size() - skip);
+    pending_.clear();
+  }
+
+  // Where the held text may be cut now (0: not yet).
+  detail::text_cut find_cut() {
+    const unsigned char *s = pending_.data();
+    const std::size_t n = pending_.size();
+    if (family_ != detail::family::jis) {
+      const std::size_t from = scanned_ > 3 ? scanned_ - 3 : 0;
+      const std::size_t c =
+          detail::last_anchor(s, n, from, family_, jis_target_);
+      scanned_ = n;
+      if (c > 0) return {c, c, 0};
+      if (n < kHoldLimit) return {};
+    }
+    return detail::last_boundary(s, n, family_, jis_state_);
+  }
+
+  std::optional<error> convert_ready(bool final) {
+    detail::text_cut cut;
+    if (final) {
+      cut.at = pending_.size();
+    } else {
+      cut = find_cut();
+      if (cut.at == 0) return std::nullopt;
+    }
+    const std::uint32_t end_mode =
+        final || !jis_target_ ? kJisAscii : writer_mode(cut);
+    if (cut.at > 0 || out_mode_ != kJisAscii) {
+      if (auto failed = convert_piece(cut.at)) return failed;
+    }
+    if (end_mode != kJisAscii && out_.size() >= 3) {
+      out_.resize(out_.size() - 3);  // the return to ASCII at the end
+    }
+    out_mode_ = end_mode;
+    jis_state_ = cut.jis_state;
+    pending_.erase(pending_.begin(),
+                   pending_.begin() + static_cast<std::ptrdiff_t>(cut.at));
+    base_ += cut.at;
+    scanned_ = 0;
+    return std::nullopt;
+  }
+
+  // The ISO-2022-JP writer's mode after the character before the cut: that
+  // character converted alone starts with the escape sequence of its mode.
+  std::uint32_t writer_mode(const detail::text_cut &cut) {
+    if (cut.last_char == cut.at) return kJisAscii;  // an ASCII anchor
+    // A mark here is a character, not a mark to skip: a mark before it
+    // keeps it one.
+    const std::string_view mark = decoder_mark();
+    const auto *start = pending_.data() + cut.last_char;
+    const std::size_t len = cut.at - cut.last_char;
+    std::vector<unsigned char> one(mark.begin(), mark.end());
+    if ((!started_ && cut.last_char == 0) || len != mark.size() ||
+        std::memcmp(start, mark.data(), len) != 0) {
+      one.clear();
+    }
+    one.insert(one.end(), start, start + len);
+    const auto alone = run(one.data(), one.size(), 0);
+    if (alone.status != KMV_SUCCESS || alone.bytes.size() < 4 ||
+        alone.bytes.data()[0] != 0x1B) {
+      return kJisAscii;
+    }
+    return alone.bytes.data()[1] == 0x24 ? kJisTwoByte : kJisKatakana;
+  }
+
+  struct ran {
+    std::int32_t status = KMV_SUCCESS;
+    buffer bytes;
+    const unsigned char *stop = nullptr;
+  };
+
+  ran run(const unsigned char *src, std::size_t n, int bom) {
+    unsigned char *out = nullptr;
+    std::uint64_t out_len = 0;
+    ran r;
+    r.status =
+        fn_.plain != nullptr
+            ? fn_.plain(h_.get(), &out, &out_len, &r.stop, src, n)
+            : fn_.with_bom(h_.get(), &out, &out_len, &r.stop, src, n, bom);
+    r.bytes = buffer(out, static_cast<std::size_t>(out_len));
+    return r;
+  }
+
+  // Bytes put before a piece so that it is read and written as the whole
+  // text would be at that place: the source's shift state, a mark that is a
+  // character here, the writer's mode.
+  std::string_view piece_prefix() const {
+    if (out_mode_ != kJisAscii) {
+      return detail::jis_mode_probe(source_, out_mode_);
+    }
+    if (family_ == detail::family::jis) {
+      return detail::jis_state_bytes(jis_state_);
+    }
+    const std::string_view source_mark = decoder_mark();
+    const bool starts_with_mark =
+        started_ && !source_mark.empty() &&
+        pending_.size() >= source_mark.size() &&
+        std::memcmp(pending_.data(), source_mark.data(), source_mark.size()) ==
+            0;
+    return starts_with_mark ? source_mark : std::string_view{};
+  }
+
+  // The mark the source's decoder skips at the start of what it is given.
+  std::string_view decoder_mark() const {
+    switch (family_) {
+      case detail::family::utf8:
+        return "\xEF\xBB\xBF";
+      case detail::family::unibe:
+        return "\xFE\xFF";
+      case detail::family::unile:
+        return "\xFF\xFE";
+      default:
+        return {};
+    }
+  }
+
+  std::optional<error> convert_piece(std::size_t n) {
+    const std::string_view prefix = piece_prefix();
+    const unsigned char *src = pending_.data();
+    if (!prefix.empty()) {
+      scratch_.assign(prefix.begin(), prefix.end());
+      scratch_.insert(scratch_.end(), pending_.begin(),
+                      pending_.begin() + static_cast<std::ptrdiff_t>(n));
+      src = scratch_.data();
+    }
+    const int bom = !started_ && has_bom(to_) ? 1 : 0;
+    ran r = run(src, prefix.size() + n, bom);
+    const auto offset = [&](const unsigned char *p) {
+      return base_ + static_cast<std::uint64_t>(p - src) - prefix.size();
+    };
+    if (r.status != KMV_SUCCESS) {
+      std::optional<std::size_t> where;
+      if (r.stop != nullptr) where = static_cast<std::size_t>(offset(r.stop));
+      return error{r.status, where};
+    }
+    const kmv_handle &raw = *h_.get();
+    unconvertible_ += raw.err_count;
+    if (raw.err_first != nullptr && !first_) {
+      first_ = stream_char{offset(raw.err_first), raw.err_first_code};
+    }
+    if (raw.err_last != nullptr) {
+      last_ = stream_char{offset(raw.err_last), raw.err_last_code};
+    }
+    std::size_t skip = 0;
+    if (out_mode_ != kJisAscii) {
+      // The probe's own output: the mode's escape sequence and its bytes.
+      ran probe = run(reinterpret_cast<const unsigned char *>(prefix.data()),
+                      prefix.size(), 0);
+      if (probe.bytes.size() > 3) {
+        skip = std::min(r.bytes.size(), probe.bytes.size() - 3);
+      }
+    }
+    append(r.bytes.data() + skip, r.bytes.size() - skip);
+    started_ = true;
+    return std::nullopt;
+  }
+
+  handle h_;
+  encoding from_;
+  encoding to_;
+  encoding source_ = encoding::unknown;
+  how how_ = how::undecided;
+  detail::converter fn_{};
+  detail::family family_ = detail::family::none;
+  bool jis_target_ = false;
+  bool started_ = false;         // a piece has been converted
+  std::size_t skip_ = 0;         // mark bytes still to drop (copies)
+  std::uint32_t jis_state_ = 0;  // source state at the start of pending_
+  std::uint32_t out_mode_ = 0;   // writer mode the output stands in
+  std::uint64_t total_ = 0;      // bytes fed
+  std::uint64_t base_ = 0;       // offset of pending_[0] in the text
+  std::size_t scanned_ = 0;      // pending_ searched for anchors up to here
+  std::vector<unsigned char> pending_;
+  std::vector<unsigned char> scratch_;
+  std::vector<unsigned char> out_;
+  std::uint64_t unconvertible_ = 0;
+  std::optional<stream_char> first_;
+  std::optional<stream_char> last_;
+  std::optional<error> failure_;
+};
+
 }  // namespace kmv
 
 #if defined(__cpp_lib_format)

@@ -1,14 +1,16 @@
-// kmv convert: a text in another encoding.
+// kmv convert: a text in another encoding, converted piece by piece.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <variant>
 
+#include "atomic_output.h"
 #include "commands.h"
 #include "guess.h"
+#include "input_text.h"
 #include "inputs.h"
-#include "output.h"
+#include "line_ends.h"
 #include "position.h"
 #include "runner.h"
 #include "shown_name.h"
@@ -29,28 +31,33 @@ std::string code_text(std::int32_t code, kmv::encoding source) {
   return text;
 }
 
-std::string where(const kmv::buffer &text, std::size_t offset,
+// A place in the source: line and column when the whole text is at hand,
+// else its byte offset.
+std::string where(const InputText &src, std::uint64_t offset,
                   kmv::encoding source) {
-  const TextPosition p = locate(text.bytes(), offset, source);
+  if (!src.mapped()) return "byte " + std::to_string(offset);
+  const TextPosition p =
+      locate(src.whole(), static_cast<std::size_t>(offset), source);
   return "line " + std::to_string(p.line) + ", column " +
          std::to_string(p.column);
 }
 
-// The encoding of the source text: named with --from, or detected.
+// The encoding of the source text: named with --from, or detected from
+// `seen` (the whole file, or the first part of a stream).
 std::variant<kmv::encoding, std::string> source_encoding(
-    const kmv::buffer &text, kmv::handle &h, const Options &o,
+    std::span<const std::byte> seen, kmv::handle &h, const Options &o,
     std::vector<std::string> &notes) {
   if (o.from) {
-    if (o.from->any_utf16_order) return utf16_source(text.bytes(), h);
+    if (o.from->any_utf16_order) return utf16_source(seen, h);
     return o.from->type;
   }
-  if (text.empty()) return kmv::encoding::unknown;  // converts to nothing
+  if (seen.empty()) return kmv::encoding::unknown;  // converts to nothing
   const auto expected = o.expect ? o.expect->type : kmv::encoding::unknown;
-  const auto found = h.detect(text.bytes(), expected, o.ignore_hints);
+  const auto found = h.detect(seen, expected, o.ignore_hints);
   if (!found) return std::string(found.error().what());
   if (const auto best = found->best()) return *best;
   if (!o.no_guess) {
-    auto guessed = guess_source(h, text, expected);
+    auto guessed = guess_source(h, seen, expected);
     if (auto *why = std::get_if<std::string>(&guessed)) return *why;
     notes.push_back(std::get<GuessedSource>(guessed).note);
     return std::get<GuessedSource>(guessed).type;
@@ -64,104 +71,210 @@ std::variant<kmv::encoding, std::string> source_encoding(
       "no supported encoding fits the text (name it with --from)");
 }
 
-std::string conversion_failure(const kmv::error &e, const kmv::buffer &text,
-                               kmv::encoding from, kmv::encoding to) {
-  if (e.status == KMV_ECTYPE) {
-    return "cannot convert " + std::string(kmv::name(from)) + " to " +
-           std::string(kmv::name(to));
-  }
-  std::string why(e.what());
-  if (e.offset)
-    why += " (" + std::string(kmv::name(from)) + ", " +
-           where(text, *e.offset, from) + ")";
-  return why + "; nothing written";
-}
+// Where the converted text goes: a file (through a temporary file beside
+// it), standard output as it comes, or memory until the file is done (for
+// --strict, and for files converted on other threads).
+class Destination {
+ public:
+  Destination(const Options &o, const Input &in, bool direct_stdout)
+      : o_(o), in_(in), direct_(direct_stdout && !o.strict) {}
 
-// Characters the source cannot be read as come first; the rest are those
-// the target lacks.
-std::string unconvertible_report(const kmv::conversion &c,
-                                 const Unreadable &bad, const kmv::buffer &text,
-                                 kmv::encoding from, kmv::encoding to,
-                                 bool strict) {
-  const std::uint32_t unread = std::min(bad.count, c.unconvertible);
-  std::string report;
-  if (unread > 0) {
-    report = unreadable_text(unread, from);
-    if (bad.first) {
-      report += "; the first at " + where(text, *bad.first, from) + " (" +
-                bad.first_code + ")";
+  std::optional<std::string> open() {
+    if (o_.in_place) return file_.open_replacing(in_.path, o_.kept);
+    if (to_file()) {
+      if (auto why = file_.open_output(*o_.output)) {
+        return escaped_name(*o_.output) + ": " + *why;
+      }
     }
+    if (direct_) std::fflush(stdout);
+    return std::nullopt;
   }
-  const std::uint32_t unwritten = c.unconvertible - unread;
-  if (unwritten == 0)
-    return report + (strict ? "; nothing written" : "; replaced");
-  if (!report.empty()) report += "; ";
-  report += std::to_string(unwritten) +
-            (unwritten == 1 ? " character" : " characters") +
-            " cannot be written in " + std::string(kmv::name(to));
-  if (c.first && (unread == 0 || c.first->offset != bad.first)) {
-    report += "; the first at " + where(text, c.first->offset, from) + " (" +
-              code_text(c.first->code, from) + ")";
-  }
-  return report + (strict ? "; nothing written" : "; replaced");
-}
 
-// Puts the converted text where it belongs; the reason when that fails.
-std::optional<std::string> deliver(const Input &in, const kmv::buffer &original,
-                                   kmv::buffer converted, const Options &o,
-                                   Outcome &r) {
-  if (o.in_place) {
-    if (converted.view() == original.view()) return std::nullopt;
-    return replace_file(in.path, converted.bytes(), o.kept);
-  }
-  if (o.output && *o.output != "-") {
-    if (auto why = write_whole_file(*o.output, converted.bytes())) {
-      return escaped_name(*o.output) + ": " + *why;
+  std::optional<std::string> write(std::span<const std::byte> bytes,
+                                   const InputText &src) {
+    if (o_.in_place) note_sameness(bytes, src);
+    written_ += bytes.size();
+    if (o_.in_place || to_file()) {
+      auto why = file_.write(bytes);
+      if (why && to_file()) return escaped_name(*o_.output) + ": " + *why;
+      return why;
+    }
+    if (direct_) {
+      if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    } else {
+      held_.append(reinterpret_cast<const char *>(bytes.data()), bytes.size());
     }
     return std::nullopt;
   }
-  r.bytes = std::move(converted);
-  return std::nullopt;
-}
 
-Outcome convert_one(const Input &in, kmv::handle &h, const Options &o) {
-  Outcome r;
-  const std::string shown = shown_path(in.path, in.is_stdin);
-  auto fail = [&](const std::string &why) {
-    r.failed = true;
-    r.messages.push_back("kmv: " + shown + ": " + why);
-    return std::move(r);
-  };
-  auto content = read_input(in);
-  if (auto *why = std::get_if<std::string>(&content)) return fail(*why);
-  const auto &text = std::get<kmv::buffer>(content);
-  std::vector<std::string> notes;
-  const auto source = source_encoding(text, h, o, notes);
-  for (const auto &note : notes)
-    r.messages.push_back("kmv: " + shown + ": " + note);
-  if (auto *why = std::get_if<std::string>(&source)) return fail(*why);
-  const kmv::encoding from = std::get<kmv::encoding>(source);
-  const kmv::encoding to = o.to->type;
-  auto converted = h.convert(text.bytes(), from, to);
-  if (!converted)
-    return fail(conversion_failure(converted.error(), text, from, to));
-  if (converted->unconvertible > 0) {
-    const std::string report = unconvertible_report(
-        *converted, find_unreadable(h, text, from), text, from, to, o.strict);
-    if (o.strict) return fail(report);
-    r.messages.push_back("kmv: " + shown + ": " + report);
+  // The text is complete: it takes the file's place, or goes out.
+  std::optional<std::string> commit(const InputText &src, Outcome &r) {
+    if (o_.in_place && same_ && written_ == src.whole().size()) {
+      file_.abandon();  // nothing changes: the file stays untouched
+      return std::nullopt;
+    }
+    if (o_.in_place || to_file()) {
+      auto why = file_.commit();
+      if (why && to_file()) return escaped_name(*o_.output) + ": " + *why;
+      return why;
+    }
+    r.text = std::move(held_);
+    return std::nullopt;
   }
-  if (auto why = deliver(in, text, std::move(converted->bytes), o, r)) {
-    return fail(*why);
+
+  // Whether part of the text already went out to standard output.
+  bool streamed_some() const {
+    return direct_ && !o_.in_place && !to_file() && written_ > 0;
   }
-  return r;
-}
+
+ private:
+  bool to_file() const { return o_.output && *o_.output != "-"; }
+
+  void note_sameness(std::span<const std::byte> bytes, const InputText &src) {
+    if (bytes.empty()) return;
+    const auto original = src.whole();
+    same_ = same_ && written_ + bytes.size() <= original.size() &&
+            std::memcmp(original.data() + written_, bytes.data(),
+                        bytes.size()) == 0;
+  }
+
+  const Options &o_;
+  const Input &in_;
+  bool direct_;
+  OutputFile file_;
+  std::string held_;
+  std::uint64_t written_ = 0;
+  bool same_ = true;
+};
+
+struct Converted {
+  std::uint64_t unconvertible = 0;
+  std::optional<kmv::stream_char> first;
+};
+
+class ConvertJob {
+ public:
+  ConvertJob(const Input &in, kmv::handle &h, const Options &o,
+             bool direct_stdout)
+      : in_(in), h_(h), o_(o), out_(o, in, direct_stdout) {}
+
+  Outcome run() {
+    if (o_.in_place && !in_.regular && !in_.problem) {
+      return fail("not a regular file: --in-place replaces regular files only");
+    }
+    if (auto why = src_.open(in_)) return fail(*why);
+    std::span<const std::byte> seen;
+    const bool detecting = !o_.from || o_.from->any_utf16_order;
+    const std::size_t limit = detecting ? o_.detect_bytes : 2;
+    if (auto why = src_.look_ahead(limit, seen)) return fail(*why);
+    std::vector<std::string> notes;
+    const auto source = source_encoding(seen, h_, o_, notes);
+    for (const auto &note : notes)
+      r_.messages.push_back("kmv: " + shown() + ": " + note);
+    if (auto *why = std::get_if<std::string>(&source)) return fail(*why);
+    from_ = std::get<kmv::encoding>(source);
+    if (auto why = out_.open()) return fail(*why);
+    auto converted = pump();
+    if (auto *why = std::get_if<std::string>(&converted)) return fail(*why);
+    if (auto why = src_.check_unchanged()) return fail(*why);
+    const Converted &c = std::get<Converted>(converted);
+    if (c.unconvertible > 0) {
+      const std::string report = unconvertible_report(c);
+      if (o_.strict) return fail(report);
+      r_.messages.push_back("kmv: " + shown() + ": " + report);
+    }
+    if (auto why = out_.commit(src_, r_)) return fail(*why);
+    return std::move(r_);
+  }
+
+ private:
+  std::string shown() const { return shown_path(in_.path, in_.is_stdin); }
+
+  Outcome fail(const std::string &why) {
+    r_.failed = true;
+    r_.messages.push_back("kmv: " + shown() + ": " + why);
+    return std::move(r_);
+  }
+
+  // Reads, converts and writes until the end of the input.
+  std::variant<Converted, std::string> pump() {
+    const kmv::encoding to = o_.to->type;
+    kmv::stream_converter conv(from_, to);
+    LineEnds ends(o_.eol, to);
+    std::span<const std::byte> piece;
+    for (;;) {
+      if (auto why = src_.next(piece)) return *why;
+      const bool last = piece.empty();
+      auto out = last ? conv.finish() : conv.feed(piece);
+      if (!out) return conversion_failure(out.error(), to);
+      if (auto why = out_.write(ends.rewrite(*out), src_)) return *why;
+      if (last) break;
+    }
+    if (auto why = out_.write(ends.finish(), src_)) return *why;
+    return Converted{conv.unconvertible(), conv.first()};
+  }
+
+  std::string conversion_failure(const kmv::error &e, kmv::encoding to) {
+    if (e.status == KMV_ECTYPE) {
+      return "cannot convert " + std::string(kmv::name(from_)) + " to " +
+             std::string(kmv::name(to));
+    }
+    std::string why(e.what());
+    if (e.offset) {
+      why += " (" + std::string(kmv::name(from_)) + ", " +
+             where(src_, *e.offset, from_) + ")";
+    }
+    return why + (out_.streamed_some() ? "; the text before it was written"
+                                       : "; nothing written");
+  }
+
+  // Characters the source cannot be read as come first (told apart where
+  // the whole text is at hand); the rest are those the target lacks.
+  std::string unconvertible_report(const Converted &c) const {
+    const Unreadable bad =
+        src_.mapped() ? find_unreadable(h_, src_.whole(), from_) : Unreadable{};
+    const std::uint64_t unread =
+        std::min<std::uint64_t>(bad.count, c.unconvertible);
+    std::string report;
+    if (unread > 0) {
+      report = unreadable_text(static_cast<std::uint32_t>(unread), from_);
+      if (bad.first) {
+        report += "; the first at " + where(src_, *bad.first, from_) + " (" +
+                  bad.first_code + ")";
+      }
+    }
+    const std::uint64_t unwritten = c.unconvertible - unread;
+    if (unwritten == 0)
+      return report + (o_.strict ? "; nothing written" : "; replaced");
+    if (!report.empty()) report += "; ";
+    report += std::to_string(unwritten) +
+              (unwritten == 1 ? " character" : " characters") +
+              " cannot be written in " + std::string(kmv::name(o_.to->type));
+    if (c.first && (unread == 0 || c.first->offset != bad.first)) {
+      report += "; the first at " + where(src_, c.first->offset, from_) + " (" +
+                code_text(c.first->code, from_) + ")";
+    }
+    return report + (o_.strict ? "; nothing written" : "; replaced");
+  }
+
+  const Input &in_;
+  kmv::handle &h_;
+  const Options &o_;
+  InputText src_;
+  Destination out_;
+  kmv::encoding from_ = kmv::encoding::unknown;
+  Outcome r_;
+};
 
 }  // namespace
 
 int run_convert(const Options &o) {
-  return run_over_inputs(o, [&o](const Input &in, kmv::handle &h) {
-    return convert_one(in, h, o);
+  install_signal_cleanup();
+  // On one thread each file's text goes out while it is converted; files
+  // converted on other threads wait for their turn in memory.
+  const bool direct = o.jobs <= 1;
+  return run_over_inputs(o, [&o, direct](const Input &in, kmv::handle &h) {
+    return ConvertJob(in, h, o, direct).run();
   });
 }
 

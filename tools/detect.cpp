@@ -3,8 +3,10 @@
 #include <string>
 #include <variant>
 
+#include "atomic_output.h"
 #include "commands.h"
 #include "guess.h"
+#include "input_text.h"
 #include "inputs.h"
 #include "runner.h"
 #include "shown_name.h"
@@ -51,8 +53,8 @@ std::string json_failure(const Input &in, const std::string &why) {
               json_string(why), "}\n");
 }
 
-Outcome guess_one(const Input &in, const kmv::buffer &text, kmv::handle &h,
-                  const Options &o, kmv::encoding expected) {
+Outcome guess_one(const Input &in, std::span<const std::byte> text,
+                  kmv::handle &h, const Options &o, kmv::encoding expected) {
   Outcome r;
   const std::string shown = shown_path(in.path, in.is_stdin);
   auto words = guess_words(h, text, expected, o.json);
@@ -62,40 +64,50 @@ Outcome guess_one(const Input &in, const kmv::buffer &text, kmv::handle &h,
     return r;
   }
   const auto &said = std::get<std::string>(words);
-  r.text = o.json ? "{\"path\":" + json_string(in.path) + "," + said + "}\n"
-                  : shown + ": " + said + "\n";
+  r.text = o.json
+               ? join("{", json_path_members(json_name(in)), ",", said, "}\n")
+               : shown + ": " + said + "\n";
   return r;
 }
 
 Outcome detect_one(const Input &in, kmv::handle &h, const Options &o) {
   Outcome r;
-  auto content = read_input(in);
-  if (auto *why = std::get_if<std::string>(&content)) {
+  auto failed = [&](const std::string &why) {
     r.failed = true;
     r.messages.push_back("kmv: " + shown_path(in.path, in.is_stdin) + ": " +
-                         *why);
-    if (o.json) r.text = json_failure(in, *why);
-    return r;
-  }
-  const auto &text = std::get<kmv::buffer>(content);
+                         why);
+    if (o.json) r.text = json_failure(in, why);
+    return std::move(r);
+  };
+  // A file is looked at whole (mapped: no copy); a stream up to a limit.
+  InputText src;
+  std::span<const std::byte> seen;
+  if (auto why = src.open(in)) return failed(*why);
+  if (auto why = src.look_ahead(o.detect_bytes, seen)) return failed(*why);
   const auto expected = o.expect ? o.expect->type : kmv::encoding::unknown;
-  if (o.guess) return guess_one(in, text, h, o, expected);
-  const auto found = h.detect(text.bytes(), expected, o.ignore_hints);
-  if (!found) {
-    r.failed = true;
-    r.messages.push_back("kmv: " + shown_path(in.path, in.is_stdin) + ": " +
-                         std::string(found.error().what()));
-    return r;
+  if (o.guess) {
+    Outcome g = guess_one(in, seen, h, o, expected);
+    if (!src.mapped()) {
+      if (auto why = src.drain()) return failed(*why);
+    }
+    return g;
+  }
+  const auto found = h.detect(seen, expected, o.ignore_hints);
+  if (!found) return failed(std::string(found.error().what()));
+  const bool empty = seen.empty();
+  if (!src.mapped()) {
+    if (auto why = src.drain()) return failed(*why);
   }
   r.text = o.json ? json_line(in, *found)
                   : shown_path(in.path, in.is_stdin) + ": " +
-                        verdict(*found, text.empty()) + "\n";
+                        verdict(*found, empty) + "\n";
   return r;
 }
 
 }  // namespace
 
 int run_detect(const Options &o) {
+  install_signal_cleanup();
   return run_over_inputs(o, [&o](const Input &in, kmv::handle &h) {
     return detect_one(in, h, o);
   });

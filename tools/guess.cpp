@@ -20,11 +20,10 @@ std::string quoted_or_null(const std::optional<kmv::encoding> &e) {
 
 }  // namespace
 
-std::variant<std::string, kmv::error> guess_words(kmv::handle &h,
-                                                  const kmv::buffer &text,
-                                                  kmv::encoding expected,
-                                                  bool json) {
-  const auto g = h.guess(text.bytes(), expected);
+std::variant<std::string, kmv::error> guess_words(
+    kmv::handle &h, std::span<const std::byte> text, kmv::encoding expected,
+    bool json) {
+  const auto g = h.guess(text, expected);
   if (!g) return g.error();
   const bool empty = text.empty();
   if (!json) return empty ? std::string("empty") : name_or(g->type, "none");
@@ -41,16 +40,15 @@ std::variant<std::string, kmv::error> guess_words(kmv::handle &h,
   return out;
 }
 
-std::variant<GuessedSource, std::string> guess_source(kmv::handle &h,
-                                                      const kmv::buffer &text,
-                                                      kmv::encoding expected) {
-  const auto g = h.guess(text.bytes(), expected);
+std::variant<GuessedSource, std::string> guess_source(
+    kmv::handle &h, std::span<const std::byte> text, kmv::encoding expected) {
+  const auto g = h.guess(text, expected);
   if (!g) return std::string(g.error().what());
   if (!g->type) {
     return std::string(
         "no supported encoding fits the text (name it with --from)");
   }
-  const auto among = h.detect(text.bytes(), expected, true);
+  const auto among = h.detect(text, expected, true);
   std::string note = "guessed " + std::string(kmv::name(*g->type));
   if (among && among->candidates().list().size() > 1) {
     note += " among " + among->candidates().names();

@@ -40,11 +40,6 @@ Input describe(const std::string &path) {
   } else if (S_ISREG(info.st_mode)) {
     in.regular = true;
     in.size = static_cast<std::uint64_t>(info.st_size);
-    if (in.size > kMaxFileSize) {
-      in.problem = "too large: " + std::to_string(in.size) +
-                   " bytes (kmv reads files of up to " +
-                   std::to_string(kMaxFileSize) + " bytes)";
-    }
   }
   return in;
 }

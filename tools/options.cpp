@@ -66,6 +66,39 @@ std::optional<UsageError> set_backup(Options &o, const std::string &suffix) {
   return std::nullopt;
 }
 
+std::optional<UsageError> set_eol(Options &o, const std::string &value) {
+  if (value == "lf") {
+    o.eol = Eol::lf;
+  } else if (value == "crlf") {
+    o.eol = Eol::crlf;
+  } else if (value == "cr") {
+    o.eol = Eol::cr;
+  } else {
+    return UsageError{join("--eol wants lf, crlf or cr, not '", value, "'")};
+  }
+  return std::nullopt;
+}
+
+// A number of bytes, with an optional K, M or G (powers of 1024).
+std::optional<UsageError> set_detect_bytes(Options &o,
+                                           const std::string &value) {
+  std::size_t n = 0;
+  const char *end = value.data() + value.size();
+  auto [ptr, ec] = std::from_chars(value.data(), end, n);
+  unsigned shift = 0;
+  if (ptr != end && ptr + 1 == end) {
+    shift = *ptr == 'K' ? 10 : *ptr == 'M' ? 20 : *ptr == 'G' ? 30 : 64;
+    ++ptr;
+  }
+  if (ec != std::errc() || ptr != end || n == 0 || shift == 64 ||
+      n > (std::size_t{1} << 40 >> shift)) {
+    return UsageError{
+        join("--detect-bytes wants a size such as 4M, not '", value, "'")};
+  }
+  o.detect_bytes = n << shift;
+  return std::nullopt;
+}
+
 const std::vector<OptionDef> &option_defs() {
   static const std::vector<OptionDef> specs = {
       {"to", 't', true, kConvert | kCat, encoding_into(&Options::to)},
@@ -99,6 +132,8 @@ const std::vector<OptionDef> &option_defs() {
          return std::optional<UsageError>();
        }},
       {"jobs", 'j', true, kDetect | kConvert, set_jobs},
+      {"eol", 0, true, kConvert | kCat, set_eol},
+      {"detect-bytes", 0, true, kDetect | kConvert, set_detect_bytes},
       {"progress", 0, false, kDetect | kConvert,
        [](Options &o, const std::string &) {
          o.progress = Progress::always;
@@ -273,8 +308,9 @@ std::string usage_text() {
              [-r [--follow-links]] [-j N] [FILE...]
   kmv convert --to NAME [--from NAME] [--expect NAME] [-o OUT | --in-place
               [--backup[=SUFFIX]] [--keep-time] [--force]]
-              [--strict] [--no-guess] [-r [--follow-links]] [-j N] [FILE...]
-  kmv cat --to NAME [--expect NAME] FILE...
+              [--strict] [--no-guess] [--eol lf|crlf|cr] [-r [--follow-links]]
+              [-j N] [FILE...]
+  kmv cat --to NAME [--expect NAME] [--eol lf|crlf|cr] FILE...
   kmv list
 
 Detects and converts the encodings of Japanese text: ISO-2022-JP, Shift_JIS
@@ -310,6 +346,11 @@ Options:
       --force         with --in-place, replace another user's file even
                       though the new file will be yours
       --strict        fail, writing nothing, if any character cannot be converted
+      --eol lf|crlf|cr
+                      write every line end (CR LF, CR, LF) in this form
+      --detect-bytes N
+                      how much of a pipe detection looks at (default 4M;
+                      a file is looked at whole)
   -r, --recursive     walk directories
       --follow-links  with -r, also read links to files outside the trees
   -j, --jobs N        work on N files at once (0: one per core)

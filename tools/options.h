@@ -2,6 +2,7 @@
 #ifndef KMV_TOOLS_OPTIONS_H
 #define KMV_TOOLS_OPTIONS_H
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <variant>
@@ -14,6 +15,8 @@ namespace kmvtool {
 
 enum class Command { help, version, list, detect, convert, cat };
 enum class Progress { automatic, always, never };
+// Line ends written by convert and cat: as they are, or all in one form.
+enum class Eol { keep, lf, crlf, cr };
 
 // An encoding named on the command line.
 struct EncodingArg {
@@ -40,6 +43,9 @@ struct Options {
   unsigned jobs = 1;
   Progress progress = Progress::automatic;
   std::vector<std::string> files;  // "-" is standard input
+  Eol eol = Eol::keep;
+  // How much of a pipe detection looks at.
+  std::size_t detect_bytes = std::size_t{4} << 20;
 };
 
 // A mistake on the command line, told in one line.

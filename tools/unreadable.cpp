@@ -15,19 +15,19 @@ bool is_utf8(kmv::encoding e) {
 
 }  // namespace
 
-Unreadable find_unreadable(kmv::handle &h, const kmv::buffer &text,
+Unreadable find_unreadable(kmv::handle &h, std::span<const std::byte> text,
                            kmv::encoding from) {
   // Every unit of UTF-16 text reads as itself.
   if (is_utf16(from)) return {};
-  const auto read = h.convert(text.bytes(), from, kmv::encoding::utf16be);
+  const auto read = h.convert(text, from, kmv::encoding::utf16be);
   if (!read || read->unconvertible == 0) return {};
   Unreadable found{read->unconvertible, {}, {}};
   if (!read->first) return found;
   found.first = read->first->offset;
   // A malformed sequence is shown by its first byte, not its code 0.
-  const auto code =
-      is_utf8(from) ? static_cast<unsigned>(text.bytes()[read->first->offset])
-                    : static_cast<unsigned>(read->first->code);
+  const auto code = is_utf8(from)
+                        ? static_cast<unsigned>(text[read->first->offset])
+                        : static_cast<unsigned>(read->first->code);
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%X", code);
   found.first_code = hex;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "kmv.hpp"
@@ -21,7 +22,7 @@ struct Unreadable {
 // Malformed sequences, and codes the source table does not map. Found by
 // reading the text into UTF-16, where no character is missing on the
 // target's side.
-Unreadable find_unreadable(kmv::handle &h, const kmv::buffer &text,
+Unreadable find_unreadable(kmv::handle &h, std::span<const std::byte> text,
                            kmv::encoding from);
 
 // "invalid UTF-8" or "cannot be read as SJIS", after a count of what.
