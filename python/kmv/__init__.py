@@ -310,8 +310,8 @@ def encode(text: str, encoding: EncodingLike, errors: str = "strict") -> bytes:
     ``"replace"`` it is written as ``?``. A leading U+FEFF is taken as a
     byte-order mark; a ``_BOM`` target gets one. The library works on
     16-bit units: a character beyond the Basic Multilingual Plane is two
-    units (two replacements in the Japanese encodings; in UTF-8 each unit is
-    written as three bytes).
+    units (two replacements in the Japanese encodings; UTF-8 and UTF-16
+    carry it whole).
     """
     if not isinstance(text, str):
         raise TypeError(f"encode() wants a str, not {type(text).__name__!r}")
