@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of --unmappable in each target family, with characters
 # the target lacks on both sides of the tool's 1 MiB pieces, against
-# Python's codecs, iconv -c and nkf --fb-html; and of cat on standard
+# Python's codecs, iconv -c and nkf --fb-skip/html/java; and of cat on standard
 # input, a FIFO, and its line ends.
 # Usage: cli_unmappable_test.sh KMV SAMPLES
 set -u
@@ -63,11 +63,14 @@ for policy in skip html escape; do
   done
 done
 
-label="skip and html agree with iconv -c and nkf --fb-html"
-"$kmv" convert --to sjis --unmappable=skip "$work/text" 2>/dev/null >"$work/out"
-iconv -c -f UTF-8 -t CP932 "$work/text" 2>/dev/null | cmp -s - "$work/out" || fail "iconv -c"
-"$kmv" convert --to sjis --unmappable=html "$work/text" 2>/dev/null >"$work/out"
-nkf -W -s -x --fb-html "$work/text" | cmp -s - "$work/out" || fail "nkf --fb-html"
+for pair in skip:--fb-skip html:--fb-html escape:--fb-java; do
+  label="--unmappable=${pair%%:*} agrees with nkf ${pair#*:}"
+  "$kmv" convert --to sjis --unmappable=${pair%%:*} "$work/text" 2>/dev/null >"$work/out"
+  nkf -W -s -x ${pair#*:} "$work/text" | cmp -s - "$work/out" || fail "differs"
+done
+label="--unmappable=skip agrees with iconv -c"
+"$kmv" convert --to euc-jp --unmappable=skip "$work/text" 2>/dev/null >"$work/out"
+iconv -c -f UTF-8 -t EUC-JP "$work/text" 2>/dev/null | cmp -s - "$work/out" || fail "differs"
 
 label="fail and --strict write nothing"
 for option in --unmappable=fail --strict; do
