@@ -111,7 +111,16 @@ kmv::result<kmv::conversion> SubstitutingConverter::to_target(
     std::span<const std::byte> units) {
   const kmv::encoding target = started_ ? without_mark(to_) : to_;
   started_ = true;
-  return h_.convert(units, kmv::encoding::utf16be, target);
+  if (units.size() < 2 || unit_at(units, 0) != 0xFEFF) {
+    return h_.convert(units, kmv::encoding::utf16be, target);
+  }
+  // The converted text never starts with a mark (the source's is dropped
+  // before), so a U+FEFF here is a character: a mark before it keeps it one.
+  marked_.assign({std::byte{0xFE}, std::byte{0xFF}});
+  marked_.insert(marked_.end(), units.begin(), units.end());
+  auto c = h_.convert(marked_, kmv::encoding::utf16be, target);
+  if (c && c->first) c->first->offset -= 2;
+  return c;
 }
 
 // The common case, a run the target holds whole, costs one conversion.

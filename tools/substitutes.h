@@ -57,6 +57,7 @@ class SubstitutingConverter {
   std::uint64_t unwritable_ = 0;
   std::vector<std::byte> carry_;  // a high surrogate waiting for its pair
   std::vector<std::byte> out_;
+  std::vector<std::byte> marked_;  // a run that starts with U+FEFF
 };
 
 }  // namespace kmvtool
