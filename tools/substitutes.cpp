@@ -107,10 +107,16 @@ std::optional<kmv::error> SubstitutingConverter::write_units(
   return failed;
 }
 
-kmv::result<kmv::conversion> SubstitutingConverter::to_target(
-    std::span<const std::byte> units) {
+// The target for the next output: with its mark only at the start.
+kmv::encoding SubstitutingConverter::next_target() {
   const kmv::encoding target = started_ ? without_mark(to_) : to_;
   started_ = true;
+  return target;
+}
+
+kmv::result<kmv::conversion> SubstitutingConverter::to_target(
+    std::span<const std::byte> units) {
+  const kmv::encoding target = next_target();
   if (units.size() < 2 || unit_at(units, 0) != 0xFEFF) {
     return h_.convert(units, kmv::encoding::utf16be, target);
   }
@@ -126,14 +132,14 @@ kmv::result<kmv::conversion> SubstitutingConverter::to_target(
 // The common case, a run the target holds whole, costs one conversion.
 std::optional<kmv::error> SubstitutingConverter::write_run(
     std::span<const std::byte> units) {
-  const bool first_output = !started_;
+  const bool was_started = started_;
   auto whole = to_target(units);
   if (!whole) return whole.error();
   if (whole->unconvertible == 0) {
     append(out_, whole->bytes.bytes());
     return std::nullopt;
   }
-  started_ = !first_output;
+  started_ = was_started;  // that conversion was only a look
   for (std::size_t at = 0; at < units.size();) {
     std::size_t end = std::min(units.size(), at + kWindow);
     if (end < units.size() && high_surrogate(unit_at(units, end - 2))) end += 2;
@@ -148,14 +154,14 @@ std::optional<kmv::error> SubstitutingConverter::write_run(
 std::optional<kmv::error> SubstitutingConverter::write_window(
     std::span<const std::byte> units) {
   while (!units.empty()) {
-    const bool first_output = !started_;
+    const bool was_started = started_;
     auto c = to_target(units);
     if (!c) return c.error();
     if (c->unconvertible == 0 || !c->first) {
       append(out_, c->bytes.bytes());
       return std::nullopt;
     }
-    started_ = !first_output;
+    started_ = was_started;
     const std::size_t at = c->first->offset & ~std::size_t{1};
     if (at > 0) {
       auto before = to_target(units.first(at));
@@ -170,9 +176,7 @@ std::optional<kmv::error> SubstitutingConverter::write_window(
                                : u;
     const std::string text = substitute_text(code, policy_);
     if (!text.empty()) {
-      const kmv::encoding target = started_ ? without_mark(to_) : to_;
-      started_ = true;
-      auto written = h_.convert(text, kmv::encoding::utf8, target);
+      auto written = h_.convert(text, kmv::encoding::utf8, next_target());
       if (!written) return written.error();
       append(out_, written->bytes.bytes());
     }

@@ -46,6 +46,7 @@ class SubstitutingConverter {
                                         bool last);
   std::optional<kmv::error> write_window(std::span<const std::byte> units);
   std::optional<kmv::error> write_run(std::span<const std::byte> units);
+  kmv::encoding next_target();
   kmv::result<kmv::conversion> to_target(std::span<const std::byte> units);
   kmv::result<std::span<const std::byte>> done();
 
