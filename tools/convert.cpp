@@ -14,6 +14,7 @@
 #include "position.h"
 #include "runner.h"
 #include "shown_name.h"
+#include "substitutes.h"
 #include "unreadable.h"
 #include "utf16_order.h"
 
@@ -196,10 +197,24 @@ class ConvertJob {
     return std::move(r_);
   }
 
-  // Reads, converts and writes until the end of the input.
   std::variant<Converted, std::string> pump() {
+    if (o_.strict || o_.unmappable == Unmappable::replace) {
+      kmv::stream_converter conv(from_, o_.to->type);
+      return pump_through(conv);
+    }
+    SubstitutingConverter conv(from_, o_.to->type, o_.unmappable);
+    auto converted = pump_through(conv);
+    auto *c = std::get_if<Converted>(&converted);
+    if (c != nullptr && conv.unwritable() > 0) {
+      c->first = first_unconvertible(*c);
+    }
+    return converted;
+  }
+
+  // Reads, converts and writes until the end of the input.
+  template <typename Converter>
+  std::variant<Converted, std::string> pump_through(Converter &conv) {
     const kmv::encoding to = o_.to->type;
-    kmv::stream_converter conv(from_, to);
     LineEnds ends(o_.eol, to);
     std::span<const std::byte> piece;
     for (;;) {
@@ -212,6 +227,17 @@ class ConvertJob {
     }
     if (auto why = out_.write(ends.finish(), src_)) return *why;
     return Converted{conv.unconvertible(), conv.first()};
+  }
+
+  // The first character that could not be converted, found again in the
+  // whole text when it is at hand (the substituting conversion sees the
+  // characters the target lacks only in UTF-16); else the first source
+  // byte that could not be read, if any.
+  std::optional<kmv::stream_char> first_unconvertible(const Converted &c) {
+    if (!src_.mapped()) return c.first;
+    auto whole = h_.convert(src_.whole(), from_, o_.to->type);
+    if (!whole || !whole->first) return c.first;
+    return kmv::stream_char{whole->first->offset, whole->first->code};
   }
 
   std::string conversion_failure(const kmv::error &e, kmv::encoding to) {
@@ -244,8 +270,7 @@ class ConvertJob {
       }
     }
     const std::uint64_t unwritten = c.unconvertible - unread;
-    if (unwritten == 0)
-      return report + (o_.strict ? "; nothing written" : "; replaced");
+    if (unwritten == 0) return report + outcome_text();
     if (!report.empty()) report += "; ";
     report += std::to_string(unwritten) +
               (unwritten == 1 ? " character" : " characters") +
@@ -254,7 +279,21 @@ class ConvertJob {
       report += "; the first at " + where(src_, c.first->offset, from_) + " (" +
                 code_text(c.first->code, from_) + ")";
     }
-    return report + (o_.strict ? "; nothing written" : "; replaced");
+    return report + outcome_text();
+  }
+
+  std::string outcome_text() const {
+    if (o_.strict) return "; nothing written";
+    switch (o_.unmappable) {
+      case Unmappable::skip:
+        return "; skipped";
+      case Unmappable::html:
+        return "; written as &#NNNNN;";
+      case Unmappable::escape:
+        return "; written as \\uXXXX";
+      default:
+        return "; replaced";
+    }
   }
 
   const Input &in_;

@@ -21,9 +21,6 @@ struct Input {
   bool passed_over = false;  // left out on purpose: the problem is a notice
 };
 
-// The largest file the library can read: its sizes are signed 32-bit.
-inline constexpr std::uint64_t kMaxFileSize = 2147483647;
-
 // The inputs named on the command line: "-" or none is standard input;
 // directories are walked (in name order) with `recursive`, else refused.
 // A walk reads links to files inside the named directories, and links to

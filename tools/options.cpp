@@ -79,6 +79,23 @@ std::optional<UsageError> set_eol(Options &o, const std::string &value) {
   return std::nullopt;
 }
 
+std::optional<UsageError> set_unmappable(Options &o, const std::string &value) {
+  o.strict = value == "fail";
+  if (value == "replace" || value == "fail") {
+    o.unmappable = Unmappable::replace;
+  } else if (value == "skip") {
+    o.unmappable = Unmappable::skip;
+  } else if (value == "html") {
+    o.unmappable = Unmappable::html;
+  } else if (value == "escape") {
+    o.unmappable = Unmappable::escape;
+  } else {
+    return UsageError{join("--unmappable wants replace, skip, html, escape ",
+                           "or fail, not '", value, "'")};
+  }
+  return std::nullopt;
+}
+
 // A number of bytes, with an optional K, M or G (powers of 1024).
 std::optional<UsageError> set_detect_bytes(Options &o,
                                            const std::string &value) {
@@ -125,7 +142,8 @@ const std::vector<OptionDef> &option_defs() {
        }},
       {"follow-links", 0, false, kDetect | kConvert,
        flag(&Options::follow_links)},
-      {"strict", 0, false, kConvert, flag(&Options::strict)},
+      {"strict", 0, false, kConvert | kCat, flag(&Options::strict)},
+      {"unmappable", 0, true, kConvert | kCat, set_unmappable},
       {"output", 'o', true, kConvert,
        [](Options &o, const std::string &v) {
          o.output = v;
@@ -254,9 +272,6 @@ std::optional<UsageError> check_combination(const Options &o) {
         return UsageError{"--in-place cannot replace standard input"};
     }
   }
-  if (o.command == Command::cat && o.files.empty()) {
-    return UsageError{"'cat' wants a file (or - for standard input)"};
-  }
   return std::nullopt;
 }
 
@@ -308,9 +323,10 @@ std::string usage_text() {
              [-r [--follow-links]] [-j N] [FILE...]
   kmv convert --to NAME [--from NAME] [--expect NAME] [-o OUT | --in-place
               [--backup[=SUFFIX]] [--keep-time] [--force]]
-              [--strict] [--no-guess] [--eol lf|crlf|cr] [-r [--follow-links]]
-              [-j N] [FILE...]
-  kmv cat --to NAME [--expect NAME] [--eol lf|crlf|cr] FILE...
+              [--unmappable POLICY] [--no-guess] [--eol lf|crlf|cr]
+              [-r [--follow-links]] [-j N] [FILE...]
+  kmv cat --to NAME [--expect NAME] [--unmappable POLICY] [--eol lf|crlf|cr]
+          [FILE...]
   kmv list
 
 Detects and converts the encodings of Japanese text: ISO-2022-JP, Shift_JIS
@@ -324,7 +340,7 @@ A FILE of - (or no FILE) is standard input.
                 unless -o or --in-place); the source encoding is detected
                 unless --from names it, and guessed when detection leaves
                 several candidates
-  cat           prints the file line by line in the --to encoding
+  cat           prints the files one after another in the --to encoding
   list          every encoding name kmv accepts
 
 Options:
@@ -345,7 +361,11 @@ Options:
       --keep-time     with --in-place, keep the modification time
       --force         with --in-place, replace another user's file even
                       though the new file will be yours
-      --strict        fail, writing nothing, if any character cannot be converted
+      --unmappable replace|skip|html|escape|fail
+                      a character the target lacks becomes ? (replace, the
+                      default), nothing (skip), &#NNNNN; (html), \uXXXX
+                      (escape), or fails the file, writing nothing (fail)
+      --strict        the same as --unmappable=fail
       --eol lf|crlf|cr
                       write every line end (CR LF, CR, LF) in this form
       --detect-bytes N

@@ -17,6 +17,9 @@ enum class Command { help, version, list, detect, convert, cat };
 enum class Progress { automatic, always, never };
 // Line ends written by convert and cat: as they are, or all in one form.
 enum class Eol { keep, lf, crlf, cr };
+// What convert and cat write for a character the target lacks (fail is
+// --strict).
+enum class Unmappable { replace, skip, html, escape };
 
 // An encoding named on the command line.
 struct EncodingArg {
@@ -38,7 +41,8 @@ struct Options {
   bool in_place = false;
   KeptMetadata kept;          // by --in-place
   bool follow_links = false;  // by -r, to files outside the named trees
-  bool strict = false;
+  bool strict = false;        // --strict, --unmappable=fail
+  Unmappable unmappable = Unmappable::replace;
   std::optional<std::string> output;
   unsigned jobs = 1;
   Progress progress = Progress::automatic;

@@ -18,12 +18,18 @@ _kmv() {
       return ;;
     -j | --jobs)
       return ;;
+    --unmappable)
+      COMPREPLY=($(compgen -W 'replace skip html escape fail' -- "$cur"))
+      return ;;
+    --eol)
+      COMPREPLY=($(compgen -W 'lf crlf cr' -- "$cur"))
+      return ;;
   esac
   local opts
   case ${COMP_WORDS[1]} in
     detect) opts='--expect --ignore-hints --json --recursive --follow-links --jobs --progress --no-progress' ;;
-    convert) opts='--to --from --expect --ignore-hints --output --in-place --backup --backup= --keep-time --force --strict --recursive --follow-links --jobs --progress --no-progress' ;;
-    cat) opts='--to --expect' ;;
+    convert) opts='--to --from --expect --ignore-hints --output --in-place --backup --backup= --keep-time --force --strict --unmappable= --eol --recursive --follow-links --jobs --progress --no-progress' ;;
+    cat) opts='--to --expect --strict --unmappable= --eol' ;;
     *) return ;;
   esac
   if [[ $cur == -* ]]; then
