@@ -241,26 +241,33 @@ class Workspace:
         self.tree = os.path.join(work, "tree")
         self.build = os.path.join(work, "build")
 
-    def setup(self):
-        """Brings the private copy up to the checkout's tracked files (copying only
-        what differs, so the build stays incremental) and builds it."""
-        files = subprocess.run(["git", "ls-files"], cwd=ROOT, check=True,
-                               stdout=subprocess.PIPE, text=True).stdout.split()
+    def setup(self, rev):
+        """Brings the private copy to the checkout's tracked files at rev (copying
+        only what differs, so the build stays incremental)."""
+        export = self.tree + ".export"
+        shutil.rmtree(export, ignore_errors=True)
+        os.makedirs(export)
+        archive = subprocess.run(["git", "archive", rev], cwd=ROOT, check=True,
+                                 stdout=subprocess.PIPE).stdout
+        subprocess.run(["tar", "-x", "-C", export], input=archive, check=True)
+        files = {os.path.relpath(os.path.join(b, n), export)
+                 for b, _, names in os.walk(export) for n in names}
         for rel in files:
-            src, dst = os.path.join(ROOT, rel), os.path.join(self.tree, rel)
-            if os.path.isfile(src) and not (os.path.exists(dst) and filecmp.cmp(src, dst, False)):
+            src, dst = os.path.join(export, rel), os.path.join(self.tree, rel)
+            if not (os.path.exists(dst) and filecmp.cmp(src, dst, False)):
                 os.makedirs(os.path.dirname(dst), exist_ok=True)
                 shutil.copy2(src, dst)
-        for d in ("tests",):  # test files removed from the checkout leave the copy too
-            for base, _, names in os.walk(os.path.join(self.tree, d)):
-                for name in names:
-                    rel = os.path.relpath(os.path.join(base, name), self.tree)
-                    if rel not in files:
-                        os.remove(os.path.join(base, name))
+        for base, _, names in os.walk(self.tree):  # files gone at rev leave the copy
+            for name in names:
+                if os.path.relpath(os.path.join(base, name), self.tree) not in files:
+                    os.remove(os.path.join(base, name))
         # -O1: the mutants are about behaviour, and every one costs a compile.
+        # ccache, when present, makes a replay of the same set cost links and
+        # test runs only.
+        launcher = ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if shutil.which("ccache") else []
         subprocess.run(["cmake", "-S", self.tree, "-B", self.build, "-G", "Ninja",
-                        "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG"],
-                       check=True, stdout=subprocess.DEVNULL)
+                        "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG"]
+                       + launcher, check=True, stdout=subprocess.DEVNULL)
 
     def tests_for(self, rel):
         if rel.startswith("tools/"):
@@ -295,7 +302,7 @@ class Workspace:
 
 def run(args):
     ws = Workspace(args.work)
-    ws.setup()
+    ws.setup(args.rev)
     mutants = load_mutants(args.mutants)
     if args.only:
         wanted = {int(i) for i in args.only.split(",")}
@@ -358,6 +365,7 @@ def main():
         r.add_argument("--work", default=os.path.join(ROOT, "build/mutate"))
         r.add_argument("--timeout", type=float, default=10)
         r.add_argument("--only", help="comma-separated mutant ids")
+        r.add_argument("--rev", default="HEAD", help="the commit whose files are tested")
     args = ap.parse_args()
     {"plan": plan, "run": run, "summary": summary}[args.cmd](args)
 
