@@ -21,6 +21,15 @@ TEST(EucConvert, CaseTable) {
   legacy::check_rows("convert2/euc_cases.txt");
 }
 
+TEST(EucConvert, OnlyTheUnicodeTargetsLookKatakanaUp) {
+  kmv_handle *h = create_kmv();
+  h->euc2unibe_table00_size = 0x8E00;  // ends before the katakana
+  EXPECT_EQ(convert("euc sjis", hex("8EB1"), h).out, hex("B1"));
+  EXPECT_EQ(convert("euc jis", hex("8EB1"), h).out, hex("1B2849 31 1B2842"));
+  EXPECT_EQ(convert("euc unibe", hex("8EB1"), h).out, hex("003F"));
+  release_kmv(h);
+}
+
 // kmv_eucto_euc for every pair of variants on the codes where they
 // disagree. The expectation is composed from how each variant reads the
 // code and how each writes the value (order: common, 20932, 51932, ms;
