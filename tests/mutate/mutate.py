@@ -24,7 +24,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 TARGET_DIRS = ("src/core", "src/detect", "src/convert", "src/io", "tools")
 # The "large" group (a 15 MB file) is left out: it costs more than all the others.
-CLI_GROUPS = ("detect", "convert", "in_place", "cat", "usage", "write_errors")
+CLI_GROUPS = ("detect", "convert", "in_place", "cat", "usage", "write_errors", "lossless")
 
 # --------------------------------------------------------------------------
 # Finding mutation sites
