@@ -75,19 +75,22 @@ same() {
   checks=$((checks + 1))
   cmp -s "$1" "$2" || fail "$1 differs from $2"
 }
-# Reads "STATUS|STDERR TEXT|ARGS" lines: each run fails with STATUS, writes
-# nothing to standard output, and says TEXT (usage mistakes in one line).
+# Runs the rows of data/cli/failures.txt for a group: each run fails with
+# its status, writes nothing to standard output, and says its text (usage
+# mistakes in one line).
 failures_table() {
-  local line code text args
-  while IFS='|' read -r code text line; do
-    [ -n "$code" ] || continue
+  local line code text args group rows=0
+  while IFS='|' read -r group code text line; do
+    [ "$group" = "$1" ] || continue
+    rows=$((rows + 1))
     eval "args=($line)" && eval "text=\"$text\""
     label="failure: ${args[*]}"
     run "${args[@]}"
     is "$code" ""
     has "$text"
     [ "$code" -ne 2 ] || stderr_lines 1
-  done
+  done <"$(dirname "$0")/data/cli/failures.txt"
+  [ "$rows" -gt 0 ] || fail "no failure rows for $1"
 }
 
 declare -A sample_names=(
@@ -188,9 +191,7 @@ $sjis: SJIS"
     has "kmv: $work/secret: Permission denied"
   fi
 
-  failures_table <<'EOF'
-1|kmv: $work/tree: is a directory (use -r to walk it)|detect "$work/tree"
-EOF
+  failures_table detect
 }
 
 test_convert() {
@@ -243,13 +244,7 @@ test_convert() {
   stderr_lines 0
 
   printf 'abc\x88' >"$work/cut"
-  failures_table <<'EOF'
-1|kmv: $work/abcd: cannot tell the encoding: it may be ASCII;UTF16BE;UTF16LE|convert --no-guess --to utf-8 "$work/abcd"
-1|cannot tell the encoding|convert --no-guess --to utf-8 --expect ascii "$work/abcd"
-1|no supported encoding fits the text|convert --to utf-8 "$work/unfit"
-1|2 characters cannot be written in SJIS; the first at line 2, column 3 (U+00A9); nothing written|convert --strict --from utf-8 --to sjis "$work/copyright"
-1|the text ends inside a character (SJIS, line 1, column 4); nothing written|convert --from sjis --to utf-8 "$work/cut"
-EOF
+  failures_table convert
   label="--strict with -o creates nothing"
   expect 1 '*' convert --strict --from utf-8 --to sjis -o "$work/strict.out" "$work/copyright"
   [ ! -e "$work/strict.out" ] || fail "--strict created $work/strict.out"
@@ -365,27 +360,7 @@ test_usage() {
   expect 0 '*' --version
   grep -qE '^kmv [0-9]+\.[0-9]+' "$out" || fail "--version: $(cat "$out")"
 
-  failures_table <<'EOF'
-2|unknown command 'frobnicate'|frobnicate
-2|unknown encoding 'klingon' (see 'kmv list')|convert --to klingon x
-2|unknown encoding 'latin1'|detect --expect latin1 x
-2|wants the target encoding: --to NAME|convert x
-2|wants the target encoding|cat x
-2|ASCII is no target|convert --to ascii x
-2|-o writes one file|convert --to utf-8 -o out a b
-2|-o writes one file|convert --to utf-8 -r -o out dir
-2|-o and --in-place exclude each other|convert --to utf-8 -o out --in-place a
-2|--in-place wants files|convert --to utf-8 --in-place
-2|--in-place cannot replace standard input|convert --to utf-8 -i -
-2|'convert' has no option --bogus|convert --bogus --to utf-8 x
-2|'detect' has no option --to|detect --to utf-8 x
-2|'cat' has no option -r|cat -r --to utf-8 x
-2|-j wants a number of jobs|detect -j many x
-2|-j wants a number|detect -j 999 x
-2|--to wants a value|convert x --to
-2|--json takes no value|detect --json=yes x
-2|'list' takes no arguments|list extra
-EOF
+  failures_table usage
 
   label="list: every name it shows is accepted"
   expect 0 '*' list
@@ -403,11 +378,7 @@ EOF
 
 test_write_errors() {
   mkdir -p "$work/dir"
-  failures_table <<'EOF'
-1|kmv: $sjis: $work/dir: cannot open for writing: Is a directory|convert --to utf-8 -o "$work/dir" "$sjis"
-1|kmv: $work/missing: No such file or directory|convert --to utf-8 "$work/missing"
-1|kmv: $work/dir: is a directory|cat --to utf-8 "$work/dir"
-EOF
+  failures_table write_errors
   label="standard output that cannot be written"
   if [ -w /dev/full ]; then
     "$kmv" convert --to utf-8 "$sjis" >/dev/full 2>"$err"
@@ -433,9 +404,7 @@ c"
 abc"
   has "1 character cannot be read as SJIS; the first at line 1, column 1 (0x82); replaced"
   printf 'ab\nc\xc3(\n' >"$work/malformed"
-  failures_table <<'EOF'
-1|1 sequence of invalid UTF-8; the first at line 2, column 2 (0xC3); nothing written|convert --strict --from utf-8 --to sjis "$work/malformed"
-EOF
+  failures_table lossless
 }
 
 "test_$group"

@@ -65,11 +65,7 @@ test_in_place_keep() {
     same "$work/shared/root.txt" "$utf8"
     [ "$(stat -c %u "$work/shared/root.txt")" = 65534 ] || fail "forced file not ours"
   fi
-  failures_table <<'TABLE'
-2|--backup, --keep-time and --force go with --in-place|convert --to utf-8 --keep-time "$sjis"
-2|--backup wants a suffix without '/'|convert -i --backup=/x --to utf-8 "$sjis"
-2|--follow-links goes with -r|detect --follow-links "$sjis"
-TABLE
+  failures_table tool_usage
 }
 
 test_walk() {

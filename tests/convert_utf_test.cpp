@@ -18,30 +18,18 @@
 #include <vector>
 
 #include "kmv.h"
+#include "test_data.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-// "E3 81 82" -> {0xE3, 0x81, 0x82}.
-Bytes hex(const std::string &text) {
-  Bytes out;
-  std::istringstream in(text);
-  for (unsigned v = 0; in >> std::hex >> v;) {
-    out.push_back(static_cast<unsigned char>(v));
-  }
-  return out;
-}
-
-Bytes operator+(Bytes a, const Bytes &b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
+using testdata::Bytes;
+using testdata::hex;
+using testdata::operator+;
 
 Bytes read_data(const std::string &name) {
-  std::ifstream f(std::string(KMV_TEST_DATA_DIR) + "/convert/" + name,
-                  std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(f), {});
+  const std::string bytes =
+      testdata::read_file(KMV_TEST_DATA_DIR "/convert/" + name);
+  return Bytes(bytes.begin(), bytes.end());
 }
 
 // What one call hands back.
@@ -122,10 +110,7 @@ constexpr size_t kWhole = SIZE_MAX;  // no cut: the call succeeds
 // offsets in source bytes, codes in hex; empty: the clean state), and where
 // the source is cut.
 struct Case {
-  const char *conv;
-  const char *src;
-  const char *out;
-  const char *rec = "";
+  std::string conv, src, out, rec = "";
   size_t cut = kWhole;
   int bom = 0;
 };
@@ -146,9 +131,9 @@ class Utf : public ::testing::Test {
     h->err_last_code = 8;
   }
 
-  void expect_records(const Bytes &src, const char *rec) {
+  void expect_records(const Bytes &src, const std::string &rec) {
     unsigned n = 0, first = 0, first_code = ~0u, last = 0, last_code = ~0u;
-    std::sscanf(rec, "%u %u:%x %u:%x", &n, &first, &first_code, &last,
+    std::sscanf(rec.c_str(), "%u %u:%x %u:%x", &n, &first, &first_code, &last,
                 &last_code);
     const auto at = [&](size_t i) { return n ? src.data() + i : nullptr; };
     EXPECT_EQ(h->src_top, src.data());
@@ -176,7 +161,7 @@ class Utf : public ::testing::Test {
     }
   }
 
-  void check(std::initializer_list<Case> cases) {
+  void check(const std::vector<Case> &cases) {
     for (const Case &c : cases) {
       const std::string name = c.conv;
       if (name.rfind("u16", 0) != 0) {
@@ -199,6 +184,19 @@ class Utf : public ::testing::Test {
 // ---------------------------------------------------------------------------
 // The frame.
 
+// Rows of data/convert/cases.txt: converter ("u16to_x" for both UTF-16
+// byte orders, its source then given big-endian) | source | output |
+// record "count first:code last:code" | offset of a cut | bom flag.
+TEST_F(Utf, CaseTable) {
+  std::vector<Case> cases;
+  for (const testdata::Row &r : testdata::rows("convert/cases.txt"))
+    cases.push_back({r[0], r[1], r[2], r[3],
+                     r[4].empty() ? kWhole : std::stoul(r[4]),
+                     r[5].empty() ? 0 : std::stoi(r[5])});
+  ASSERT_GE(cases.size(), 50u);
+  check(cases);
+}
+
 TEST_F(Utf, EmptySourceOrMarkAloneGivesNothingOrTheTargetMark) {
   for (const Converter &c : kConverters) {
     const char *own = c.name[3] == 'b'   ? "FE FF"
@@ -210,41 +208,6 @@ TEST_F(Utf, EmptySourceOrMarkAloneGivesNothingOrTheTargetMark) {
       }
     }
   }
-}
-
-TEST_F(Utf, MarksCountOnlyAtTheStartAndFollowTheBomFlag) {
-  check({
-      {"utf8to_unibe", "EF BB BF 41 EF BB BF", "00 41 FE FF"},
-      {"unibeto_utf8", "FE FF 00 41 FE FF", "41 EF BB BF"},
-      {"unibeto_utf8", "FF FE", "EF BF BE"},  // the other order's mark
-      {"unileto_utf8", "FE FF", "EF BF BE"},
-      {"utf8to_unibe", "EF BB", "", "", 0},  // too short for a mark
-      {"unibeto_unile", "FE FF 30 42", "FF FE 42 30", "", kWhole, 1},
-      {"unibeto_unile", "FE FF 30 42", "42 30"},
-      {"unileto_unibe", "FF FE 42 30", "FE FF 30 42", "", kWhole, 7},
-      {"utf8to_unile", "EF BB BF 41", "FF FE 41 00", "", kWhole, 1},
-      {"u16to_utf8", "FE FF 30 42", "EF BB BF E3 81 82", "", kWhole, 1},
-      {"u16to_utf8", "FE FF 30 42", "E3 81 82"},
-  });
-}
-
-TEST_F(Utf, CutLastCharacterDeliversThePrefix) {
-  check({
-      {"unibeto_utf8", "00 41 00", "41", "", 2},
-      {"unileto_euc", "41 00 42 30 00", "41 A4 A2", "", 4},
-      {"unibeto_jis", "4E 9C 00", "1B 24 42 30 21", "", 2},  // no ESC ( B
-      {"utf8to_euc", "41 E3 81", "41", "", 1},
-      {"utf8to_jis", "E3 81 82 C3", "1B 24 42 24 22", "", 3},
-      {"utf8to_sjis", "41 F0 9F", "41", "", 1},
-      // A stray byte is replaced alone: it runs past nothing.
-      {"utf8to_euc", "41 80 42", "41 3F 42", "1 1:0 1:0"},
-      {"utf8to_jis", "41 80 42", "41 1B 24 42 21 29 1B 28 42 42", "1 1:0 1:0"},
-      {"utf8to_unile", "41 80 42", "41 00 3F 00 42 00", "1 1:0 1:0"},
-      {"utf8to_unibe", "41 F0 9F 98", "00 41", "", 1},
-      // Records made before the cut stay.
-      {"utf8to_sjis", "C2 A5 41 E3 81", "3F 41", "1 0:A5 0:A5", 3},
-      {"unibeto_euc", "00 A5 00", "3F", "1 0:A5 0:A5", 2},
-  });
 }
 
 TEST_F(Utf, CutAfterALongTextIsFoundWherePrefixEnds) {
@@ -329,87 +292,8 @@ TEST_F(Utf, LongTextsOfEveryLengthConvertBetweenUnicodeForms) {
 // ---------------------------------------------------------------------------
 // What is replaced and recorded.
 
-TEST_F(Utf, UnconvertibleCharactersAreReplacedAndRecorded) {
-  // U+00A5 and U+2014 have no EUC-JP, Shift_JIS or JIS code; NEC row 13
-  // and IBM extensions are missing from the common EUC-JP table.
-  const char *units = "00 41 00 A5 30 42 20 14 00 42";
-  check({
-      {"u16to_euc", units, "41 3F A4 A2 3F 42", "2 2:A5 6:2014"},
-      {"u16to_sjis", units, "41 3F 82 A0 3F 42", "2 2:A5 6:2014"},
-      {"u16to_jis", units, "41 1B 24 42 21 29 24 22 21 29 1B 28 42 42",
-       "2 2:A5 6:2014"},
-      {"utf8to_euc", "41 C2 A5 E3 81 82 E2 80 94 42", "41 3F A4 A2 3F 42",
-       "2 1:A5 6:2014"},
-      {"utf8to_euc", "EF BB BF 41 C2 A5", "41 3F",
-       "1 4:A5 4:A5"},  // positions in the caller's source, behind the mark
-      {"unibeto_euc", "24 60 9A D9 30 42", "3F 3F A4 A2", "2 0:2460 2:9AD9"},
-      // A source "?" is not recorded; U+0000 and FFFE (the other order's
-      // mark) have no entry, FFE6 lies beyond the table.
-      {"u16to_euc", "00 3F 00 00 FF FE", "3F 3F 3F", "2 2:0 4:FFFE"},
-      {"u16to_sjis", "00 3F 30 1C FF 5E FF E6", "3F 81 60 81 60 3F",
-       "1 6:FFE6 6:FFE6"},
-      // An overlong "?" reaches the table as U+003F; an overlong U+0000
-      // has no entry. A lone surrogate is no error for Unicode targets.
-      {"utf8to_euc", "C0 BF C0 80", "3F 3F", "1 2:0 2:0"},
-      {"unibeto_utf8", "00 00 D8 00 FF FF 00 3F", "00 ED A0 80 EF BF BF 3F"},
-      // C3 | 28 | 80 | 80 | 80 | F4 8F BF BF (U+10FFFF) | 41 42: a malformed
-      // sequence is replaced and recorded with code 0, and ends at the byte
-      // that cannot continue it.
-      {"utf8to_unibe", "C3 28 80 80 80 F4 8F BF BF 41 42",
-       "00 3F 00 28 00 3F 00 3F 00 3F DB FF DF FF 00 41 00 42", "4 0:0 4:0"},
-      {"utf8to_euc", "C3 28 41", "3F 28 41", "1 0:0 0:0"},
-      {"utf8to_sjis", "E3 81 0A F0 9F 0A F4 90 80 80 0A",
-       "3F 0A 3F 0A 3F 3F 3F 3F 0A", "6 0:0 9:0"},
-      // Beyond U+FFFF: the two units of U+1F600, each recorded at its
-      // sequence.
-      {"utf8to_euc", "F0 9F 98 80 41 42", "3F 3F 41 42", "2 0:D83D 0:DE00"},
-      {"utf8to_jis", "F0 9F 98 80 41 42", "1B 24 42 21 29 21 29 1B 28 42 41 42",
-       "2 0:D83D 0:DE00"},
-  });
-}
-
 // ---------------------------------------------------------------------------
 // Family rules and the ISO-2022-JP writer.
-
-TEST_F(Utf, FamilyRulesBeyondTheJapaneseText) {
-  check({
-      // A pair is one character; a lone surrogate a unit of its own.
-      {"u16to_utf8", "D8 3D DE 00 DB FF DF FF", "F0 9F 98 80 F4 8F BF BF"},
-      {"u16to_utf8", "DE 00 D8 3D 00 41 D8 3D",
-       "ED B8 80 ED A0 BD 41 ED A0 BD"},
-      {"u16to_utf8", "00 00 00 7F 00 80 07 FF 08 00 FF FF",
-       "00 7F C2 80 DF BF E0 A0 80 EF BF BF"},
-      {"unibeto_unile", "FE FF 00 41 D8 3D", "41 00 3D D8"},
-      {"unileto_unibe", "FF FE 41 00 3D D8", "00 41 D8 3D"},
-      // ASCII and half-width katakana go by range: U+0000 has no entry.
-      {"u16to_jis", "00 00 FF 61 FF 9F", "00 1B 28 49 21 5F 1B 28 42"},
-      // Control bytes, which the Japanese text lacks, pass unchanged.
-      {"utf8to_euc", "00 1B 7F", "00 1B 7F"},
-      {"utf8to_sjis", "00 1B 7F", "00 1B 7F"},
-      // No overlong or surrogate test: C1 BF, E0 80 80, ED A0 80.
-      {"utf8to_unibe", "C1 BF E0 80 80 ED A0 80", "00 7F 00 00 D8 00"},
-      {"utf8to_sjis", "C1 81", "41"},
-  });
-}
-
-TEST_F(Utf, JisWriterSwitchesModesOnlyOnChange) {
-  check({
-      {"utf8to_jis", "00 6C 0D 0A 1B 0E 0F 7F", "00 6C 0D 0A 1B 0E 0F 7F"},
-      {"unibeto_jis", "4E 9C", "1B 24 42 30 21 1B 28 42"},  // 2 in, 8 out
-      {"unibeto_jis", "4E 9C 4E 9C 00 0A", "1B 24 42 30 21 30 21 1B 28 42 0A"},
-      {"unibeto_jis", "FF 71 4E 9C FF 71",
-       "1B 28 49 31 1B 24 42 30 21 1B 28 49 31 1B 28 42"},
-      {"unibeto_jis", "24 60 7E 8A", "1B 24 42 2D 21 79 21 1B 28 42"},
-      {"unibeto_jis", "30 42 00 1B", "1B 24 42 24 22 1B 28 42 1B"},
-      // Replacement 21 29; U+FF1F's own code 21 29 is not recorded.
-      {"unibeto_jis", "FF 1F 21 29", "1B 24 42 21 29 21 29 1B 28 42",
-       "1 2:2129 2:2129"},
-      // Table values below 80 (U+203E, an overlong "A") are ASCII bytes.
-      {"unibeto_jis", "30 42 20 3E 30 42",
-       "1B 24 42 24 22 1B 28 42 7E 1B 24 42 24 22 1B 28 42"},
-      {"utf8to_jis", "E3 81 82 C1 81", "1B 24 42 24 22 1B 28 42 41"},
-  });
-}
 
 TEST_F(Utf, TableSlotsAreReadAsTheHandleHoldsThem) {
   // EUC-JP: the four-byte slot and its entry count.
@@ -454,67 +338,37 @@ TEST_F(Utf, NullSlotsAreEmptyWhateverCountStandsBesideThem) {
 }
 
 // ---------------------------------------------------------------------------
-// Line scanners: one call from `from` with `avail` bytes.
+// Line scanners.
 
-struct LineCase {
-  const char *text;
-  size_t from;
-  uint64_t avail;
-  int32_t result;
-  const char *line;
-  size_t next;  // offset of *pos after the call
-};
-
+// Rows of data/convert/line_cases.txt: one call from `from` with `avail`
+// bytes, without a handle.
 using ScanFn = int32_t (*)(const kmv_handle *, unsigned char *, uint64_t *,
                            const unsigned char **, uint64_t);
 
-void check_lines(ScanFn fn, const std::string &order, const LineCase &c) {
-  SCOPED_TRACE(order + " " + c.text);
-  const Bytes text = in_order(order, hex(c.text));
-  Bytes buf(c.avail + 1, 0xEE);
-  uint64_t len = 777;
-  const unsigned char *pos = text.data() + c.from;
-  EXPECT_EQ(fn(nullptr, buf.data(), &len, &pos, c.avail), c.result);
-  EXPECT_EQ(Bytes(buf.begin(), buf.begin() + static_cast<long>(len)),
-            in_order(order, hex(c.line)));
-  EXPECT_EQ(buf[c.avail], 0xEE) << "wrote past avail";
-  EXPECT_EQ(pos, text.data() + c.next);
-}
-
-TEST(UtfLines, Utf16LinesEndAtLfCrOrCrLfInBothOrders) {
-  const LineCase cases[] = {
-      {"00 41 00 0A 00 42", 0, 6, 1, "00 41", 4},
-      {"00 41 00 0A 00 42", 4, 2, 1, "00 42", 6},
-      {"00 41 00 0D 00 0A 00 42", 0, 8, 1, "00 41", 6},
-      {"00 41 00 0D 00 0A 00 42", 0, 4, 1, "00 41", 4},  // LF beyond avail
-      {"00 0D 00 0D", 0, 4, 0, "", 2},                   // CR CR: two lines
-      {"0A 00 0D 00", 0, 4, 2, "0A 00 0D 00", 4},        // no line ends
-      {"FE FF 00 41 00 0A", 0, 6, 1, "FE FF 00 41", 6},  // mark not counted
-      {"FE FF 00 41", 0, 3, 0, "FE FF", 2},
-      {"30 42 30 44 30 46", 0, 5, 2, "30 42 30 44", 4},  // lone byte left
-      {"30 42 30 44 30 46", 4, 1, 0, "", 4},
-      {"30 42", 0, 0, 0, "", 0},
-  };
-  for (const LineCase &c : cases) {
-    check_lines(kmv_unibe_strln, "unibe", c);
-    check_lines(kmv_unile_strln, "unile", c);
+TEST(UtfLines, CaseTable) {
+  const auto rows = testdata::rows("convert/line_cases.txt");
+  ASSERT_GE(rows.size(), 15u);
+  for (const testdata::Row &c : rows) {
+    const std::pair<const char *, ScanFn> scanners[] = {
+        {"unibe", kmv_unibe_strln},
+        {"unile", kmv_unile_strln},
+        {"utf8", kmv_utf8_strln}};
+    for (const auto &[order, fn] : scanners) {
+      if ((c[0] == "utf8") != (std::string(order) == "utf8")) continue;
+      SCOPED_TRACE(std::string(order) + " at line " + std::to_string(c.line));
+      const Bytes text = in_order(order, hex(c[1]));
+      const uint64_t avail = std::stoul(c[3]);
+      Bytes buf(avail + 1, 0xEE);
+      uint64_t len = 777;
+      const unsigned char *pos = text.data() + std::stoul(c[2]);
+      EXPECT_EQ(fn(nullptr, buf.data(), &len, &pos, avail),
+                c[4] == "bad" ? KMV_ECHAR : std::stoi(c[4]));
+      EXPECT_EQ(Bytes(buf.begin(), buf.begin() + static_cast<long>(len)),
+                in_order(order, hex(c[5])));
+      EXPECT_EQ(buf[avail], 0xEE) << "wrote past avail";
+      EXPECT_EQ(pos, text.data() + std::stoul(c[6]));
+    }
   }
-}
-
-TEST(UtfLines, Utf8LinesCountSequences) {
-  const LineCase cases[] = {
-      {"41 E3 81 82 0A 42", 0, 6, 2, "41 E3 81 82", 5},
-      {"EF BB BF 41 0D 0A 42", 0, 7, 1, "EF BB BF 41", 6},
-      {"41 0D", 0, 2, 1, "41", 2},
-      {"41 F0 9F 8D A3 0A", 0, 6, 3, "41 F0 9F 8D A3", 6},  // a pair is two
-      {"41 C3 28 42", 0, 4, KMV_ECHAR, "41 C3", 2},         // copied, reported
-      {"80 0A 41 42", 0, 4, KMV_ECHAR, "80", 1},         // a stray byte alone
-      {"C0 80 E0 80 80", 0, 5, 2, "C0 80 E0 80 80", 5},  // overlong is fine
-      {"41 E3 81", 0, 3, 1, "41", 1},                    // a cut sequence waits
-      {"41 E3 81", 1, 2, 0, "", 1},
-      {"EF BB BF", 0, 2, 0, "", 0},  // the mark needs its three bytes
-  };
-  for (const LineCase &c : cases) check_lines(kmv_utf8_strln, "utf8", c);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,21 +10,20 @@
 #include <vector>
 
 #include "core/settings.h"
-#include "hex_bytes.h"
 #include "kmv.h"
+#include "test_data.h"
 
 namespace {
+
+using testdata::Bytes;
+using testdata::hex;
+using testdata::operator+;
 
 Bytes times(const Bytes &unit, size_t n) {
   Bytes out;
   for (size_t k = 0; k < n; ++k)
     out.insert(out.end(), unit.begin(), unit.end());
   return out;
-}
-
-Bytes operator+(Bytes a, const Bytes &b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
 }
 
 // One line of real text whose first character is `width` bytes long.

@@ -19,27 +19,29 @@
 
 #include "core/settings.h"
 #include "kmv.h"
+#include "test_data.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using testdata::Bytes;
 
-Bytes repeat(const std::string &hex, size_t times) {
-  Bytes out;
-  for (size_t n = 0; n < times; ++n)
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-      out.push_back(static_cast<unsigned char>(
-          std::stoul(hex.substr(i, 2), nullptr, 16)));
+using testdata::operator+;
+using testdata::repeat;
+const auto hex_bytes = testdata::hex;
+
+// The rows of data/detect/rules.txt of one kind, numbers read in any base.
+std::vector<std::vector<int64_t>> rules(const std::string &kind,
+                                        std::vector<Bytes> *texts = nullptr) {
+  std::vector<std::vector<int64_t>> out;
+  for (const testdata::Row &r : testdata::rows("detect/rules.txt")) {
+    if (r[0] != kind) continue;
+    out.emplace_back();
+    for (size_t i = texts ? 2 : 1; i < r.fields.size(); ++i)
+      out.back().push_back(std::stoll(r[i], nullptr, 0));
+    if (texts) texts->push_back(hex_bytes(r[1]));
+  }
+  EXPECT_FALSE(out.empty()) << kind;
   return out;
-}
-
-Bytes hex_bytes(const std::string &hex) {
-  return repeat(hex, 1);
-}
-
-Bytes operator+(Bytes a, const Bytes &b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
 }
 
 class Detect : public ::testing::Test {
@@ -99,53 +101,10 @@ TEST_F(Detect, ProbesAnswerFromTheHandlesTablesWithinTheirCounts) {
 // "reports nothing" shows; `cut` is end flag 2.
 
 struct EucCase {
-  const char *text;
   int32_t expected, bits, valid, invalid;
   bool cut;
   int clean;
 };
-
-// clang-format off
-constexpr EucCase kEucCases[] = {
-    // Common-table hiragana: plain EUC. Nothing counted: nothing reported.
-    {"a4a2", 0, 0x8, 1, 0, false, 1}, {"", 0, 0, -7, -7, false, 9},
-    {"41424320", 0, 0, -7, -7, false, 9},
-    // Ending on a possible lead (A4..) cuts; on an impossible one (82) the
-    // text is not EUC-JP at once, whatever came before.
-    {"a4a2a4", 0, 0x8, 1, 0, true, 1}, {"a4a2a4a482", 0, 0, -7, -7, false, 9},
-    {"a4a28e", 0, 0x8, 1, 0, true, 1}, {"a4a28f", 0, 0x8, 1, 0, true, 1},
-    // Row 13 (ADA1) is held by EUC2 and EUC3 only.
-    {"a4a2ada1", 0, 0x60, 1, 0, false, 1}, {"a4a2ada1", 6, 0x60, 1, 0, false, 1},
-    {"a4a2ada1", 7, 0x20, 1, 0, false, 1}, {"a4a2ada1", 8, 0x40, 1, 0, false, 1},
-    // A hit, but EUC-valid (0) does not exceed EUC-invalid (0).
-    {"ada1", 0, 0, -7, -7, false, 9},
-    // A disputed code is in EUC1, EUC2 and EUC3 (0x70): plain EUC.
-    {"a4a2a1c2", 0, 0x8, 1, 0, false, 1}, {"a4a2a1c2", 6, 0x10, 1, 0, false, 1},
-    {"a4a2a1c2", 7, 0x20, 1, 0, false, 1},
-    // Three-byte codes: 8FB0A1 in both tables (0x50, answered as EUC1);
-    // 8FA2F1 (numero) only in EUC1; 8FA2B7 (tilde) only in EUC3.
-    {"a4a28fb0a1", 0, 0x10, 1, 0, false, 1}, {"a4a28fb0a1", 8, 0x40, 1, 0, false, 1},
-    {"a4a28fa2f1", 0, 0x10, 1, 0, false, 1}, {"a4a28fa2b7", 0, 0x40, 1, 0, false, 1},
-    {"a4a28fa2b7", 6, 0x40, 1, 0, false, 1},
-    // User-defined rows are EUC3's; EUC2's IBM rows F9-FC are user-defined
-    // rows in EUC3, so only an expected EUC2 singles EUC2 out.
-    {"a4a2f5a1", 0, 0x40, 1, 0, false, 1}, {"a4a2f9a1", 0, 0x60, 1, 0, false, 1},
-    {"a4a2f9a1", 7, 0x20, 1, 0, false, 1},
-    // 8E before a byte outside A1-DF pairs the two bytes behind it (E4A2,
-    // a kanji); 8E B6 is a half-width katakana and counts nowhere.
-    {"8ee4a2", 0, 0x8, 1, 0, false, 1}, {"8eb6", 0, 0, -7, -7, false, 9},
-    {"8eb6a4a2", 0, 0x8, 1, 0, false, 1},
-    // The text ends one byte into a code that 8E or 8F leads: the byte
-    // that would complete it is not read. Judged like a lead byte at the
-    // end: a code that could begin there cuts, none rules EUC-JP out.
-    {"a4a28ea4", 0, 0x8, 1, 0, false, 1},  // a whole katakana
-    {"a4a28ee4", 0, 0x8, 1, 0, true, 1},   // E4.. could be a kanji
-    {"a4a28e41", 0, 0, -7, -7, false, 9},  // nothing begins with 41
-    {"a4a28fb0", 0, 0x8, 1, 0, true, 1},   // JIS X 0212 row 16
-    {"a4a28ff5", 0, 0x8, 1, 0, true, 1},   // EUC3 user-defined row
-    {"a4a28fa1", 0, 0, -7, -7, false, 9},  // no table holds row 1
-};
-// clang-format on
 
 class EucCheck : public Detect {
  protected:
@@ -165,10 +124,13 @@ class EucCheck : public Detect {
 };
 
 TEST_F(EucCheck, CountsScoresAndCuts) {
-  for (const EucCase &c : kEucCases) {
-    SCOPED_TRACE(std::string(c.text) + " expecting " +
-                 std::to_string(c.expected));
-    expect_check(hex_bytes(c.text), c);
+  std::vector<Bytes> texts;
+  const auto cases = rules("euc", &texts);
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const auto &c = cases[i];
+    SCOPED_TRACE("euc row " + std::to_string(i));
+    expect_check(texts[i], {int32_t(c[0]), int32_t(c[1]), int32_t(c[2]),
+                            int32_t(c[3]), c[4] != 0, int(c[5])});
   }
 }
 
@@ -176,142 +138,44 @@ TEST_F(EucCheck, InvalidCodesOneByteCharactersAndSlotsOfTheHandle) {
   // Row 9 is empty in every table. After 20 invalid codes the 30 valid
   // ones still count; the 21st invalid code ends the walk before them.
   expect_check(repeat("a9a1", 20) + repeat("a4a2", 30),
-               {"", 0, 0x8, 30, 20, false, 0});
+               {0, 0x8, 30, 20, false, 0});
   expect_check(repeat("a9a1", 21) + repeat("a4a2", 30),
-               {"", 0, 0, -7, -7, false, 9});
+               {0, 0, -7, -7, false, 9});
   // With the EUC3 table in the handle, 0x85 (a C1 control) is a one-byte
   // character, also as the last byte.
   store_euc(euc2unibems_table00, euc2unibems_table00_size);
-  expect_check(hex_bytes("85a4a285"), {"", 0, 0x8, 1, 0, false, 1});
+  expect_check(hex_bytes("85a4a285"), {0, 0x8, 1, 0, false, 1});
   store_euc1();
   // Every code in the handle's (EUC1) table: the slots are not touched.
-  expect_check(hex_bytes("a4a2a1c2"), {"", 0, 0x8, 2, 0, false, 1});
+  expect_check(hex_bytes("a4a2a1c2"), {0, 0x8, 2, 0, false, 1});
   EXPECT_TRUE(slots_hold(euc2unibe20932_table00, euc2unibe20932_table8f));
   // A code outside it goes through the EUC3 reading, which borrows the
   // slots and leaves the defaults behind; 85 is then no character.
-  expect_check(hex_bytes("ada1a4a2"), {"", 0, 0x60, 1, 0, false, 1});
+  expect_check(hex_bytes("ada1a4a2"), {0, 0x60, 1, 0, false, 1});
   EXPECT_TRUE(slots_hold(euc2unibecommon_table00));
-  expect_check(hex_bytes("a4a285"), {"", 0, 0, -7, -7, false, 9});
+  expect_check(hex_bytes("a4a285"), {0, 0, -7, -7, false, 9});
 }
 
 // Decision step.
 
-struct DecisionCase {
-  int32_t expected;
-  uint32_t candidates, end_flags, preference;
-  int32_t result;
-};
-
-// clang-format off
-constexpr DecisionCase kDecisions[] = {
-    // ASCII; the expected type 1 answers at once.
-    {0, 0x1, 0, 0, 1}, {1, 0x1, 0, 0, 1}, {1, 0x5, 0, 0, 0x40},
-    // SJIS, hidden by end flag 1; the expected type 4.
-    {0, 0x4, 0, 0, 4}, {0, 0x4, 1, 0, -1}, {4, 0x4, 0, 0, 4},
-    {4, 0x5, 0, 0, 0x100},
-    // EUC variants in order; end flag 2 hides all four. An expected EUC3
-    // takes EUC1 alone as EUC3.
-    {0, 0x8, 0, 0, 5}, {0, 0x8, 2, 0, -1}, {0, 0x48, 2, 0, -1},
-    {6, 0x8, 0, 0, 5}, {7, 0x18, 0, 0, 0x200}, {0, 0x10, 0, 0, 6},
-    {6, 0x30, 0, 0, 0x400}, {0, 0x30, 0, 0, 0xC00}, {8, 0x10, 0, 0, 8},
-    {8, 0x30, 0, 0, 0x1000}, {7, 0x20, 0, 0, 7}, {5, 0x60, 0, 0, 0x800},
-    {0, 0x40, 0, 0, 8}, {8, 0x60, 0, 0, 0x800},
-    // UTF-16; end flag 4 hides both orders.
-    {0, 0x200, 0, 0, 11}, {0, 0x200, 4, 0, -1}, {12, 0x600, 0, 0, 0x2000},
-    {14, 0x600, 0, 0, 0x8000}, {13, 0x400, 0, 0, 13}, {0, 0x600, 0, 0, 0xA000},
-    // UTF-8 answers alone or joins the others.
-    {0, 0x800, 0, 0, 15}, {16, 0x800, 0, 0, 15}, {15, 0x801, 0, 0, 0x20000},
-    {0, 0x801, 0, 0, 0x20040}, {0, 0x800, 8, 0, -1},
-    // Preferences narrow to one mask, still a mask, only when exactly one;
-    // a single mask answers before them.
-    {0, 0x204, 0, 4, 0x100}, {0, 0x204, 0, 0x200, 0x2000},
-    {0, 0x204, 0, 0x204, 0x2100}, {0, 0x408, 0, 8, 0x200},
-    {0, 0x408, 0, 0x400, 0x8000}, {0, 0x804, 0, 4, 0x100},
-    {0, 0x1, 0, 4, 1}, {0, 0x204, 0, 8, 0x2100},
-    // Nothing left; everything left; code 3 names nothing.
-    {0, 0, 0, 0, -1}, {0, 0xE7D, 0, 0, 0x2BF40}, {3, 0xE7D, 0, 0, 0x2BF40},
-};
-// clang-format on
-
 TEST(Decision, FollowsItsStepsInOrder) {
-  for (const DecisionCase &c : kDecisions) {
-    EXPECT_EQ(_detect(c.expected, c.candidates, c.end_flags, c.preference),
-              c.result)
-        << "expected " << c.expected << " candidates 0x" << std::hex
-        << c.candidates << " flags 0x" << c.end_flags << " preference 0x"
-        << c.preference;
+  for (const auto &c : rules("decide")) {
+    EXPECT_EQ(
+        _detect(int32_t(c[0]), uint32_t(c[1]), uint32_t(c[2]), uint32_t(c[3])),
+        c[4])
+        << "expected " << c[0] << " candidates 0x" << std::hex << c[1]
+        << " flags 0x" << c[2] << " preference 0x" << c[3];
   }
 }
 
 // Buffer detector, rule by rule.
 
-struct BufCase {
-  const char *text;
-  int32_t expected;
-  bool ignore;
-  int32_t result;
-};
-
-// clang-format off
-constexpr BufCase kBufCases[] = {
-    // Byte-order marks decide before anything else. EF BB alone is no mark:
-    // no Shift_JIS EFBB, an EUC kanji of row 79, UTF-8 cut, no UTF-16.
-    {"feff", 0, false, 12}, {"feff1b2442", 0, false, 12},
-    {"efbbbf82", 0, false, 16}, {"efbb", 0, false, 5},
-    // JIS escapes at character starts, also after high bytes and at the
-    // end. ESC $ as the last two bytes is no escape (ASCII or UTF-16LE).
-    {"82a01b2442", 0, false, 2}, {"41421b2442", 0, false, 2},
-    {"41421b24", 0, false, 0x8040},
-    // ESC as the second byte of the pair 82 1B (no code) is not seen; only
-    // UTF-16BE reads 821B 2442 as text.
-    {"821b2442", 0, false, 11},
-    // ESC $ ESC takes three bytes, so the next ESC is never at a character
-    // start (the odd byte leaves ASCII); ESC A takes only the ESC.
-    {"1b241b2442", 0, false, 1}, {"1b411b2442", 0, false, 2},
-    // Shift_JIS hiragana 82A0 (also big-endian CJK): the kana preference
-    // narrows SJIS|UTF16BE to the SJIS mask, not to 4.
-    {"82a0", 0, false, 0x100}, {"82a0", 4, false, 0x100},
-    {"82a0", 0, true, 0x2100},
-    // Cut after a lead byte: SJIS leaves, the fallback answers SJIS when
-    // every code read was known.
-    {"82a082", 0, false, 0x100}, {"854082a082", 0, false, -1},
-    // ASCII: the odd byte removes UTF-16; four bytes fit both orders. An
-    // expected ASCII is taken as UTF-8.
-    {"616263", 0, false, 1}, {"61626364", 0, false, 0xA040},
-    {"61626364", 11, false, 0x2000}, {"61626364", 13, false, 0x8000},
-    {"61626364", 13, true, 0xA040}, {"61626364", 1, false, 0xA040},
-    // Units that decide the order: tab or line end big-endian, FFFD,
-    // marks inside the text. A decided walk has no byte left over.
-    {"0041000a", 0, false, 11}, {"00410009", 0, false, 11},
-    {"0041000d", 0, false, 11}, {"4142fdff", 0, false, 13},
-    {"4142feff", 0, false, 11}, {"4142fffe", 0, false, 13},
-    {"000a41", 0, false, 11},
-    // "テキスト": the kana bytes are Shift_JIS half-width kana, so SJIS
-    // stays beside the order; the UTF-16 kana preference picks the order.
-    {"30c630ad30b930c8", 0, false, 0x2000},
-    {"30c630ad30b930c8", 4, false, 0x100},
-    {"30c630ad30b930c8", 4, true, 0x2100},
-    {"c630ad30b930c830", 0, false, 0x8000},
-    {"c630ad30b930c830", 0, true, 0x8100},
-    // Zero bytes on one parity cut a mask to its UTF-16 masks, even to 0;
-    // zeros on both parities alike leave it.
-    {"410042004300", 0, true, 0xA040},
-    {"a4a2ada1", 0, false, 0x1800}, {"00a4a2ada1", 0, false, 0},
-    {"00a4a2ada1", 0, true, 0x1800}, {"0041410000414100", 0, false, 0xA040},
-    // EUC variants through the detector: EUC1 is no candidate for row 13,
-    // so an expected EUC1 gets EUC2's mask. The check still gets the type.
-    {"a4a2ada1", 7, false, 7}, {"a4a2ada1", 8, false, 8},
-    {"a4a2ada1", 6, false, 0x800}, {"a4a2ada1", 7, true, 7},
-    // A cut EUC text: flag 2 stays while EUC2|EUC3 remain, and the second
-    // decision finds them; with the common bit alone the fallback answers.
-    {"a4a2ada1a4", 0, false, 0x1800}, {"a4a2a4", 0, false, 0x200},
-};
-// clang-format on
-
 TEST_F(Detect, FollowsEachRule) {
-  for (const BufCase &c : kBufCases) {
-    EXPECT_EQ(buf(hex_bytes(c.text), c.expected, c.ignore), c.result)
-        << c.text << " expecting " << c.expected << (c.ignore ? " (ign)" : "");
+  std::vector<Bytes> texts;
+  const auto cases = rules("buf", &texts);
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const auto &c = cases[i];
+    EXPECT_EQ(buf(texts[i], int32_t(c[0]), c[1] != 0), c[2]) << "buf row " << i;
   }
   for (const char *esc :
        {"1b2440", "1b2442", "1b244a", "1b2842", "1b2848", "1b2849", "1b284a"}) {
@@ -337,7 +201,7 @@ TEST_F(EucCheck, ScanLimitsAndBlockBoundaries) {
   EXPECT_EQ(buf(repeat("82a0", 1000) + hex_bytes("41")), 4);
   for (const size_t codes : {63, 1000}) {  // EUC-JP: each code counted
     const Bytes text = hex_bytes("41") + repeat("a4a2", codes);
-    expect_check(text, {"", 0, 0x8, static_cast<int32_t>(codes), 0, false, 1});
+    expect_check(text, {0, 0x8, static_cast<int32_t>(codes), 0, false, 1});
     EXPECT_EQ(buf(text), 5);
   }
   // An ESC taken as a second byte across a boundary is not seen; the same

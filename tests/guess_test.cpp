@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "hex_bytes.h"
 #include "kmv.hpp"
 #include "kmv_ext.h"
+#include "test_data.h"
 
 namespace {
+
+using testdata::Bytes;
+using testdata::hex;
 
 struct Case {
   const char *text;  // what the bytes say

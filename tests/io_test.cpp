@@ -15,15 +15,14 @@
 
 #include "io/tio.h"
 #include "kmv.h"
+#include "legacy_vectors.h"
+#include "test_data.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_bytes(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+const auto read_bytes = testdata::read_file;
 
 std::string bytes_of(const unsigned char *data, int64_t len) {
   if (len < 0) return "<no length>";
@@ -214,35 +213,20 @@ TEST_F(Io, ConvertRefusesCopiesOrPicksTheConverter) {
   release_kmv(h);
 }
 
-struct Variant {
-  const uint16_t *decode00, *decode8f;
-  uint64_t decode00_size, decode8f_size;
-  const uint16_t *encode;
-  const uint32_t *encode4;
-  uint64_t encode_size, encode4_size;
-};
-
-const Variant kVariants[] = {
-    {euc2unibecommon_table00, nullptr, 62631, 0, unibe2euccommon_table, nullptr,
-     65510, 0},
-    {euc2unibe20932_table00, euc2unibe20932_table8f, 62631, 60900, nullptr,
-     unibe2euc20932_table, 0, 65510},
-    {euc2unibe51932_table00, nullptr, 64767, 0, unibe2euc51932_table, nullptr,
-     65510, 0},
-    {euc2unibems_table00, euc2unibems_table8f, 65279, 65279, nullptr,
-     unibe2eucms_table, 0, 65510}};
-
 // Decoding tables follow the source variant, encoding tables the target's.
 void expect_variants(const kmv_handle *h, int32_t from, int32_t to) {
-  const Variant &d = kVariants[from - 5], &e = kVariants[to - 5];
-  EXPECT_EQ(h->euc2unibe_table00, d.decode00) << from << " to " << to;
-  EXPECT_EQ(h->euc2unibe_table00_size, d.decode00_size);
-  EXPECT_EQ(h->euc2unibe_table8f, d.decode8f);
-  EXPECT_EQ(h->euc2unibe_table8f_size, d.decode8f_size);
-  EXPECT_EQ(h->unibe2euc_table, e.encode);
-  EXPECT_EQ(h->unibe2euc_table_size, e.encode_size);
-  EXPECT_EQ(h->unibe2euc_table4, e.encode4);
-  EXPECT_EQ(h->unibe2euc_table4_size, e.encode4_size);
+  const legacy::EucVariant &d =
+      legacy::euc_variant(legacy::kEucVariants[from - 5]);
+  kmv_handle e{};
+  legacy::select_euc_encoding(&e, legacy::kEucVariants[to - 5]);
+  EXPECT_EQ(h->euc2unibe_table00, d.t00) << from << " to " << to;
+  EXPECT_EQ(h->euc2unibe_table00_size, d.s00);
+  EXPECT_EQ(h->euc2unibe_table8f, d.t8f);
+  EXPECT_EQ(h->euc2unibe_table8f_size, d.s8f);
+  EXPECT_EQ(h->unibe2euc_table, e.unibe2euc_table);
+  EXPECT_EQ(h->unibe2euc_table_size, e.unibe2euc_table_size);
+  EXPECT_EQ(h->unibe2euc_table4, e.unibe2euc_table4);
+  EXPECT_EQ(h->unibe2euc_table4_size, e.unibe2euc_table4_size);
 }
 
 TEST_F(Io, ConvertStoresTheEucVariantOfEachSide) {

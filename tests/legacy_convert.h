@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -50,11 +51,6 @@ inline const std::map<std::string, Converter> &converters() {
       {"jis utf8", kmv_jisto_utf8},
   };
   return m;
-}
-
-inline Bytes operator+(Bytes a, const Bytes &b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
 }
 
 struct Result {
@@ -103,44 +99,44 @@ inline Result convert(const std::string &from_to, const Bytes &src,
   return r;
 }
 
-// One call and everything it must hand back. `conv` is "source target",
-// optionally followed by the EUC-JP variants read and written ("euc euc
-// 20932 51932"). The last record defaults to the first.
-struct Row {
-  const char *conv, *src, *out;
-  uint32_t errs = 0;
-  int64_t first = -1;
-  int32_t code = -1;
-  int32_t status = KMV_SUCCESS;
-  int64_t err_pos = -1;
-  int64_t last = -2;
-  int32_t last_code = -2;
-};
-
-inline void check_rows(std::initializer_list<Row> rows) {
+// The rows of a case file under data/: "source target" (optionally followed
+// by the EUC-JP variants read and written, "euc euc 20932 51932"), source,
+// output, the record ("count first:code [last:code]", offsets into the
+// source, codes in hex; last defaults to first) and the offset of a cut
+// last character, if any. The rows share one handle, so that every row also
+// proves the previous call's record was cleared.
+inline void check_rows(const std::string &file) {
+  const auto rows = testdata::rows(file);
+  ASSERT_FALSE(rows.empty()) << file;
   kmv_handle *shared = create_kmv();
-  for (const Row &row : rows) {
-    std::istringstream words(row.conv);
+  for (const testdata::Row &row : rows) {
+    std::istringstream words(row[0]);
     std::string from, to, dec, enc;
     words >> from >> to >> dec >> enc;
-    SCOPED_TRACE(std::string(row.conv) + " : " + row.src);
+    SCOPED_TRACE(file + ":" + std::to_string(row.line));
     kmv_handle *h = shared;
     if (!dec.empty()) {
       h = create_kmv();
       select_euc_decoding(h, dec);
       select_euc_encoding(h, enc);
     }
-    const Result r = convert(from + " " + to, hex(row.src), h);
+    const Result r = convert(from + " " + to, hex(row[1]), h);
     if (h != shared) release_kmv(h);
-    EXPECT_EQ(r.status, row.status);
+    unsigned n = 0, first = ~0u, code = ~0u, last = ~0u, last_code = ~0u;
+    std::sscanf(row[3].c_str(), "%u %u:%x %u:%x", &n, &first, &code, &last,
+                &last_code);
+    const auto at = [n](unsigned i) { return n ? int64_t{i} : -1; };
+    const int64_t cut = row[4].empty() ? -1 : std::stoll(row[4]);
+    EXPECT_EQ(r.status, cut < 0 ? KMV_SUCCESS : KMV_EUEXPEOD);
     EXPECT_FALSE(r.out_null);
-    EXPECT_EQ(r.out, hex(row.out));
-    EXPECT_EQ(r.err_pos, row.err_pos);
-    EXPECT_EQ(r.err_count, row.errs);
-    EXPECT_EQ(r.err_first, row.first);
-    EXPECT_EQ(r.err_first_code, row.code);
-    EXPECT_EQ(r.err_last, row.last == -2 ? row.first : row.last);
-    EXPECT_EQ(r.err_last_code, row.last_code == -2 ? row.code : row.last_code);
+    EXPECT_EQ(r.out, hex(row[2]));
+    EXPECT_EQ(r.err_pos, cut);
+    EXPECT_EQ(r.err_count, n);
+    EXPECT_EQ(r.err_first, at(first));
+    EXPECT_EQ(r.err_first_code, static_cast<int32_t>(code));
+    EXPECT_EQ(r.err_last, at(last == ~0u ? first : last));
+    EXPECT_EQ(r.err_last_code,
+              static_cast<int32_t>(last == ~0u ? code : last_code));
     EXPECT_TRUE(r.src_top_is_src);
   }
   release_kmv(shared);

@@ -13,69 +13,21 @@
 
 namespace {
 
-using legacy::check_rows;
 using legacy::convert;
 using legacy::hex;
 using legacy::Result;
 
-const int32_t kOk = KMV_SUCCESS;
-const int32_t kCut = KMV_EUEXPEOD;
-
-TEST(EucConvert, CharactersByTarget) {
-  check_rows({
-      // 00 is copied to the byte targets, replaced and counted in UTF-16;
-      // 80 to A0 are copied as they stand to the byte targets and UTF-8.
-      {"euc euc", "8EB1 00 85 A0 A1A9", "8EB1 00 85 A0 A1A9"},
-      {"euc sjis", "8EB1 00 A1A9", "B1 00 8148"},
-      {"euc utf8", "8EB1 00 85 A0", "EFBDB1 00 85 A0"},
-      {"euc unibe", "8EB1 41 00", "FF71 0041 003F", 1, 3, 0},
-      // Looked up for UTF-16, where only eucJP-ms maps the C1 controls.
-      {"euc unile", "85 A0", "3F00 3F00", 2, 0, 0x85, kOk, -1, 1, 0xA0},
-      {"euc unibe ms ms", "85 A0", "0085 003F", 1, 1, 0xA0},
-      // ISO-2022-JP: single bytes in ASCII mode, katakana in katakana
-      // mode, the rest (FF and the full-width "?" included) in two-byte.
-      {"euc jis", "00 85 A0 8EB1 A4A2 FF A1A9 0A",
-       "00 85 A0 1B2849 31 1B2442 2422 2129 2129 1B2842 0A"},
-      {"euc jis ms ms", "8FF3F3", "1B2442 7C71 1B2842"},
-  });
+TEST(EucConvert, CaseTable) {
+  legacy::check_rows("convert2/euc_cases.txt");
 }
 
-TEST(EucConvert, ThreeByteCodes) {
-  check_rows({
-      // The default handle has no three-byte table: every 8F code is
-      // unmapped, recorded with 8F in front.
-      {"euc unibe", "8FA2B7", "003F", 1, 0, 0x8FA2B7},
-      {"euc unile", "8FA2B7", "3F00", 1, 0, 0x8FA2B7},
-      {"euc utf8", "8FA2B7", "3F", 1, 0, 0x8FA2B7},
-      {"euc euc", "8FA2B7", "3F", 1, 0, 0x8FA2B7},
-      {"euc sjis", "8FA2B7", "3F", 1, 0, 0x8FA2B7},
-      {"euc jis", "8FA2B7", "1B2442 2129 1B2842", 1, 0, 0x8FA2B7},
-      // eucJP-ms: an IBM extension (U+2170) with a Shift_JIS code, and the
-      // user-defined areas to the private use area and back.
-      {"euc sjis ms ms", "8FF3F3", "FA40"},
-      {"euc unibe ms ms", "8FF3F3", "2170"},
-      {"euc unibe ms ms", "F5A1 8FFEFE", "E000 E757"},
-      {"euc euc ms ms", "8FFEFE", "8FFEFE"},
-  });
-}
-
-// The EUC-JP code is recorded when the source table has no value, the
-// UTF-16 value when only the target table lacks one.
-TEST(EucConvert, TwoStageRecording) {
-  check_rows({
-      {"euc euc 20932 51932", "A1C2", "3F", 1, 0, 0x2016},
-      {"euc euc", "41 A1C2", "41 3F", 1, 1, 0xA1C2},
-      {"euc sjis", "41 A1C2", "41 3F", 1, 1, 0xA1C2},
-      {"euc jis", "41 A1C2", "41 1B2442 2129 1B2842", 1, 1, 0xA1C2},
-      // 20932 reads A1 C2 as U+2016 and A1 F1 as U+00A2: neither has a
-      // Shift_JIS or JIS code.
-      {"euc sjis 20932 20932", "A1C2 A1F1", "3F 3F", 2, 0, 0x2016, kOk, -1, 2,
-       0xA2},
-      {"euc jis 20932 20932", "A1C2 A1F1", "1B2442 2129 2129 1B2842", 2, 0,
-       0x2016, kOk, -1, 2, 0xA2},
-      // A record made before a cut character stays.
-      {"euc sjis", "A1C2 A4", "3F", 1, 0, 0xA1C2, kCut, 2},
-  });
+TEST(EucConvert, OnlyTheUnicodeTargetsLookKatakanaUp) {
+  kmv_handle *h = create_kmv();
+  h->euc2unibe_table00_size = 0x8E00;  // ends before the katakana
+  EXPECT_EQ(convert("euc sjis", hex("8EB1"), h).out, hex("B1"));
+  EXPECT_EQ(convert("euc jis", hex("8EB1"), h).out, hex("1B2849 31 1B2842"));
+  EXPECT_EQ(convert("euc unibe", hex("8EB1"), h).out, hex("003F"));
+  release_kmv(h);
 }
 
 // kmv_eucto_euc for every pair of variants on the codes where they
@@ -140,27 +92,6 @@ TEST(EucConvert, EveryVariantPairOnTheDisputedCodes) {
   }
 }
 
-TEST(EucConvert, MalformedBytesAreReplaced) {
-  check_rows({
-      // FF silently; 8E before a byte that is no katakana byte, and A1-FE
-      // before one outside A1-FE, alone and recorded: the next byte is read
-      // as usual.
-      {"euc euc", "FF 8E41 8EE0 41", "3F 3F 41 3F 3F 41", 3, 1, 0x8E, 0, -1, 4,
-       0xE0},
-      {"euc sjis", "FF 8E41 8EE0 41", "3F 3F 41 3F 3F 41", 3, 1, 0x8E, 0, -1, 4,
-       0xE0},
-      {"euc unibe", "FF 8E41 8EE0 41", "003F 003F 0041 003F 003F 0041", 3, 1,
-       0x8E, 0, -1, 4, 0xE0},
-      {"euc unile", "FF 8E41", "3F00 3F00 4100", 1, 1, 0x8E},
-      {"euc utf8", "A4 0A 8F A1 0A 8F 0A", "3F 0A 3F 0A 3F 0A", 3, 0, 0xA4, 0,
-       -1, 5, 0x8F},
-      {"euc jis", "FF 8E41", "1B2442 2129 2129 1B2842 41", 1, 1, 0x8E},
-      // FF is one byte: what follows it is read as usual.
-      {"euc sjis", "FF A4A2", "3F 82A0"},
-      {"euc euc", "41 FF", "41 3F"},
-  });
-}
-
 TEST(EucConvert, CutLastCharacter) {
   const struct {
     const char *src;
@@ -176,8 +107,6 @@ TEST(EucConvert, CutLastCharacter) {
       EXPECT_FALSE(r.out_null) << name;
     }
   }
-  // The ISO-2022-JP prefix ends in its last character's mode.
-  check_rows({{"euc jis", "A4A2 A4", "1B2442 2422", 0, -1, -1, kCut, 2}});
 }
 
 }  // namespace

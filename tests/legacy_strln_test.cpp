@@ -127,141 +127,36 @@ TEST(LegacyLineScan, LinesCutByAvailJoinUpToTheSameLines) {
   }
 }
 
-// One call from the start of text; the line handed out is always its first
-// `copied` bytes. avail -1 is the whole text.
-struct LineCase {
-  const char *family;  // "all" for every family
-  uint32_t state;
-  const char *text;
-  int avail;
-  int32_t result;
-  size_t copied, next;
-  uint32_t state_after;
-};
-
-void check_lines(std::initializer_list<LineCase> cases) {
-  for (const LineCase &c : cases) {
-    const Bytes text = hex(c.text);
-    const size_t avail = c.avail < 0 ? text.size() : size_t(c.avail);
+TEST(LegacyLineScan, CaseTable) {
+  const auto rows = testdata::rows("convert2/line_cases.txt");
+  ASSERT_FALSE(rows.empty());
+  for (const testdata::Row &c : rows) {
+    const Bytes text = hex(c[2]);
+    const int avail = std::stoi(c[3]);
+    const int32_t result = c[4] == "bad"   ? KMV_ECHAR
+                           : c[4] == "cut" ? KMV_EUEXPEOD
+                                           : std::stoi(c[4]);
     for (const char *family : {"sjis", "euc", "jis"}) {
-      if (std::string(c.family) != "all" && c.family != std::string(family))
-        continue;
-      SCOPED_TRACE(std::string(family) + " : " + c.text + " avail " +
-                   std::to_string(avail) + " state " + std::to_string(c.state));
-      const Scanned s = scan(family, text, 0, avail, c.state);
-      EXPECT_EQ(s.result, c.result);
-      EXPECT_EQ(s.line, Bytes(text.begin(), text.begin() + long(c.copied)));
-      EXPECT_EQ(s.next, c.next);
-      EXPECT_EQ(s.state, c.state_after);  // only ISO-2022-JP changes it
+      if (c[0] != "all" && c[0] != family) continue;
+      SCOPED_TRACE(std::string(family) + " at line " + std::to_string(c.line));
+      const Scanned s =
+          scan(family, text, 0, avail < 0 ? text.size() : size_t(avail),
+               uint32_t(std::stoul(c[1])));
+      EXPECT_EQ(s.result, result);
+      EXPECT_EQ(s.line, Bytes(text.begin(), text.begin() + std::stol(c[5])));
+      EXPECT_EQ(s.next, std::stoul(c[6]));
+      EXPECT_EQ(s.state, std::stoul(c[7]));  // only ISO-2022-JP changes it
     }
   }
-}
-
-const int32_t kBad = KMV_ECHAR;
-
-TEST(LegacyLineScan, LineEnds) {
-  check_lines({
-      {"all", 0, "41 0D0A 42", -1, 1, 1, 3, 0},
-      {"all", 0, "41 0D0A 42", 2, 1, 1, 2, 0},  // the LF is out of reach
-      {"all", 0, "0A 0D 41", -1, 0, 0, 1, 0},   // LF CR is two line ends
-      {"all", 0, "0D 41", -1, 0, 0, 1, 0},
-      {"all", 0, "41 42", -1, 2, 2, 2, 0},  // no line end at all
-      {"all", 0, "41 42", 0, 0, 0, 0, 0},
-  });
-}
-
-TEST(SjisLineScan, CharactersCutPairsAndUnmappedPairs) {
-  check_lines({
-      {"sjis", 0, "41 B1 889F 0A", -1, 3, 4, 5, 0},
-      // A first byte as the last available byte stays for the next call.
-      {"sjis", 0, "41 82", -1, 1, 1, 1, 0},
-      {"sjis", 0, "82", -1, 0, 0, 0, 0},
-      // An unmapped pair (ED 40) stops at its second byte, also when the
-      // second byte is a line end.
-      {"sjis", 0, "41 42 ED40 43 0A", -1, kBad, 3, 3, 0},
-      {"sjis", 0, "82 0A", -1, kBad, 1, 1, 0},
-  });
   // The handle's table decides which pairs are characters.
   kmv_handle *h = create_kmv();
   const uint16_t nothing[3] = {0, 0, 0};
   h->sjis2unibe_table = nothing;
   h->sjis2unibe_table_size = 3;
   const Scanned s = scan("sjis", hex("82A0"), 0, 2, 0, h);
-  EXPECT_EQ(s.result, kBad);
+  EXPECT_EQ(s.result, KMV_ECHAR);
   EXPECT_EQ(s.next, 1u);
   release_kmv(h);
-}
-
-TEST(EucLineScan, CharactersCutAndMalformed) {
-  check_lines({
-      // ASCII, 80 to A0 as single bytes, katakana, two- and three-byte
-      // codes; 8F before a byte outside A1-FE is malformed.
-      {"euc", 0, "41 85 A0 8EB1 A4A2 8FA2B7 0D0A", -1, 6, 10, 12, 0},
-      {"euc", 0, "8F 01 FF", -1, kBad, 1, 1, 0},
-      {"euc", 0, "8FA2 0A", -1, kBad, 2, 2, 0},
-      // Cut characters stay for the next call.
-      {"euc", 0, "A4A2 A4", -1, 1, 2, 2, 0},
-      {"euc", 0, "41 8E", -1, 1, 1, 1, 0},
-      {"euc", 0, "41 8FA2B7", 3, 1, 1, 1, 0},
-      {"euc", 0, "41 8FA2B7", -1, 2, 4, 4, 0},
-      // Malformed: the copy stops at the bad byte.
-      {"euc", 0, "41 FF 42", -1, kBad, 1, 1, 0},
-      {"euc", 0, "41 8E41 0A", -1, kBad, 2, 2, 0},
-      {"euc", 0, "8EE0", -1, kBad, 1, 1, 0},
-      {"euc", 0, "41 A441", -1, kBad, 2, 2, 0},
-      {"euc", 0, "A4A0", -1, kBad, 1, 1, 0},
-      {"euc", 0, "A4FF", -1, kBad, 1, 1, 0},
-      {"euc", 0, "A4 0A", -1, kBad, 1, 1, 0},
-  });
-}
-
-TEST(JisLineScan, EscapesModesAndBadBytes) {
-  check_lines({
-      // Escape sequences belong to the line but are not counted.
-      {"jis", 0, "1B2442 3021 1B2842 0A 41", -1, 1, 8, 9, 0},
-      // Every designation, then unknown ones: "( D" and "A B" are ASCII.
-      {"jis", 0,
-       "1B2440 3021 1B244A 3021 1B284A 41 1B2848 41 1B2849 31 1B2842 "
-       "1B242844 1B4142",
-       -1, 9, 32, 32, 0},
-      // SO and SI are not characters; a run may be cut by avail.
-      {"jis", 0, "41 0E 31 32 0F 42 0A", -1, 4, 6, 7, 0},
-      {"jis", 0, "41 0E 31 32 0F 42 0A", 3, 2, 3, 3, 0},
-      // An ESC with fewer than two bytes behind it ends the line after it.
-      {"jis", 0, "41 1B24", -1, 1, 2, 2, 0},
-      // A pair cut by avail: the caller must hand it in again.
-      {"jis", 0, "1B2442 3021 30", -1, KMV_EUEXPEOD, 6, 6, 1},
-      // A line end in two-byte mode ends the line, and the mode goes on;
-      // katakana mode has none.
-      {"jis", 0, "1B2442 3021 0A", -1, 1, 5, 6, 1},
-      {"jis", 2, "31 0A", -1, kBad, 1, 1, 2},
-      // Bad bytes by mode.
-      {"jis", 0, "41 80", -1, kBad, 1, 1, 0},
-      {"jis", 0, "41 7F", -1, kBad, 1, 1, 0},
-      {"jis", 0, "0E 31 60 0F", -1, kBad, 2, 2, 0},
-      {"jis", 0, "0E 31 1B2842", -1, kBad, 2, 2, 0},  // ESC inside a run
-      {"jis", 2, "31 60", -1, kBad, 1, 1, 2},
-      {"jis", 1, "3021 2120", -1, kBad, 3, 3, 1},
-      {"jis", 1, "3021 301B", -1, kBad, 3, 3, 1},
-  });
-}
-
-TEST(JisLineScan, ShiftStateIsCarriedAcrossCalls) {
-  check_lines({
-      // A line cut between pairs leaves two-byte mode open; the rest read
-      // in it, then back to ASCII.
-      {"jis", 0, "1B2442 3021 3022 1B2842 0A", 5, 1, 5, 5, 1},
-      {"jis", 1, "3022 1B2842 0A", -1, 1, 5, 6, 0},
-      // Katakana mode likewise.
-      {"jis", 0, "1B2849 31 32 33 1B2842 0D0A", 5, 2, 5, 5, 2},
-      {"jis", 2, "33 1B2842 0D0A", -1, 1, 4, 6, 0},
-      // The same bytes read by the mode handed in; a state that names no
-      // mode reads as ASCII mode.
-      {"jis", 1, "3021 3021 0A", 4, 2, 4, 4, 1},
-      {"jis", 0, "3021 3021 0A", -1, 4, 4, 5, 0},
-      {"jis", 2, "3021 3021 0A", 4, 4, 4, 4, 2},
-      {"jis", 7, "3021 3021 0A", -1, 4, 4, 5, 0},
-  });
 }
 
 TEST(LegacyLineScan, MissingArgumentsReadNothing) {

@@ -12,24 +12,13 @@
 #include <vector>
 
 #include "kmv.h"
+#include "test_data.h"
 
 namespace legacy {
 
-using Bytes = std::vector<unsigned char>;
-
-// "1B 24 42" or "1B2442" to the bytes.
-inline Bytes hex(const std::string &text) {
-  Bytes out;
-  std::string digits;
-  for (char c : text) {
-    if (c != ' ') digits += c;
-  }
-  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
-    out.push_back(static_cast<unsigned char>(
-        std::stoul(digits.substr(i, 2), nullptr, 16)));
-  }
-  return out;
-}
+using testdata::Bytes;
+using testdata::hex;
+using testdata::operator+;
 
 struct Source {
   std::string name, family, variant;

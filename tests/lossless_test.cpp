@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
@@ -111,9 +109,9 @@ TEST(Lossless, UnicodeFormsMatchPythonCodecsBothWays) {
       {"utf16be", KMV_TYPE_UTF16BE}, {"utf16be_bom", KMV_TYPE_UTF16BE_BOM},
       {"utf16le", KMV_TYPE_UTF16LE}, {"utf16le_bom", KMV_TYPE_UTF16LE_BOM}};
   const auto read = [](const std::string &name) {
-    std::ifstream f(std::string(KMV_TEST_DATA_DIR) + "/emoji/text." + name,
-                    std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), {});
+    const std::string text =
+        testdata::read_file(KMV_TEST_DATA_DIR "/emoji/text." + name);
+    return Bytes(text.begin(), text.end());
   };
   for (const auto &[from_name, from] : forms) {
     for (const auto &[to_name, to] : forms) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <random>
 #include <sstream>
@@ -14,6 +13,7 @@
 #include "detect/byte_runs.h"
 #include "kmv.h"
 #include "simd/level.h"
+#include "test_data.h"
 
 namespace {
 
@@ -111,17 +111,10 @@ void expect_same_at_every_level(const Family &f, const std::string &src,
   kmv::simd::use_level(chosen);
 }
 
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // Real text of the family, repeated so that runs cross many blocks.
 std::string real_text(const Family &f) {
-  const std::string one =
-      read_file(std::string(KMV_TEST_DATA_DIR) + "/convert/common." + f.source);
+  const std::string one = testdata::read_file(std::string(KMV_TEST_DATA_DIR) +
+                                              "/convert/common." + f.source);
   std::string text;
   for (int i = 0; i < 6; ++i) text += one;
   return text;

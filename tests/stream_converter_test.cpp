@@ -2,13 +2,12 @@
 // encodings, real and hostile texts, cut everywhere.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "kmv.hpp"
+#include "test_data.h"
 
 namespace {
 
@@ -58,11 +57,6 @@ Outcome piecewise(const std::string &text, kmv::encoding from, kmv::encoding to,
   return o;
 }
 
-std::string read_sample(const char *name) {
-  std::ifstream in(std::string(KMV_SAMPLES_DIR) + "/" + name, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 std::string random_bytes(std::size_t n, unsigned seed, unsigned char low) {
   std::mt19937 gen(seed);
   std::string s(n, '\0');
@@ -74,7 +68,8 @@ std::string random_bytes(std::size_t n, unsigned seed, unsigned char low) {
 
 // Texts in every source encoding: the sample in it, and hostile bytes.
 std::vector<std::string> texts_for(kmv::encoding from) {
-  const std::string utf8 = read_sample("japanese.utf-8.txt");
+  const std::string utf8 =
+      testdata::read_file(KMV_SAMPLES_DIR "/japanese.utf-8.txt");
   kmv::handle h;
   std::vector<std::string> texts;
   if (auto real = h.convert(utf8, kmv::encoding::utf8, from)) {

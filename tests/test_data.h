@@ -1,0 +1,78 @@
+// What the test files share: bytes written as hex, files read whole, and
+// tables of cases kept as text under data/ (fields split at '|', lines
+// starting with '#' are comments).
+#ifndef KMV_TESTS_TEST_DATA_H
+#define KMV_TESTS_TEST_DATA_H
+
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace testdata {
+
+using Bytes = std::vector<unsigned char>;
+
+// "1B 24 42", "1b2442" and "1B2442 41" alike.
+inline Bytes hex(const std::string &text) {
+  Bytes out;
+  std::string digits;
+  for (char c : text)
+    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+  for (size_t i = 0; i + 1 < digits.size(); i += 2)
+    out.push_back(static_cast<unsigned char>(
+        std::stoul(digits.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+inline Bytes operator+(Bytes a, const Bytes &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+inline Bytes repeat(const std::string &text, size_t times) {
+  Bytes out;
+  while (times-- > 0) out = out + hex(text);
+  return out;
+}
+
+inline std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Row {
+  int line;  // in the data file, for messages
+  std::vector<std::string> fields;
+  const std::string &operator[](size_t i) const {
+    static const std::string none;
+    return i < fields.size() ? fields[i] : none;
+  }
+};
+
+// The rows of data/<name>; an empty result means the file is missing.
+inline std::vector<Row> rows(const std::string &name) {
+  std::ifstream in(std::string(KMV_TEST_DATA_DIR) + "/" + name);
+  std::vector<Row> out;
+  std::string text;
+  for (int n = 1; std::getline(in, text); ++n) {
+    if (text.empty() || text[0] == '#') continue;
+    Row row{n, {}};
+    for (size_t from = 0;;) {
+      const size_t bar = text.find('|', from);
+      std::string field = text.substr(from, bar - from);
+      field.erase(0, field.find_first_not_of(' '));
+      field.erase(field.find_last_not_of(' ') + 1);
+      row.fields.push_back(field);
+      if (bar == std::string::npos) break;
+      from = bar + 1;
+    }
+    out.push_back(row);
+  }
+  return out;
+}
+
+}  // namespace testdata
+
+#endif
