@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "detect/byte_runs.h"
+#include "detect/table_lookups.h"
 #include "kmv.h"
 #include "simd/level.h"
 
@@ -255,6 +256,35 @@ TEST(SimdLevels, BlockMasksMatchTheByteByByteReading) {
     }
   }
   kmv::simd::use_level(chosen);
+}
+
+// Lead bytes at random bits, against the Shift_JIS table, a table cut
+// inside the lead bytes' codes, and none.
+TEST(SimdLevels, KnownCodesMatchTheBaseline) {
+  kmv_handle *h = create_kmv();
+  const uint16_t *table = h->sjis2unibe_table;
+  const uint64_t counts[] = {h->sjis2unibe_table_size, 0x8A40, 0};
+  std::mt19937_64 rng(13);
+  unsigned char block[65];
+  const Level chosen = kmv::simd::current_level();
+  for (int round = 0; round < 3000; ++round) {
+    const uint64_t leads = rng() & rng();
+    for (unsigned j = 0; j < 65; ++j) {
+      const auto b = static_cast<unsigned char>(rng());
+      block[j] = j < 64 && (leads >> j & 1) ? b | 0x80 : b;
+    }
+    const uint64_t count = counts[round % 3];
+    const uint16_t *t = count != 0 ? table : nullptr;
+    ASSERT_TRUE(kmv::simd::use_level(Level::kSse2));
+    const uint32_t want = kmv::detect::known_codes(block, leads, t, count);
+    for (Level level : kmv::simd::kLevels) {
+      if (!kmv::simd::use_level(level)) continue;
+      ASSERT_EQ(kmv::detect::known_codes(block, leads, t, count), want)
+          << kmv::simd::level_name(level);
+    }
+  }
+  kmv::simd::use_level(chosen);
+  release_kmv(h);
 }
 
 }  // namespace

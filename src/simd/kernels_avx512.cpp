@@ -385,6 +385,50 @@ KMV_AVX512 EucBlockMasks euc_block_masks(const Byte *p) {
   return EucBlockMasks{_mm512_movepi8_mask(v), bytes_in(v, 0x8E, 0x8F)};
 }
 
+// The codes of one half block (32 bytes at p, and the byte after them) in
+// 16-bit lanes, those at the set bits of `leads` moved to the front.
+KMV_AVX512 inline __m512i lead_codes(const Byte *p, uint32_t leads) {
+  const __m512i first = _mm512_cvtepu8_epi16(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)));
+  const __m512i second = _mm512_cvtepu8_epi16(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 1)));
+  return _mm512_maskz_compress_epi16(
+      leads, _mm512_or_si512(_mm512_slli_epi16(first, 8), second));
+}
+
+// The codes are gathered sixteen at a time. Each lane reads the entry
+// before its code as well, so that the code's own entry is the high half
+// and nothing past the last entry is read; a lead byte of 0x80 or above
+// keeps the entry before inside the table.
+KMV_AVX512 uint32_t known_codes(const Byte *p, uint64_t leads,
+                                const uint16_t *table, uint64_t count) {
+  alignas(64) uint16_t codes[128];
+  const auto low = static_cast<uint32_t>(leads);
+  const auto n_low = static_cast<unsigned>(__builtin_popcount(low));
+  const auto n =
+      n_low + static_cast<unsigned>(__builtin_popcountll(leads >> 32));
+  _mm512_store_si512(codes, lead_codes(p, low));
+  _mm512_storeu_si512(codes + n_low,
+                      lead_codes(p + 32, static_cast<uint32_t>(leads >> 32)));
+  const __m512i limit =
+      _mm512_set1_epi32(static_cast<int>(count < 0x10000 ? count : 0x10000));
+  const __m512i one = _mm512_set1_epi32(1);
+  const __m512i high_half = _mm512_set1_epi32(static_cast<int>(0xFFFF0000u));
+  uint32_t known = 0;
+  for (unsigned k = 0; k < n; k += 16) {
+    const auto present =
+        static_cast<__mmask16>(n - k >= 16 ? 0xFFFFu : (1u << (n - k)) - 1);
+    const __m512i code = _mm512_cvtepu16_epi32(
+        _mm256_load_si256(reinterpret_cast<const __m256i *>(codes + k)));
+    const __mmask16 inside = _mm512_mask_cmplt_epu32_mask(present, code, limit);
+    const __m512i pairs = _mm512_mask_i32gather_epi32(
+        _mm512_setzero_si512(), inside, _mm512_sub_epi32(code, one), table, 2);
+    known += static_cast<uint32_t>(__builtin_popcount(
+        _mm512_mask_test_epi32_mask(inside, pairs, high_half)));
+  }
+  return known;
+}
+
 }  // namespace
 
 Kernels avx512_kernels() {

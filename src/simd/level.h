@@ -58,6 +58,11 @@ struct Kernels {
   size_t (*skip_ascii)(const Byte *p, const Byte *stop);
   BlockMasks (*block_masks)(const Byte *p);
   EucBlockMasks (*euc_block_masks)(const Byte *p);
+  // How many of the codes at the set bits of `leads` the table holds: a
+  // code is the two bytes at its bit, big-endian (the byte after bit 63
+  // included), and its lead byte is 0x80 or above.
+  uint32_t (*known_codes)(const Byte *p, uint64_t leads, const uint16_t *table,
+                          uint64_t count);
 };
 
 // The kernels in use; all slots null at the SSE2 level.
