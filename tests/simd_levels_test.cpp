@@ -154,7 +154,8 @@ const std::vector<std::string> &breakers(const std::string &source) {
   static const std::map<std::string, std::vector<std::string>> all = {
       {"utf8",
        {"\xFF", "\x80", "\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80",
-        "\xF0\x9F\x98\x80", "\xE3\x81", std::string(1, '\0'), "\xC2\xA0"}},
+        "\xF0\x9F\x98\x80", "\xE3\x81", std::string(1, '\0'), "\xC2\xA0",
+        "\xE2\x80\x80"}},
       {"utf16le",
        {"\x00\xD8", "\x00\xDC", "\x3D\xD8\x00\xDE", std::string(2, '\0'),
         "\xA0\x00"}},

@@ -272,9 +272,8 @@ KMV_AVX512 inline unsigned units_of_block(__m512i v, Byte *d, unsigned *units) {
 }
 
 // Sixteen three-byte characters in the 48 bytes at s (none overlong, none a
-// surrogate) as 32 bytes of UTF-16 at d; false if they are not that.
-template <bool kBig>
-KMV_AVX512 inline bool units_of_three_byte_block(const Byte *s, Byte *d) {
+// surrogate) as units in the low 16 lanes of u; false if they are not that.
+KMV_AVX512 inline bool three_byte_units(const Byte *s, __m512i &u) {
   const __m512i v = load64(s);
   alignas(64) static constexpr signed char kForm[2][64] = {
       {-16, -64, -64, -16, -64, -64, -16, -64, -64, -16, -64, -64,
@@ -300,17 +299,63 @@ KMV_AVX512 inline bool units_of_three_byte_block(const Byte *s, Byte *d) {
       _mm512_permutexvar_epi8(_mm512_load_si512(kPick[0]), v);
   const __m512i last = _mm512_permutexvar_epi8(_mm512_load_si512(kPick[1]), v);
   const __m512i low6 = _mm512_set1_epi16(0x3F);
-  const __m512i u = _mm512_or_si512(
+  u = _mm512_or_si512(
       _mm512_or_si512(
           _mm512_slli_epi16(_mm512_srli_epi16(lead_middle, 8), 12),
           _mm512_slli_epi16(_mm512_and_si512(lead_middle, low6), 6)),
       _mm512_and_si512(last, low6));
   const __mmask32 bad =
       _mm512_cmplt_epu16_mask(u, _mm512_set1_epi16(0x800)) | surrogate_units(u);
-  if ((bad & 0xFFFFu) != 0) return false;
+  return (bad & 0xFFFFu) == 0;
+}
+
+// The same sixteen characters as 32 bytes of UTF-16 at d.
+template <bool kBig>
+KMV_AVX512 inline bool units_of_three_byte_block(const Byte *s, Byte *d) {
+  __m512i u;
+  if (!three_byte_units(s, u)) return false;
   _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
                       _mm512_castsi512_si256(kBig ? swap_bytes(u) : u));
   return true;
+}
+
+// Sixteen three-byte characters at a time, each looked up in a UTF-16 to
+// Shift_JIS table whose entries of 4000 and above are two-byte codes.
+// Stops before a block with anything else: another character, half-width
+// katakana (written without the table), or an entry below 4000. Each lane
+// reads the entry before its unit as well (see known_codes). (Taking the
+// first characters of a block that it stops at was measured slower: the
+// advance then waits on the look-ups.)
+KMV_AVX512 size_t sjis_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
+                                 const uint16_t *table, uint64_t size,
+                                 size_t *written) {
+  const __m512i limit =
+      _mm512_set1_epi32(static_cast<int>(size < 0x10000 ? size : 0x10000));
+  const __m512i one = _mm512_set1_epi32(1);
+  const Byte *s = p;
+  Byte *d = dst;
+  while (stop - s >= 64) {
+    __m512i units;
+    if (!three_byte_units(s, units)) break;
+    const __m512i u = _mm512_cvtepu16_epi32(_mm512_castsi512_si256(units));
+    const __mmask16 kana =
+        _mm512_cmplt_epu32_mask(_mm512_sub_epi32(u, _mm512_set1_epi32(0xFF61)),
+                                _mm512_set1_epi32(0x3F));
+    if (kana != 0 || _mm512_cmplt_epu32_mask(u, limit) != 0xFFFF) break;
+    const __m512i entries = _mm512_srli_epi32(
+        _mm512_i32gather_epi32(_mm512_sub_epi32(u, one), table, 2), 16);
+    if (_mm512_cmplt_epu32_mask(entries, _mm512_set1_epi32(0x4000)) != 0) {
+      break;
+    }
+    const __m256i codes = _mm512_cvtepi32_epi16(entries);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
+                        _mm256_or_si256(_mm256_slli_epi16(codes, 8),
+                                        _mm256_srli_epi16(codes, 8)));
+    s += 48;
+    d += 32;
+  }
+  *written = static_cast<size_t>(d - dst);
+  return static_cast<size_t>(s - p);
 }
 
 template <bool kBig>
