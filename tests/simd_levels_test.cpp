@@ -6,11 +6,13 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "detect/byte_runs.h"
+#include "detect/table_lookups.h"
 #include "kmv.h"
 #include "simd/level.h"
 #include "test_data.h"
@@ -146,7 +148,8 @@ const std::vector<std::string> &breakers(const std::string &source) {
   static const std::map<std::string, std::vector<std::string>> all = {
       {"utf8",
        {"\xFF", "\x80", "\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80",
-        "\xF0\x9F\x98\x80", "\xE3\x81", std::string(1, '\0'), "\xC2\xA0"}},
+        "\xF0\x9F\x98\x80", "\xE3\x81", std::string(1, '\0'), "\xC2\xA0",
+        "\xE2\x80\x80"}},
       {"utf16le",
        {"\x00\xD8", "\x00\xDC", "\x3D\xD8\x00\xDE", std::string(2, '\0'),
         "\xA0\x00"}},
@@ -248,6 +251,33 @@ TEST(SimdLevels, BlockMasksMatchTheByteByByteReading) {
     }
   }
   kmv::simd::use_level(chosen);
+}
+
+// Lead bytes at random bits, against the Shift_JIS table, a table cut
+// inside the lead bytes' codes, and none.
+TEST(SimdLevels, KnownCodesMatchTheBaseline) {
+  kmv_handle *h = create_kmv();
+  std::mt19937_64 rng(13);
+  unsigned char block[65];
+  const Level chosen = kmv::simd::current_level();
+  for (int round = 0; round < 3000; ++round) {
+    const uint64_t leads = rng() & rng();
+    for (unsigned j = 0; j < 65; ++j) {
+      const bool lead = j < 64 && (leads >> j & 1) != 0;
+      block[j] = static_cast<unsigned char>(rng() | (lead ? 0x80 : 0));
+    }
+    const uint64_t counts[] = {0, 0x8A40, h->sjis2unibe_table_size};
+    const uint64_t count = counts[round % 3];
+    const uint16_t *t = count != 0 ? h->sjis2unibe_table : nullptr;
+    std::set<uint32_t> found;
+    for (Level level : kmv::simd::kLevels) {
+      if (kmv::simd::use_level(level))
+        found.insert(kmv::detect::known_codes(block, leads, t, count));
+    }
+    ASSERT_EQ(found.size(), 1u) << round;
+  }
+  kmv::simd::use_level(chosen);
+  release_kmv(h);
 }
 
 }  // namespace

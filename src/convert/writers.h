@@ -97,6 +97,20 @@ class SjisWriter : public ByteTargetBase {
     unit(u1, pos1, code1);
   }
 
+  // unit() for a long run of three-byte UTF-8 characters that map to
+  // two-byte codes (see simd::Kernels), where a wider level has a kernel
+  // for it; returns the source bytes taken.
+  KMV_ALWAYS_INLINE size_t copy_utf8(const Byte *p, const Byte *stop) {
+    // Only a three-byte character may begin a run: no call for the rest.
+    if (stop - p < simd::kLongRun || (*p & 0xF0) != 0xE0) return 0;
+    const auto wider = simd::active.sjis_from_utf8;
+    if (wider == nullptr) return 0;
+    size_t written = 0;
+    const size_t n = wider(p, stop, out_.cur, table_, size_, &written);
+    out_.cur += written;
+    return n;
+  }
+
  private:
   KMV_ALWAYS_INLINE void write(uint32_t e, const Byte *pos, int32_t code) {
     if (e >= 0x4000) [[likely]] {  // two bytes, the first not "?"

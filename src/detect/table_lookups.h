@@ -39,6 +39,9 @@ inline uint32_t is_known(const unsigned char *p, uint64_t bits,
 // steps from one bit to the next do not wait on each other.
 inline uint32_t known_codes(const unsigned char *p, uint64_t leads,
                             const uint16_t *table, uint64_t count) {
+  if (simd::active.known_codes != nullptr) {
+    return simd::active.known_codes(p, leads, table, count);
+  }
   uint64_t low = leads & 0xFFFFFFFFu, high = leads & ~uint64_t{0xFFFFFFFFu};
   uint32_t known = 0;
   for (; low != 0 && high != 0; low &= low - 1, high &= high - 1) {

@@ -1,7 +1,9 @@
 // The UTF-16 readings of the buffer in both byte orders.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
+#include "detect/byte_runs.h"
 #include "detect/candidates.h"
 #include "detect/passes.h"
 #include "kmv.h"
@@ -9,6 +11,9 @@
 namespace {
 
 using namespace kmv::detect;
+
+// The unit blocks read 16-bit lanes of words loaded in host order.
+constexpr bool kUnitBlocks = std::endian::native == std::endian::little;
 
 uint32_t utf16_kana_preference(uint32_t unit, bool plausible, uint32_t order) {
   const bool kana = (unit - 0x3041u <= 0x3093u - 0x3041u) |
@@ -47,10 +52,10 @@ class Utf16Reading {
     while (len - i >= 2 && !ended_) {
       switch (candidates & kCandUtf16) {
         case kCandUtf16be:
-          i = walk_big_endian_only(buf, i, len);
+          i = walk_one_order<true>(buf, i, len);
           break;
         case kCandUtf16le:
-          i = walk_little_endian_only(buf, i, len);
+          i = walk_one_order<false>(buf, i, len);
           break;
         default:
           i = walk_both(buf, i, len);
@@ -125,47 +130,72 @@ class Utf16Reading {
     return i;
   }
 
-  // Once UTF16BE has left the set, its count and preference no longer
+  // Once one order has left the set, its count and preference no longer
   // matter (only a decision brings it back, and a decided walk ends with
-  // one candidate); only its deciding units do, and those are rare: a first
-  // byte 0x00 (a tab or line end) or 0xFE and up (a mark or replacement
-  // character). Each plain unit then needs just the little-endian reading.
-  size_t walk_little_endian_only(const unsigned char *buf, size_t i,
-                                 size_t len) {
-    const uint16_t *const def = def_;
-    const uint64_t count = def_count_;
-    int64_t good = 0;
-    uint32_t pref = preference & kCandUtf16le;
-    for (; len - i >= 2; i += 2) {
-      const uint32_t le = buf[i] | static_cast<uint32_t>(buf[i + 1]) << 8;
-      const bool plain =
-          le < count && (def[le] & 3) != 0 && (le & 0xFF) - 1u < 0xFDu;
-      if (!plain) break;
-      ++good;
-      if (pref == 0) pref = utf16_kana_preference(le, true, kCandUtf16le);
-    }
-    le_good += good;
-    preference |= pref;
-    if (len - i >= 2) read_unit(buf, i, len), i += 2;
-    return i;
+  // one candidate); only its deciding units do, and those are rare. For
+  // UTF16BE gone: a first byte 0x00 (a tab or line end) or 0xFE and up (a
+  // mark or replacement character); for UTF16LE gone: a second byte of
+  // 0xFE and up. Each plain unit then needs just the remaining reading.
+  template <bool kBig>
+  static bool is_plain(uint32_t u) {
+    return kBig ? u >= 0x100 && (u & 0xFF) < 0xFE : (u & 0xFF) - 1u < 0xFDu;
   }
 
-  // The mirror image, once UTF16LE has left the set: its deciding units
-  // have a second byte of 0xFE and up.
-  size_t walk_big_endian_only(const unsigned char *buf, size_t i, size_t len) {
+  // Eight plain units at p at once, when the table covers every unit (no
+  // bound to test). Finds the preference among them while it is unknown.
+  template <bool kBig>
+  bool plain_block(const unsigned char *p, uint32_t &pref) const {
+    constexpr uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
+    constexpr uint64_t kNinthBits = 0x0100010001000100ull;
+    uint64_t words[2] = {load_word(p), load_word(p + 8)};
+    uint32_t all_known = 4;
+    for (uint64_t &w : words) {
+      // Units as values in 16-bit lanes; the big-endian ones come out in
+      // reverse order, which neither test minds.
+      if (kBig) w = __builtin_bswap64(w);
+      const uint64_t low = w & kLowBytes, high = (w >> 8) & kLowBytes;
+      const uint64_t nonzero = (kBig ? high : low) + 0x00FF00FF00FF00FFull;
+      const uint64_t above_fd = low + 0x0002000200020002ull;
+      if (((above_fd | ~nonzero) & kNinthBits) != 0) return false;
+      for (unsigned k = 0; k < 4; ++k) {
+        all_known &= (def_[(w >> (16 * k)) & 0xFFFF] & 3u) + 3u;
+      }
+    }
+    if (all_known == 0) return false;
+    for (uint64_t w : words) {
+      for (unsigned k = 0; k < 4 && pref == 0; ++k) {
+        pref = utf16_kana_preference((w >> (16 * k)) & 0xFFFF, true,
+                                     kBig ? kCandUtf16be : kCandUtf16le);
+      }
+    }
+    return true;
+  }
+
+  template <bool kBig>
+  size_t walk_one_order(const unsigned char *buf, size_t i, size_t len) {
+    constexpr uint32_t kOrder = kBig ? kCandUtf16be : kCandUtf16le;
     const uint16_t *const def = def_;
     const uint64_t count = def_count_;
+    const bool blocks = kUnitBlocks && count >= 0x10000;
+    size_t blocks_from = i;
     int64_t good = 0;
-    uint32_t pref = preference & kCandUtf16be;
+    uint32_t pref = preference & kOrder;
     for (; len - i >= 2; i += 2) {
-      const uint32_t be = static_cast<uint32_t>(buf[i]) << 8 | buf[i + 1];
-      const bool plain =
-          be < count && (def[be] & 3) != 0 && be >= 0x100 && (be & 0xFF) < 0xFE;
-      if (!plain) break;
+      if (blocks && i >= blocks_from && len - i >= 16) {
+        if (plain_block<kBig>(buf + i, pref)) {
+          good += 8;
+          i += 14;  // and 2 more by the loop
+          continue;
+        }
+        blocks_from = i + 16;
+      }
+      const uint32_t first = buf[i], second = buf[i + 1];
+      const uint32_t u = kBig ? first << 8 | second : second << 8 | first;
+      if (!(u < count && (def[u] & 3) != 0 && is_plain<kBig>(u))) break;
       ++good;
-      if (pref == 0) pref = utf16_kana_preference(be, true, kCandUtf16be);
+      if (pref == 0) pref = utf16_kana_preference(u, true, kOrder);
     }
-    be_good += good;
+    (kBig ? be_good : le_good) += good;
     preference |= pref;
     if (len - i >= 2) read_unit(buf, i, len), i += 2;
     return i;

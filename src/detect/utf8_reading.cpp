@@ -5,6 +5,7 @@
 #include "detect/byte_runs.h"
 #include "detect/candidates.h"
 #include "detect/passes.h"
+#include "detect/utf8_blocks.h"
 
 namespace {
 
@@ -84,11 +85,23 @@ Utf8End read_utf8_char(const unsigned char *buf, size_t &i, size_t len,
 
 // Well-formed two- and three-byte sequences and ASCII, while a whole
 // three-byte sequence still fits: there the careful reading would take the
-// same steps. Stops at anything else.
+// same steps. Stops at anything else. Whole blocks go at once where they
+// can; after one declines, the byte-wise reading takes the next 64 bytes.
 size_t read_utf8_run(const unsigned char *buf, size_t i, size_t len,
                      int64_t &seq) {
   int64_t n = 0;
+  size_t blocks_from = i;
   while (len - i >= 3) {
+    if (i >= blocks_from && len - i >= 64 + 2) {
+      const Utf8Block block = utf8_block(buf + i);
+      if (block.length != 0) {
+        n += block.sequences;
+        i += block.length;
+        if (block.sequences == 0) i = skip_ascii(buf, i, len);
+        continue;
+      }
+      blocks_from = i + 64;
+    }
     const uint32_t c = buf[i];
     const bool second_cont = (buf[i + 1] & 0xC0) == 0x80;
     if ((c & 0xF0) == 0xE0 && second_cont && (buf[i + 2] & 0xC0) == 0x80) {

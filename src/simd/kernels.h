@@ -13,7 +13,7 @@ namespace kmv::simd {
         {narrow_ascii<true>, narrow_ascii<false>}, swap_units,       \
         {utf8_from_units<true>, utf8_from_units<false>},             \
         {units_from_utf8<true>, units_from_utf8<false>}, skip_ascii, \
-        block_masks, euc_block_masks                                 \
+        block_masks, euc_block_masks, known_codes, sjis_from_utf8    \
   }
 
 Kernels avx2_kernels();

@@ -272,9 +272,8 @@ KMV_AVX512 inline unsigned units_of_block(__m512i v, Byte *d, unsigned *units) {
 }
 
 // Sixteen three-byte characters in the 48 bytes at s (none overlong, none a
-// surrogate) as 32 bytes of UTF-16 at d; false if they are not that.
-template <bool kBig>
-KMV_AVX512 inline bool units_of_three_byte_block(const Byte *s, Byte *d) {
+// surrogate) as units in the low 16 lanes of u; false if they are not that.
+KMV_AVX512 inline bool three_byte_units(const Byte *s, __m512i &u) {
   const __m512i v = load64(s);
   alignas(64) static constexpr signed char kForm[2][64] = {
       {-16, -64, -64, -16, -64, -64, -16, -64, -64, -16, -64, -64,
@@ -300,17 +299,63 @@ KMV_AVX512 inline bool units_of_three_byte_block(const Byte *s, Byte *d) {
       _mm512_permutexvar_epi8(_mm512_load_si512(kPick[0]), v);
   const __m512i last = _mm512_permutexvar_epi8(_mm512_load_si512(kPick[1]), v);
   const __m512i low6 = _mm512_set1_epi16(0x3F);
-  const __m512i u = _mm512_or_si512(
+  u = _mm512_or_si512(
       _mm512_or_si512(
           _mm512_slli_epi16(_mm512_srli_epi16(lead_middle, 8), 12),
           _mm512_slli_epi16(_mm512_and_si512(lead_middle, low6), 6)),
       _mm512_and_si512(last, low6));
   const __mmask32 bad =
       _mm512_cmplt_epu16_mask(u, _mm512_set1_epi16(0x800)) | surrogate_units(u);
-  if ((bad & 0xFFFFu) != 0) return false;
+  return (bad & 0xFFFFu) == 0;
+}
+
+// The same sixteen characters as 32 bytes of UTF-16 at d.
+template <bool kBig>
+KMV_AVX512 inline bool units_of_three_byte_block(const Byte *s, Byte *d) {
+  __m512i u;
+  if (!three_byte_units(s, u)) return false;
   _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
                       _mm512_castsi512_si256(kBig ? swap_bytes(u) : u));
   return true;
+}
+
+// Sixteen three-byte characters at a time, each looked up in a UTF-16 to
+// Shift_JIS table whose entries of 4000 and above are two-byte codes.
+// Stops before a block with anything else: another character, half-width
+// katakana (written without the table), or an entry below 4000. Each lane
+// reads the entry before its unit as well (see known_codes). (Taking the
+// first characters of a block that it stops at was measured slower: the
+// advance then waits on the look-ups.)
+KMV_AVX512 size_t sjis_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
+                                 const uint16_t *table, uint64_t size,
+                                 size_t *written) {
+  const __m512i limit =
+      _mm512_set1_epi32(static_cast<int>(size < 0x10000 ? size : 0x10000));
+  const __m512i one = _mm512_set1_epi32(1);
+  const Byte *s = p;
+  Byte *d = dst;
+  while (stop - s >= 64) {
+    __m512i units;
+    if (!three_byte_units(s, units)) break;
+    const __m512i u = _mm512_cvtepu16_epi32(_mm512_castsi512_si256(units));
+    const __mmask16 kana =
+        _mm512_cmplt_epu32_mask(_mm512_sub_epi32(u, _mm512_set1_epi32(0xFF61)),
+                                _mm512_set1_epi32(0x3F));
+    if (kana != 0 || _mm512_cmplt_epu32_mask(u, limit) != 0xFFFF) break;
+    const __m512i entries = _mm512_srli_epi32(
+        _mm512_i32gather_epi32(_mm512_sub_epi32(u, one), table, 2), 16);
+    if (_mm512_cmplt_epu32_mask(entries, _mm512_set1_epi32(0x4000)) != 0) {
+      break;
+    }
+    const __m256i codes = _mm512_cvtepi32_epi16(entries);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
+                        _mm256_or_si256(_mm256_slli_epi16(codes, 8),
+                                        _mm256_srli_epi16(codes, 8)));
+    s += 48;
+    d += 32;
+  }
+  *written = static_cast<size_t>(d - dst);
+  return static_cast<size_t>(s - p);
 }
 
 template <bool kBig>
@@ -383,6 +428,50 @@ KMV_AVX512 BlockMasks block_masks(const Byte *p) {
 KMV_AVX512 EucBlockMasks euc_block_masks(const Byte *p) {
   const __m512i v = load64(p);
   return EucBlockMasks{_mm512_movepi8_mask(v), bytes_in(v, 0x8E, 0x8F)};
+}
+
+// The codes of one half block (32 bytes at p, and the byte after them) in
+// 16-bit lanes, those at the set bits of `leads` moved to the front.
+KMV_AVX512 inline __m512i lead_codes(const Byte *p, uint32_t leads) {
+  const __m512i first = _mm512_cvtepu8_epi16(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)));
+  const __m512i second = _mm512_cvtepu8_epi16(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 1)));
+  return _mm512_maskz_compress_epi16(
+      leads, _mm512_or_si512(_mm512_slli_epi16(first, 8), second));
+}
+
+// The codes are gathered sixteen at a time. Each lane reads the entry
+// before its code as well, so that the code's own entry is the high half
+// and nothing past the last entry is read; a lead byte of 0x80 or above
+// keeps the entry before inside the table.
+KMV_AVX512 uint32_t known_codes(const Byte *p, uint64_t leads,
+                                const uint16_t *table, uint64_t count) {
+  alignas(64) uint16_t codes[128];
+  const auto low = static_cast<uint32_t>(leads);
+  const auto n_low = static_cast<unsigned>(__builtin_popcount(low));
+  const auto n =
+      n_low + static_cast<unsigned>(__builtin_popcountll(leads >> 32));
+  _mm512_store_si512(codes, lead_codes(p, low));
+  _mm512_storeu_si512(codes + n_low,
+                      lead_codes(p + 32, static_cast<uint32_t>(leads >> 32)));
+  const __m512i limit =
+      _mm512_set1_epi32(static_cast<int>(count < 0x10000 ? count : 0x10000));
+  const __m512i one = _mm512_set1_epi32(1);
+  const __m512i high_half = _mm512_set1_epi32(static_cast<int>(0xFFFF0000u));
+  uint32_t known = 0;
+  for (unsigned k = 0; k < n; k += 16) {
+    const auto present =
+        static_cast<__mmask16>(n - k >= 16 ? 0xFFFFu : (1u << (n - k)) - 1);
+    const __m512i code = _mm512_cvtepu16_epi32(
+        _mm256_load_si256(reinterpret_cast<const __m256i *>(codes + k)));
+    const __mmask16 inside = _mm512_mask_cmplt_epu32_mask(present, code, limit);
+    const __m512i pairs = _mm512_mask_i32gather_epi32(
+        _mm512_setzero_si512(), inside, _mm512_sub_epi32(code, one), table, 2);
+    known += static_cast<uint32_t>(__builtin_popcount(
+        _mm512_mask_test_epi32_mask(inside, pairs, high_half)));
+  }
+  return known;
 }
 
 }  // namespace

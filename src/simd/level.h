@@ -58,6 +58,18 @@ struct Kernels {
   size_t (*skip_ascii)(const Byte *p, const Byte *stop);
   BlockMasks (*block_masks)(const Byte *p);
   EucBlockMasks (*euc_block_masks)(const Byte *p);
+  // How many of the codes at the set bits of `leads` the table holds: a
+  // code is the two bytes at its bit, big-endian (the byte after bit 63
+  // included), and its lead byte is 0x80 or above.
+  uint32_t (*known_codes)(const Byte *p, uint64_t leads, const uint16_t *table,
+                          uint64_t count);
+  // UTF-8 to Shift_JIS through the table (size entries) while the
+  // characters are three-byte ones that map to two-byte codes, never
+  // half-width katakana, each wholly before stop; stops before anything
+  // else, possibly earlier. *written gets the bytes stored.
+  size_t (*sjis_from_utf8)(const Byte *p, const Byte *stop, Byte *dst,
+                           const uint16_t *table, uint64_t size,
+                           size_t *written);
 };
 
 // The kernels in use; all slots null at the SSE2 level.
