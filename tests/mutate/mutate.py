@@ -198,7 +198,7 @@ def mutated(text, mut):
     line = lines[mut["line"] - 1]
     col, old = mut["col"], mut["old"]
     if line[col:col + len(old)] != old:
-        raise SystemExit(f"mutant {mut['id']}: source no longer matches ({mut['file']}:{mut['line']})")
+        raise ValueError(f"source no longer matches ({mut['file']}:{mut['line']})")
     lines[mut["line"] - 1] = line[:col] + mut["new"] + line[col + len(old):]
     return "\n".join(lines)
 
@@ -298,8 +298,12 @@ class Workspace:
             original = f.read()
         target, cmds = self.tests_for(mut["file"])
         try:
+            text = mutated(original, mut)
+        except (ValueError, IndexError) as e:  # the list was drawn on other sources
+            return "stale", str(e)
+        try:
             with open(path, "w", encoding="utf-8") as f:
-                f.write(mutated(original, mut))
+                f.write(text)
             if not self.build_targets(target, check=False):
                 return "not_viable", "build"
             failed = first_failure(cmds, timeout, self.jobs)
