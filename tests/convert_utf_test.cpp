@@ -27,12 +27,6 @@ using testdata::hex;
 using testdata::operator+;
 using testdata::pattern;
 
-Bytes read_data(const std::string &name) {
-  const std::string bytes =
-      testdata::read_file(KMV_TEST_DATA_DIR "/convert/" + name);
-  return Bytes(bytes.begin(), bytes.end());
-}
-
 // What one call hands back.
 struct Result {
   int32_t status = 1;
@@ -353,9 +347,10 @@ TEST_F(Utf, JapaneseTextMatchesPythonCodecs) {
     const char *const suffix[][2] = {
         {"unibe", "utf16be"}, {"unile", "utf16le"}, {"euc", "eucjp"}};
     for (const auto &pair : suffix) {
-      if (family == pair[0]) return read_data(text + "." + pair[1]);
+      if (family == pair[0])
+        return testdata::data_bytes("convert/" + text + "." + pair[1]);
     }
-    return read_data(text + "." + family);
+    return testdata::data_bytes("convert/" + text + "." + family);
   };
   for (const char *text : {"common", "ext"}) {
     for (const Converter &c : kConverters) {

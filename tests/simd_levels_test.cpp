@@ -120,10 +120,10 @@ void expect_same_at_every_level(const Family &f, const std::string &src,
 
 // Real text of the family, repeated so that runs cross many blocks.
 std::string real_text(const Family &f) {
-  const std::string one = testdata::read_file(std::string(KMV_TEST_DATA_DIR) +
-                                              "/convert/common." + f.source);
+  const testdata::Bytes one =
+      testdata::data_bytes("convert/common." + std::string(f.source));
   std::string text;
-  for (int i = 0; i < 6; ++i) text += one;
+  for (int i = 0; i < 6; ++i) text.append(one.begin(), one.end());
   return text;
 }
 

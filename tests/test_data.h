@@ -97,6 +97,13 @@ inline Bytes pattern(const std::string &text) {
   return out;
 }
 
+// The bytes of data/<name>.
+inline Bytes data_bytes(const std::string &name) {
+  const std::string text =
+      read_file(std::string(KMV_TEST_DATA_DIR) + "/" + name);
+  return Bytes(text.begin(), text.end());
+}
+
 }  // namespace testdata
 
 #endif
