@@ -108,19 +108,16 @@ TEST(Lossless, UnicodeFormsMatchPythonCodecsBothWays) {
       {"utf8", KMV_TYPE_UTF8},       {"utf8_bom", KMV_TYPE_UTF8_BOM},
       {"utf16be", KMV_TYPE_UTF16BE}, {"utf16be_bom", KMV_TYPE_UTF16BE_BOM},
       {"utf16le", KMV_TYPE_UTF16LE}, {"utf16le_bom", KMV_TYPE_UTF16LE_BOM}};
-  const auto read = [](const std::string &name) {
-    const std::string text =
-        testdata::read_file(KMV_TEST_DATA_DIR "/emoji/text." + name);
-    return Bytes(text.begin(), text.end());
-  };
   for (const auto &[from_name, from] : forms) {
     for (const auto &[to_name, to] : forms) {
       if ((from - 11) / 2 == (to - 11) / 2) continue;  // one family
       SCOPED_TRACE(std::string(from_name) + " to " + to_name);
-      const Bytes src = read(from_name);
+      const Bytes src =
+          testdata::data_bytes("emoji/text." + std::string(from_name));
       ASSERT_FALSE(src.empty());
       uint32_t errs = 0;
-      EXPECT_EQ(convert(from, to, src, &errs), read(to_name));
+      EXPECT_EQ(convert(from, to, src, &errs),
+                testdata::data_bytes("emoji/text." + std::string(to_name)));
       EXPECT_EQ(errs, 0u);
     }
   }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -89,83 +88,64 @@ std::vector<std::string> outcomes(const Family &f, const unsigned char *s,
   return all;
 }
 
-// Runs the family on src placed `align` bytes past a 64-byte boundary, at
-// every level the CPU has; restores the level chosen at start-up.
+// Runs `each` at every level the CPU has, the SSE2 baseline first, and
+// restores the level chosen at start-up.
+template <class Each>
+void at_every_level(Each each) {
+  const Level chosen = kmv::simd::current_level();
+  for (Level level : kmv::simd::kLevels)
+    if (kmv::simd::use_level(level)) each(level);
+  kmv::simd::use_level(chosen);
+}
+
+// Runs the family on src placed `align` bytes past a 64-byte boundary.
 void expect_same_at_every_level(const Family &f, const std::string &src,
                                 const std::string &what, size_t align = 0) {
   std::vector<unsigned char> room(src.size() + 128);
   const auto base = reinterpret_cast<uintptr_t>(room.data());
   unsigned char *s = room.data() + ((64 - base % 64) % 64 + align % 64);
   std::memcpy(s, src.data(), src.size());
-  const Level chosen = kmv::simd::current_level();
-  ASSERT_TRUE(kmv::simd::use_level(Level::kSse2));
-  const std::vector<std::string> baseline = outcomes(f, s, src.size());
-  for (Level level : kmv::simd::kLevels) {
-    if (level == Level::kSse2 || !kmv::simd::use_level(level)) continue;
+  std::vector<std::string> baseline;
+  at_every_level([&](Level level) {
     const std::vector<std::string> got = outcomes(f, s, src.size());
+    if (baseline.empty()) baseline = got;
     for (size_t i = 0; i < got.size(); ++i) {
       ASSERT_EQ(got[i], baseline[i])
           << f.source << ' ' << what << " at " << kmv::simd::level_name(level)
           << ": "
           << (i < f.converters.size() ? f.converters[i].name : "kmv_buf");
     }
-  }
-  kmv::simd::use_level(chosen);
+  });
 }
 
 // Real text of the family, repeated so that runs cross many blocks.
 std::string real_text(const Family &f) {
-  const std::string one = testdata::read_file(std::string(KMV_TEST_DATA_DIR) +
-                                              "/convert/common." + f.source);
+  const testdata::Bytes one =
+      testdata::data_bytes("convert/common." + std::string(f.source));
   std::string text;
-  for (int i = 0; i < 6; ++i) text += one;
+  for (int i = 0; i < 6; ++i) text.append(one.begin(), one.end());
   return text;
 }
 
-// Characters mixed as Japanese text mixes them, plus rarer classes, in the
-// family's encoding. Each entry is one character.
-const std::vector<std::string> &pieces(const std::string &source) {
-  static const std::map<std::string, std::vector<std::string>> all = {
-      {"utf8",
-       {"a", "<", " ", "\n", "\xC3\xA9", "\xE3\x81\x82", "\xE6\xBC\xA2",
-        "\xE5\xAD\x97", "\xEF\xBD\xB1", "\xEE\x80\x80"}},
-      {"utf16le",
-       {std::string("a\0", 2), std::string(" \0", 2), "\xE9\x00", "\x42\x30",
-        "\x22\x6F", "\x57\x5B", "\x71\xFF", "\x00\xE0"}},
-      {"utf16be",
-       {std::string("\0a", 2), std::string("\0 ", 2), "\x00\xE9", "\x30\x42",
-        "\x6F\x22", "\x5B\x57", "\xFF\x71", "\xE0\x00"}},
-      {"sjis",
-       {"a", " ", "\x82\xA0", "\x8A\xBF", "\x8E\x9A", "\xB1", "\xEA\xA2"}},
-      {"eucjp", {"a", " ", "\xA4\xA2", "\xB4\xC1", "\xBB\xFA", "\x8E\xB1"}},
-      {"jis", {"a", " ", "\x1B$B\x30\x21\x34\x41\x1B(B", "\x1B$B\x24\x22"}},
-  };
-  return all.at(source);
-}
-
-// What may break a run: malformed, lone, cut or unmappable characters.
-const std::vector<std::string> &breakers(const std::string &source) {
-  static const std::map<std::string, std::vector<std::string>> all = {
-      {"utf8",
-       {"\xFF", "\x80", "\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80",
-        "\xF0\x9F\x98\x80", "\xE3\x81", std::string(1, '\0'), "\xC2\xA0",
-        "\xE2\x80\x80"}},
-      {"utf16le",
-       {"\x00\xD8", "\x00\xDC", "\x3D\xD8\x00\xDE", std::string(2, '\0'),
-        "\xA0\x00"}},
-      {"utf16be",
-       {"\xD8\x00", "\xDC\x00", "\xD8\x3D\xDE\x00", std::string(2, '\0'),
-        "\x00\xA0"}},
-      {"sjis", {"\x85\x40", "\xFF", "\x81", "\x82\x20", std::string(1, '\0')}},
-      {"eucjp", {"\xA9\xA1", "\x8F\xA2\xAF", "\xFF", "\xA4", "\x8E"}},
-      {"jis", {"\x1B$B\x29\x21\x1B(B", "\x1B", "\x0E\x31\x0F", "\x80"}},
-  };
-  return all.at(source);
+// Characters of the family, one word each, from data/convert2/simd_text.txt:
+// "pieces" mix as Japanese text does, "breakers" may break a run.
+std::vector<std::string> characters(const std::string &kind,
+                                    const std::string &source) {
+  std::vector<std::string> out;
+  for (const testdata::Row &r : testdata::rows("convert2/simd_text.txt")) {
+    if (r[0] != kind || r[1] != source) continue;
+    for (const std::string &word : testdata::words(r[2])) {
+      const testdata::Bytes b = testdata::hex(word);
+      out.emplace_back(b.begin(), b.end());
+    }
+  }
+  EXPECT_FALSE(out.empty()) << kind << " " << source;
+  return out;
 }
 
 std::string random_text(const std::string &source, std::mt19937 &rng,
                         size_t min_len) {
-  const auto &from = pieces(source);
+  const auto from = characters("pieces", source);
   std::string text;
   while (text.size() < min_len) {
     // Long runs of one class, as real text has, and single characters.
@@ -204,7 +184,7 @@ TEST(SimdLevels, BreakerAtEveryPositionOfABlock) {
   std::mt19937 rng(7);
   for (const Family &f : families()) {
     const std::string text = random_text(f.source, rng, 200);
-    for (const std::string &bad : breakers(f.source)) {
+    for (const std::string &bad : characters("breakers", f.source)) {
       for (size_t at = 0; at < 192; ++at) {
         std::string broken = text;
         broken.insert(at, bad);
@@ -229,28 +209,22 @@ TEST(SimdLevels, RandomBytes) {
 TEST(SimdLevels, BlockMasksMatchTheByteByByteReading) {
   std::mt19937 rng(11);
   unsigned char block[64];
-  const Level chosen = kmv::simd::current_level();
-  for (Level level : kmv::simd::kLevels) {
-    if (!kmv::simd::use_level(level)) continue;
+  const auto fields = [](const auto &m) {
+    return std::vector<uint64_t>{m.high, m.kana, m.zero, m.esc, m.kana_row};
+  };
+  at_every_level([&](Level level) {
     for (int round = 0; round < 2000; ++round) {
       for (unsigned char &b : block) b = static_cast<unsigned char>(rng());
       const auto want = kmv::detect::block_masks_portable(block);
-      const auto got = kmv::detect::block_masks(block);
-      ASSERT_EQ(got.high, want.high);
-      ASSERT_EQ(got.kana, want.kana);
-      ASSERT_EQ(got.zero, want.zero);
-      ASSERT_EQ(got.esc, want.esc);
-      ASSERT_EQ(got.kana_row, want.kana_row);
+      ASSERT_EQ(fields(kmv::detect::block_masks(block)), fields(want));
       const auto euc = kmv::detect::euc_block_masks(block);
-      ASSERT_EQ(euc.high, want.high);
       uint64_t shifts = 0;
-      for (unsigned j = 0; j < 64; ++j) {
+      for (unsigned j = 0; j < 64; ++j)
         if (block[j] == 0x8E || block[j] == 0x8F) shifts |= uint64_t{1} << j;
-      }
+      ASSERT_EQ(euc.high, want.high);
       ASSERT_EQ(euc.shift, shifts) << kmv::simd::level_name(level);
     }
-  }
-  kmv::simd::use_level(chosen);
+  });
 }
 
 // Lead bytes at random bits, against the Shift_JIS table, a table cut
@@ -259,7 +233,6 @@ TEST(SimdLevels, KnownCodesMatchTheBaseline) {
   kmv_handle *h = create_kmv();
   std::mt19937_64 rng(13);
   unsigned char block[65];
-  const Level chosen = kmv::simd::current_level();
   for (int round = 0; round < 3000; ++round) {
     const uint64_t leads = rng() & rng();
     for (unsigned j = 0; j < 65; ++j) {
@@ -270,13 +243,11 @@ TEST(SimdLevels, KnownCodesMatchTheBaseline) {
     const uint64_t count = counts[round % 3];
     const uint16_t *t = count != 0 ? h->sjis2unibe_table : nullptr;
     std::set<uint32_t> found;
-    for (Level level : kmv::simd::kLevels) {
-      if (kmv::simd::use_level(level))
-        found.insert(kmv::detect::known_codes(block, leads, t, count));
-    }
+    at_every_level([&](Level) {
+      found.insert(kmv::detect::known_codes(block, leads, t, count));
+    });
     ASSERT_EQ(found.size(), 1u) << round;
   }
-  kmv::simd::use_level(chosen);
   release_kmv(h);
 }
 

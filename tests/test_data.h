@@ -73,6 +73,37 @@ inline std::vector<Row> rows(const std::string &name) {
   return out;
 }
 
+// The words of a text, split at spaces.
+inline std::vector<std::string> words(const std::string &text) {
+  std::vector<std::string> out;
+  for (size_t from = 0, end = 0; from < text.size(); from = end + 1) {
+    end = text.find(' ', from);
+    if (end == std::string::npos) end = text.size();
+    if (end > from) out.push_back(text.substr(from, end - from));
+  }
+  return out;
+}
+
+// Hex with repeats: "8540*20 1b2442" is 8540 twenty times, then 1b2442.
+inline Bytes pattern(const std::string &text) {
+  Bytes out;
+  for (const std::string &word : words(text)) {
+    const size_t star = word.find('*');
+    out = out +
+          repeat(word.substr(0, star), star == std::string::npos
+                                           ? 1
+                                           : std::stoul(word.substr(star + 1)));
+  }
+  return out;
+}
+
+// The bytes of data/<name>.
+inline Bytes data_bytes(const std::string &name) {
+  const std::string text =
+      read_file(std::string(KMV_TEST_DATA_DIR) + "/" + name);
+  return Bytes(text.begin(), text.end());
+}
+
 }  // namespace testdata
 
 #endif

@@ -44,14 +44,6 @@ def cp932(code):
         return None
 
 
-def sjis_to_jis(code):
-    s1, s2 = code >> 8, code & 0xFF
-    j1 = (s1 - 0x70) * 2 - 1 if s1 < 0xA0 else (s1 - 0xB0) * 2 - 1
-    if s2 >= 0x9F:
-        return (j1 + 1) << 8 | (s2 - 0x7E)
-    return j1 << 8 | (s2 - 0x1F - (1 if s2 >= 0x80 else 0))
-
-
 def jis_to_sjis(code):
     j1, j2 = code >> 8, code & 0xFF
     s1 = (j1 + 1) // 2 + (0x70 if j1 <= 0x5E else 0xB0)
@@ -310,15 +302,9 @@ class Target:
             self.unicode(0xFF40 + k)
 
     def unicode(self, u):
-        ch = chr(u)
-        if self.name == "utf8":
-            self.out += ch.encode("utf-8")
-        elif self.name == "unibe":
-            self.out += ch.encode("utf-16-be")
-        elif self.name == "unile":
-            self.out += ch.encode("utf-16-le")
-        else:
-            raise AssertionError("legacy targets go through encode()")
+        """Unicode targets only: legacy ones go through encode()."""
+        codec = {"utf8": "utf-8", "unibe": "utf-16-be", "unile": "utf-16-le"}
+        self.out += chr(u).encode(codec[self.name])
 
     def encode(self, ch):
         """Writes a decoded character into a legacy target and returns its
@@ -569,14 +555,11 @@ def cross_check():
     kana = CP932_EXTENSIONS.split("\n")[0]
     assert encode_source("jis", None, kana) == kana.encode("iso2022_jp_ext")
     # Table sizes the library publishes (non-zero entries).
-    assert len(SJIS_DECODE) == 9396 - 1 + 1, len(SJIS_DECODE)
-    assert len(JIS_DECODE) == 7453 - 1 + 1, len(JIS_DECODE)
-    assert len(EUC_DECODE["common"][0]) == 7064, len(EUC_DECODE["common"][0])
-    assert len(EUC_DECODE["20932"][0]) == 7069
-    assert len(JISX0212) == 6066
-    assert len(EUC_51932) == 7516, len(EUC_51932)
-    assert len(EUC_MS) == 8113, len(EUC_MS)
-    assert len(EUC_MS_8F) == 7099, len(EUC_MS_8F)
+    sizes = [(SJIS_DECODE, 9396), (JIS_DECODE, 7453), (EUC_DECODE["common"][0], 7064),
+             (EUC_DECODE["20932"][0], 7069), (JISX0212, 6066), (EUC_51932, 7516),
+             (EUC_MS, 8113), (EUC_MS_8F, 7099)]
+    for table, size in sizes:
+        assert len(table) == size, (len(table), size)
 
 
 def main():

@@ -141,10 +141,7 @@ def check_euc(h, buf, expected):
     for et, b in ((6, 0x10), (7, 0x20), (8, 0x40)):
         if expected == et and bits & b:
             return b, valid, invalid, clean, end2
-    if bits in (0, 0x70):
-        return 0x8, valid, invalid, clean, end2
-    if bits == 0x50:
-        return 0x10, valid, invalid, clean, end2
+    bits = {0: 0x8, 0x70: 0x8, 0x50: 0x10}.get(bits, bits)
     return bits, valid, invalid, clean, end2
 
 
@@ -201,14 +198,9 @@ def detect(exp, cand, end, pref):
             return MASK_OF_SINGLE[r]
         if r == 0:
             return -1
-    if pref == 4 and r & 0x100:
-        return 0x100
-    if pref == 8 and r & 0x200:
-        return 0x200
-    if pref == 0x200 and r & 0x2000:
-        return 0x2000
-    if pref == 0x400 and r & 0x8000:
-        return 0x8000
+    for p, mask in ((4, 0x100), (8, 0x200), (0x200, 0x2000), (0x400, 0x8000)):
+        if pref == p and r & mask:
+            return mask
     return r
 
 
@@ -217,12 +209,10 @@ def kmv_buf(t, buf, expected=0, ignore=False):
     n = len(buf)
     if n == 0:
         return 0
-    if n >= 2 and buf[0] == 0xFE and buf[1] == 0xFF:
-        return 12
-    if n >= 2 and buf[0] == 0xFF and buf[1] == 0xFE:
-        return 14
-    if n >= 3 and buf[:3] == b"\xef\xbb\xbf":
-        return 16
+    for mark, answer in ((b"\xfe\xff", 12), (b"\xff\xfe", 14),
+                         (b"\xef\xbb\xbf", 16)):
+        if buf.startswith(mark):
+            return answer
     if expected == 1:
         expected = 15
     cand, end, pref = 0xE7D, 0, 0
@@ -232,10 +222,7 @@ def kmv_buf(t, buf, expected=0, ignore=False):
     while i < n:
         c = buf[i]
         if c == 0:
-            if i % 2 == 0:
-                nul_e += 1
-            else:
-                nul_o += 1
+            nul_e, nul_o = (nul_e + 1, nul_o) if i % 2 == 0 else (nul_e, nul_o + 1)
             i += 1
         elif c < 0x80:
             if c == 0x1B and i + 2 < n:
@@ -401,28 +388,16 @@ def kmv_buf(t, buf, expected=0, ignore=False):
     else:
         exp = expected
     utf8_cut = bool(cand & 0x800 and end & 8)
-    if end & 1:
-        cand &= ~0x4
-    if end & 2:
-        cand &= ~0x8
-    if end & 4:
-        cand &= ~0x600
-    if end & 8:
-        cand &= ~0x800
-    if not cand & 0x4:
-        end &= ~1
-        pref &= ~4
-    if not cand & 0x78:
-        end &= ~2
-        pref &= ~8
-    if not cand & 0x200:
-        end &= ~4
-        pref &= ~0x200
-    if not cand & 0x400:
-        end &= ~4
-        pref &= ~0x400
-    if not cand & 0x800:
-        end &= ~8
+    # A cut reading takes its candidates out; a family no longer a
+    # candidate drops its end flag and its preference.
+    for flag, cands in ((1, 0x4), (2, 0x8), (4, 0x600), (8, 0x800)):
+        if end & flag:
+            cand &= ~cands
+    for cands, flag, p in ((0x4, 1, 4), (0x78, 2, 8), (0x200, 4, 0x200),
+                           (0x400, 4, 0x400), (0x800, 8, 0)):
+        if not cand & cands:
+            end &= ~flag
+            pref &= ~p
     r = detect(exp, cand, end, pref)
     if end and r == -1:
         r = detect(exp, cand, 0, pref)
