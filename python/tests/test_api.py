@@ -6,9 +6,9 @@ import pytest
 import kmv
 
 E = kmv.Encoding
-SAMPLES = {"euc-jp": E.EUC, "iso-2022-jp": E.JIS, "shift_jis": E.SJIS,
-           "utf-16be": E.UTF16BE, "utf-16le-bom": E.UTF16LE_BOM,
-           "utf-8-bom": E.UTF8_BOM, "utf-8": E.UTF8}
+# each named for its encoding, as Encoding() reads names
+SAMPLES = ["euc-jp", "iso-2022-jp", "shift_jis", "utf-16be", "utf-16le-bom",
+           "utf-8-bom", "utf-8"]
 # target name -> the Python codec that writes the same bytes
 TARGETS = {"Shift_JIS": "cp932", "EUC-JP": "euc_jp", "eucJP-ms": "euc_jp",
            "CP51932": "euc_jp", "ISO-2022-JP": "iso2022_jp",
@@ -20,9 +20,11 @@ TARGETS = {"Shift_JIS": "cp932", "EUC-JP": "euc_jp", "eucJP-ms": "euc_jp",
 def test_samples_detected_decoded_and_converted(root, tmp_path, text, name):
     path = root / f"samples/japanese.{name}.txt"
     data = path.read_bytes()
-    assert kmv.detect(data).encoding == kmv.guess(data).encoding == \
-        SAMPLES[name]
-    assert kmv.decode(data) == text
+    for view in (data, bytearray(data), memoryview(b"--" + data)[2:],
+                 array.array("B", data)):  # all read in place
+        assert kmv.detect(view).encoding == kmv.guess(view).encoding == E(name)
+        assert kmv.decode(view) == text
+        assert kmv.convert(view, "utf-8").data == text.encode()
     for target, codec in TARGETS.items():
         done = kmv.convert(data, target)
         assert (done.data, done.unconvertible) == (text.encode(codec), 0)
@@ -31,27 +33,16 @@ def test_samples_detected_decoded_and_converted(root, tmp_path, text, name):
         assert (tmp_path / "out").read_bytes() == done.data
 
 
-def test_bytes_like_inputs_give_the_same_answers(text):
-    data = text.encode("cp932")
-    for view in [bytearray(data), memoryview(b"--" + data)[2:],
-                 array.array("B", data)]:
-        assert kmv.detect(view).encoding == E.SJIS
-        assert kmv.decode(view) == text
-        assert kmv.convert(view, "utf-8").data == text.encode()
-
-
 @pytest.mark.parametrize("call, args, error, message", [
     (kmv.detect, ("text",), TypeError, "bytes-like object is required"),
     (kmv.detect, (memoryview(b"abcd")[::2],), BufferError, ""),
     (kmv.decode, (b"abc", "klingon"), kmv.Error, "unknown encoding 'klingon'"),
-    (kmv.decode, (b"A\x00B", "utf-16le"), kmv.Error,
-     "the text ends inside a character (UTF16LE, at byte 2)"),
+    (kmv.decode, (b"A\x00B", "utf-16le"), kmv.Error, "(UTF16LE, at byte 2)"),
     (kmv.decode, (b"\xff\xff\xff",), kmv.Error, "no supported encoding fits"),
     (kmv.encode, ("a\ud800", "sjis"), UnicodeEncodeError, "surrogates"),
     (kmv.encode, ("日本©語", "euc-jp"), kmv.Error,
      "1 character cannot be written in EUC; the first at index 2 (U+00A9)"),
-    (kmv.decode, (b"\x85\x40", "sjis"), kmv.Error,
-     "1 character cannot be written in Unicode; the first at byte 0 (0x8540)"),
+    (kmv.decode, (b"\x85\x40", "sjis"), kmv.Error, "at byte 0 (0x8540)"),
     (kmv.convert, (b"\x82\xa0", "ascii", "sjis"), kmv.Error,
      "cannot convert SJIS to ASCII"),
 ])

@@ -8,8 +8,7 @@ import pytest
 import kmv.dask
 
 TOOL = os.environ.get("KMV_TOOL")
-CODECS = ["cp932", "euc_jp", "iso2022_jp", "utf-16", "utf-16-be", "utf-8",
-          "utf-8-sig"]
+CODECS = "cp932 euc_jp iso2022_jp utf-16 utf-16-be utf-8 utf-8-sig".split()
 
 
 @pytest.mark.skipif(not TOOL, reason="KMV_TOOL names no kmv tool")
