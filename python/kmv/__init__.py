@@ -216,9 +216,8 @@ def _source_of(data, source: Optional[EncodingLike]):
     return best, False
 
 
-def _place(place, base: int = 0) -> Optional[Unconvertible]:
-    return None if place is None else Unconvertible(place[0] + base,
-                                                    place[1])
+def _place(place) -> Optional[Unconvertible]:
+    return None if place is None else Unconvertible(*place)
 
 
 def _check(status: int, offset, source: Optional[Encoding],
@@ -266,17 +265,11 @@ def convert(data, to: EncodingLike,
     if target is None:
         raise TypeError("convert() needs a target encoding")
     with memoryview(data) as view:
-        return _convert(view, target, _source_of(view, source)[0])
-
-
-def _convert(view, target: Encoding, src: Optional[Encoding],
-             base: int = 0) -> Conversion:
-    """The conversion of a piece of a text that starts at offset ``base``."""
-    status, out, offset, count, first, last = _kmv.convert(
-        view, _code(src), target.value)
-    _check(status, None if offset is None else offset + base, src, target)
-    return Conversion(out, src, target, count, _place(first, base),
-                      _place(last, base))
+        src = _source_of(view, source)[0]
+        status, out, offset, count, first, last = _kmv.convert(
+            view, _code(src), target.value)
+    _check(status, offset, src, target)
+    return Conversion(out, src, target, count, _place(first), _place(last))
 
 
 def decode(data, encoding: Optional[EncodingLike] = None,

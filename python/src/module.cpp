@@ -5,6 +5,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -13,7 +15,6 @@
 
 #include "byte_view.h"
 #include "kmv.hpp"
-#include "pieces.h"
 #include "python_text.h"
 
 namespace py = pybind11;
@@ -42,7 +43,7 @@ kmv::result<kmv::conversion> convert_unlocked(std::span<const std::byte> text,
   return handle.convert(text, from, to);
 }
 
-py::bytes bytes_of(const kmv::buffer &data) {
+py::bytes bytes_of(std::span<const std::byte> data) {
   PyObject *out =
       PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(data.size()));
   if (out == nullptr) throw py::error_already_set();
@@ -55,27 +56,32 @@ py::bytes bytes_of(const kmv::buffer &data) {
   return result;
 }
 
+// (offset, code) of an unconvertible character, or None.
+template <typename Char, typename Where>
+py::object place(const std::optional<Char> &c, Where where) {
+  if (!c) return py::none();
+  return py::make_tuple(where(c->offset), c->code);
+}
+
+template <typename Where>
+py::tuple failure(const kmv::error &e, Where where) {
+  py::object offset = py::none();
+  if (e.offset) offset = py::int_(where(*e.offset));
+  return py::make_tuple(e.status, py::none(), offset, 0, py::none(),
+                        py::none());
+}
+
 // (status, converted text or None, offset of the failure or None,
 //  unconvertible count, (offset, code) of the first and of the last)
 template <typename Make, typename Where>
 py::tuple outcome(const kmv::result<kmv::conversion> &r, Make make,
                   Where where) {
-  auto place = [&](const std::optional<kmv::source_char> &c) -> py::object {
-    if (!c) return py::none();
-    return py::make_tuple(where(c->offset), c->code);
-  };
-  if (!r) {
-    const kmv::error &e = r.error();
-    py::object offset = py::none();
-    if (e.offset) offset = py::int_(where(*e.offset));
-    return py::make_tuple(e.status, py::none(), offset, 0, py::none(),
-                          py::none());
-  }
-  return py::make_tuple(0, make(r->bytes), py::none(), r->unconvertible,
-                        place(r->first), place(r->last));
+  if (!r) return failure(r.error(), where);
+  return py::make_tuple(0, make(r->bytes.bytes()), py::none(), r->unconvertible,
+                        place(r->first, where), place(r->last, where));
 }
 
-std::size_t same_offset(std::size_t offset) {
+std::uint64_t same_offset(std::uint64_t offset) {
   return offset;
 }
 
@@ -123,8 +129,8 @@ py::tuple convert(py::handle data, int source, int target) {
   return outcome(r, bytes_of, same_offset);
 }
 
-py::str str_of(const kmv::buffer &text) {
-  return kmvpy::str_from_utf16(text.bytes());
+py::str str_of(std::span<const std::byte> text) {
+  return kmvpy::str_from_utf16(text);
 }
 
 py::tuple decode(py::handle data, int source) {
@@ -132,7 +138,8 @@ py::tuple decode(py::handle data, int source) {
   const kmv::encoding from = encoding_of(source);
   // Text already in the string's own form needs no conversion first.
   const auto bytes = text.bytes();
-  if (kmvpy::marked_form(from) == kmvpy::marked_form(kmvpy::native_utf16)) {
+  if (kmv::detail::family_of(from) ==
+      kmv::detail::family_of(kmvpy::native_utf16)) {
     if (bytes.size() % 2 != 0) {
       return py::make_tuple(static_cast<int>(KMV_EUEXPEOD), py::none(),
                             bytes.size() - 1, 0, py::none(), py::none());
@@ -154,11 +161,35 @@ py::tuple encode(const py::str &text, int target) {
                  [&](std::size_t offset) { return source.char_index(offset); });
 }
 
-std::size_t piece_end(py::handle data, int source, std::size_t limit) {
-  const kmvpy::byte_view text(data);
-  const kmv::encoding from = encoding_of(source);
-  py::gil_scoped_release unlocked;
-  return kmvpy::piece_end(text.bytes(), from, limit);
+// Converts a text of any size fed in pieces of `piece_size` bytes, each
+// without the lock, handing every piece of output to `write` as bytes; the
+// pieces together are the whole text's conversion. As `outcome`, with the
+// number of bytes written in place of the text.
+py::tuple convert_in_pieces(py::handle data, int source, int target,
+                            std::size_t piece_size, const py::function &write) {
+  const kmvpy::byte_view view(data);
+  const std::span<const std::byte> text = view.bytes();
+  kmv::stream_converter stream(encoding_of(source), encoding_of(target));
+  const std::size_t step = std::max<std::size_t>(piece_size, 1);
+  std::uint64_t written = 0;
+  for (std::size_t start = 0;; start += step) {
+    const bool last = start >= text.size();
+    const auto out = [&] {
+      py::gil_scoped_release unlocked;
+      if (last) return stream.finish();
+      return stream.feed(
+          text.subspan(start, std::min(step, text.size() - start)));
+    }();
+    if (!out) return failure(out.error(), same_offset);
+    if (!out->empty()) {
+      write(bytes_of(*out));
+      written += out->size();
+    }
+    if (last) break;
+  }
+  return py::make_tuple(0, written, py::none(), stream.unconvertible(),
+                        place(stream.first(), same_offset),
+                        place(stream.last(), same_offset));
 }
 
 std::optional<int> parse_encoding(const std::string &name) {
@@ -179,8 +210,9 @@ PYBIND11_MODULE(_kmv, m) {
         py::arg("target"));
   m.def("decode", decode, py::arg("data"), py::arg("source"));
   m.def("encode", encode, py::arg("text"), py::arg("target"));
-  m.def("piece_end", piece_end, py::arg("data"), py::arg("source"),
-        py::arg("limit"));
+  m.def("convert_in_pieces", convert_in_pieces, py::arg("data"),
+        py::arg("source"), py::arg("target"), py::arg("piece_size"),
+        py::arg("write"));
   m.def("parse_encoding", parse_encoding, py::arg("name"));
   m.def(
       "encoding_name",

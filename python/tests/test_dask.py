@@ -8,22 +8,18 @@ import pytest
 import kmv.dask
 
 TOOL = os.environ.get("KMV_TOOL")
-CODECS = ["cp932", "euc_jp", "iso2022_jp", "utf-16", "utf-16-be", "utf-8",
-          "utf-8-sig"]
+CODECS = "cp932 euc_jp iso2022_jp utf-16 utf-16-be utf-8 utf-8-sig".split()
 
 
 @pytest.mark.skipif(not TOOL, reason="KMV_TOOL names no kmv tool")
 def test_tree_converted_on_a_local_cluster_as_the_tool_does(tmp_path, text):
-    lines = text.splitlines(keepends=True)
-    tree = tmp_path / "in"
+    tree, by_tool = tmp_path / "in", tmp_path / "tool"
     for i in range(198):
-        part = "".join(lines[i % len(lines):] + lines[:i % 3])
         path = tree / f"d{i % 5}" / f"f{i:03}.txt"
         path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(part.encode(CODECS[i % len(CODECS)]))
+        path.write_bytes(text[i:].encode(CODECS[i % len(CODECS)]))
     (tree / "copyright.txt").write_bytes("© 日本語\n".encode())
     (tree / "broken.txt").write_bytes(b"\xff\xff\xff")
-    by_tool = tmp_path / "tool"
     shutil.copytree(tree, by_tool)
     tool = subprocess.run([TOOL, "convert", "-r", "--in-place", "--to",
                            "sjis", str(by_tool)], capture_output=True)
@@ -36,11 +32,9 @@ def test_tree_converted_on_a_local_cluster_as_the_tool_does(tmp_path, text):
     with open(report, newline="", encoding="utf-8") as f:
         records = {r["path"]: r for r in csv.DictReader(f)}
     assert status == 1 and len(records) == 200
-    assert records["broken.txt"]["error"].startswith("no supported encoding")
+    assert records.pop("broken.txt")["error"].startswith("no supported")
     assert records["copyright.txt"]["replacements"] == "1"
     for path, record in records.items():
-        if path == "broken.txt":
-            continue
         ours = (tmp_path / "out" / path).read_bytes()
         assert ours == (by_tool / path).read_bytes(), path
         assert (record["error"], record["bytes_out"]) == ("", str(len(ours)))
