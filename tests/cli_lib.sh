@@ -78,18 +78,9 @@ as_unprivileged() {
   $as "$kmv" --version >/dev/null 2>&1 && run "$@"
 }
 
-printf 'abcd' >"$work/abcd"     # fits ASCII and both UTF-16 orders
-printf '\x82\xa0' >"$work/kana" # a Shift_JIS hiragana
-printf '\xff\xff\xff' >"$work/unfit"
-: >"$work/empty"
-# U+00A9 has no Shift_JIS code; the first stands on line 2 after あい.
-printf 'abc\n\xe3\x81\x82\xe3\x81\x84\xc2\xa9z\xc2\xa9\n' >"$work/copyright"
-printf '\xe3\x81\x93\xe3\x82\x93\xe3\x81\xab' >"$work/konni" # こんに: SJIS or UTF-8
-printf '\xb4\xc1\xbb\xfa' >"$work/kanji"                     # EUC-JP 漢字, also SJIS
+while IFS='|' read -r name bytes; do
+  [[ -z $name || $name == \#* ]] || printf %b "$bytes" >"$work/$name"
+done <"$here/data/cli/texts.txt"
 head -c 2000 /bin/sh >"$work/binary"
 
-run_group() {
-  "test_$group"
-  echo "$group: $((checks - failures)) passed, $failures failed"
-  [ "$failures" -eq 0 ]
-}
+run_group() { "test_$group"; echo "$group: $((checks - failures)) passed, $failures failed"; ((failures == 0)); }

@@ -6,22 +6,9 @@
 # shellcheck source=cli_lib.sh
 source "$(dirname "$0")/cli_lib.sh"
 
-declare -A sample_names=(
-  [japanese.utf-8.txt]=UTF8 [japanese.utf-8-bom.txt]=UTF8_BOM
-  [japanese.shift_jis.txt]=SJIS [japanese.euc-jp.txt]=EUC
-  [japanese.iso-2022-jp.txt]=JIS [japanese.utf-16le-bom.txt]=UTF16LE_BOM
-  [japanese.utf-16be.txt]=UTF16BE
-)
-# detected DIR PREFIX: what detect says of the samples copied to DIR/PREFIXname.
-detected() {
-  local f
-  for f in "$samples"/japanese.*.txt; do echo "$1/${2:-}${f##*/}: ${sample_names[${f##*/}]}"; done
-}
 tail -c +3 "$utf16le_bom" >"$work/utf16le"
 
 test_detect() {
-  label="every sample"
-  expect 0 "$(detected "$samples")" detect "$samples"/japanese.*.txt
   label="-r walks directories in name order, regular files only"
   mkdir -p "$work/tree/b/c" "$work/tree/a"
   cp "$euc" "$work/tree/b/c/one.txt" && cp "$jis" "$work/tree/a/two.txt" && cp "$utf8" "$work/tree/z.txt"
@@ -31,14 +18,15 @@ test_detect() {
     "$work/tree/z.txt: UTF8" "$sjis: SJIS")" detect --progress -r "$work/tree" "$sjis"
   has "[4/4]"
   label="-j keeps the file order"
-  local expected="" i f
+  local i f
   mkdir -p "$work/many"
+  run detect "$samples"/japanese.*.txt # as its row in the table says
   for i in $(seq -w 1 12); do
     for f in "$samples"/japanese.*.txt; do cp "$f" "$work/many/$i.${f##*/}"; done
-    expected+=$(detected "$work/many" "$i.")$'\n'
+    sed "s|^$samples/|$work/many/$i.|" "$out" >>"$work/serial"
   done
-  expect 0 "$expected" detect -j 4 -r "$work/many"
-  expect 0 "$expected" detect -j0 -r "$work/many"
+  expect 0 "@$work/serial" detect -j 4 -r "$work/many"
+  expect 0 "@$work/serial" detect -j0 -r "$work/many"
   label="an unreadable file"
   cp "$sjis" "$work/secret" && chmod 000 "$work/secret"
   if as_unprivileged detect "$work/secret" "$work/tree/z.txt"; then
@@ -50,8 +38,6 @@ test_detect() {
 
 test_convert() {
   { printf '\xfe\xff' && cat "$utf16be"; } >"$work/utf16be_bom"
-  printf '\x82\xa0\r\n\x87\x40' >"$work/circled"
-  printf 'abc\x88' >"$work/cut"
   table convert
   same "$work/out.txt" "$sjis"
   check "--strict created $work/strict.out" [ ! -e "$work/strict.out" ]
@@ -67,7 +53,7 @@ test_convert() {
 
 test_in_place() {
   cp "$sjis" "$work/a.txt" && chmod 640 "$work/a.txt"
-  printf 'ok\n\xc2\xa9\n' >"$work/b.txt" && cp "$work/b.txt" "$work/b.orig"
+  cp "$work/b.txt" "$work/b.orig"
   cp "$euc" "$work/c.txt" && ln -s c.txt "$work/link.txt"
   table in_place
   label="--in-place keeps the permission bits; through a link converts the file"
@@ -97,23 +83,26 @@ test_in_place() {
 }
 
 # A signal while -o writes: the temporary file beside the target goes, and
-# the tool exits with 128 + the signal's number.
+# the tool exits with 128 + the signal's number; SIGBUS (a mapped input that
+# shrank) with status 1.
 stop_signals() {
-  local sig pid feeder
+  local sig pid feeder code
   mkdir "$work/sig"
   mkfifo "$work/feed"
-  for sig in INT TERM HUP; do
+  for sig in INT TERM HUP BUS; do
     label="SIG$sig while writing -o"
     # The input stays open, so the tool is surely inside the conversion.
     (cat "$sjis" && exec sleep 30) >"$work/feed" &
     feeder=$!
-    "$kmv" convert --from sjis --to utf-8 -o "$work/sig/t.out" "$work/feed" &
+    "$kmv" convert --from sjis --to utf-8 -o "$work/sig/t.out" "$work/feed" 2>"$err" &
     pid=$!
     for _ in $(seq 100); do [ -z "$(ls "$work/sig")" ] || break && sleep 0.05; done
     check "no temporary file while writing" grep -q 't.out.kmv-' <(ls "$work/sig")
     kill -s "$sig" "$pid"
     wait "$pid"
-    check "exit status $?" [ $? -eq $((128 + $(kill -l "$sig"))) ]
+    code=$?
+    [ "$sig" = BUS ] && check "exit status $code" [ $code -eq 1 ] && has "the file shrank while it was read"
+    [ "$sig" = BUS ] || check "exit status $code" [ $code -eq $((128 + $(kill -l "$sig"))) ]
     no_temps "$work/sig"
     kill "$feeder" && wait "$feeder"
   done
@@ -122,20 +111,15 @@ stop_signals() {
 test_large() {
   label="a file beyond the default read limit (10 MiB) is handled whole"
   # 2^14 copies of the sample: 14.6 MB of Shift_JIS.
-  cp "$sjis" "$work/big.sjis"
-  cp "$utf8" "$work/big.utf8"
   local f
-  for _ in $(seq 14); do
-    for f in "$work/big.sjis" "$work/big.utf8"; do cat "$f" "$f" >"$f.tmp" && mv "$f.tmp" "$f"; done
+  for f in sjis utf8; do
+    cp "${!f}" "$work/big.$f"
+    for _ in $(seq 14); do cat "$work/big.$f" "$work/big.$f" >"$work/big" && mv "$work/big" "$work/big.$f"; done
   done
-  expect 0 "@$work/big.utf8" convert --to utf-8 "$work/big.sjis"
-  expect 0 "$work/big.sjis: SJIS" detect "$work/big.sjis"
-  expect 0 "@$work/big.utf8" cat --to utf-8 "$work/big.sjis"
+  table large
 }
 
 test_cat() {
-  printf 'a\r\nb\rc' >"$work/crlf"
-  printf '\n\nx\n\n' >"$work/blank"
   cat "$utf8" "$utf8" >"$work/twice"
   table cat
 }
@@ -171,20 +155,12 @@ test_write_errors() {
   label="standard output that cannot be written"
   [ -w /dev/full ] || return 0
   for args in "convert --to utf-8 $sjis" list --help --version; do
-    # shellcheck disable=SC2086
-    "$kmv" $args >/dev/full 2>"$err"
-    status=$?
-    is 1
-    has "kmv: cannot write standard output"
+    out=/dev/full run $args # split into words
+    is 1 && has "kmv: cannot write standard output"
   done
 }
 
 test_lossless() {
-  printf 'de\xf0\x9f\x8d\xa3\nl\n' >"$work/emoji"
-  printf 'd\0e\0\x3c\xd8\x63\xdf\n\0l\0\n\0' >"$work/emoji16"
-  printf 'a\xf0\x9f\x8d\xa3b\nc\n' >"$work/emoji2"
-  printf '\x82\nabc\n' >"$work/stray"
-  printf 'ab\nc\xc3(\n' >"$work/malformed"
   table lossless
 }
 

@@ -123,13 +123,9 @@ test_encoding_names() {
 
 test_parallel() {
   label="-j 8 over 300 files: detect, convert, --in-place"
-  local d=$work/many i
+  local d=$work/many i texts=("$sjis" "$euc" "$jis")
   mkdir "$d"
-  for i in $(seq 100 399); do
-    case $((i % 3)) in
-      0) cp "$sjis" "$d/$i.txt" ;; 1) cp "$euc" "$d/$i.txt" ;; *) cp "$jis" "$d/$i.txt" ;;
-    esac
-  done
+  for i in $(seq 100 399); do cp "${texts[i % 3]}" "$d/$i.txt"; done
   run detect -r -j 1 "$d"
   cp "$out" "$work/serial"
   expect 0 "@$work/serial" detect -r -j 8 "$d"
