@@ -138,10 +138,13 @@ test_usage() {
   table usage
 
   label="list: every name it shows is accepted"
+  local name
   expect 0 '*' list
   check "list lacks SJIS and its aliases" grep -qE '^SJIS +.*Shift_JIS.*CP932' "$out"
   check "list lacks EUC3 and eucJP-ms" grep -qE '^EUC3\(EUC-MS\) +.*eucJP-ms' "$out"
-  local name
+  for name in SJIS-win SJIS-open eucJP-win CP50220 CP50222 ISO-2022-JP-MS; do
+    check "list lacks the closest encoding of $name" grep -qE "^$name +as [A-Z]" "$out"
+  done
   for name in $(sed -e 1d -e '/^$/,$d' -e 's/^\([^ ]*\) */\1, /' "$out" | tr ',' '\n'); do
     case ${name,,} in ascii | us-ascii) continue ;; esac
     expect 0 '*' convert --from sjis --to "$name" "$work/empty"

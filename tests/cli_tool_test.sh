@@ -111,11 +111,6 @@ test_encoding_names() {
     $tool <"$utf8" >"$work/want" || fail "$tool failed"
     expect 0 "@$work/want" convert --from utf-8 --to "$name" "$utf8"
   done <"$here/data/cli/peer_names.txt"
-  label="kmv list names each closest encoding"
-  expect 0 '*' list
-  for name in SJIS-win SJIS-open eucJP-win CP50220 CP50222 ISO-2022-JP-MS; do
-    check "list lacks $name" grep -qE "^$name +as [A-Z]" "$out"
-  done
   label="plain UTF-16 without a mark takes the byte order it shows"
   iconv -f UTF-8 -t UTF-16LE "$utf8" >"$work/le"
   table encoding_names
