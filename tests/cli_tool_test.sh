@@ -5,22 +5,11 @@
 # glibc iconv do the same job, their result is the expectation.
 #
 #   cli_tool_test.sh KMV SAMPLES_DIR GROUP
-set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-group=$3
-# The helpers and the sample files of the tool's main tests.
-test_shared_helpers() { :; }
-# shellcheck source=cli_test.sh
-source "$here/cli_test.sh" "$1" "$2" shared_helpers >/dev/null
-group=$3
+# shellcheck source=cli_lib.sh
+source "$(dirname "$0")/cli_lib.sh"
 
-# as_nobody ARGS...: runs the tool as user nobody, or returns 99 (skipped).
-as_nobody() {
-  [ "$(id -u)" -eq 0 ] || return 99
-  chmod 755 "$work"
-  as_unprivileged "$@"
-  status=$?
-}
+# as_nobody ARGS...: runs the tool as user nobody, or fails (skipped).
+as_nobody() { [ "$(id -u)" -eq 0 ] && as_unprivileged "$@"; }
 skip() { echo "skipped [$group] $*"; }
 mtime() { stat -c %Y "$1"; }
 metadata() { stat -c %u:%g:%a "$1" && getfattr -d -m - "$1" 2>/dev/null | tail -n +2; }
@@ -33,10 +22,10 @@ test_in_place_keep() {
   expect 0 "" convert -i --keep-time --backup=.orig --to utf-8 "$work/k.txt"
   same "$work/k.txt" "$work/n.txt"
   same "$work/k.txt.orig" "$sjis"
-  [ "$(mtime "$work/k.txt")" = "$(mtime "$work/n.txt")" ] || fail "time not kept"
+  check "time not kept" [ "$(mtime "$work/k.txt")" = "$(mtime "$work/n.txt")" ]
   expect 0 "" convert -i --backup --to sjis "$work/k.txt"
   same "$work/k.txt~" "$work/n.txt"
-  [ "$(mtime "$work/k.txt")" != "$(mtime "$work/n.txt")" ] || fail "time kept unasked"
+  check "time kept unasked" [ "$(mtime "$work/k.txt")" != "$(mtime "$work/n.txt")" ]
 
   label="owner, group, mode, extended attributes, ACLs kept; other links keep the old text"
   cp "$sjis" "$work/o.txt" && ln "$work/o.txt" "$work/o-link"
@@ -48,32 +37,26 @@ test_in_place_keep() {
   expect 0 "" convert -i --to utf-8 "$work/o.txt"
   same "$work/o.txt" "$utf8"
   same "$work/o-link" "$sjis"
-  [ "$(metadata "$work/o.txt")" = "$before" ] || fail "now $(metadata "$work/o.txt"), was $before"
+  check "now $(metadata "$work/o.txt"), was $before" [ "$(metadata "$work/o.txt")" = "$before" ]
 
   label="another user's file is refused unless --force"
   mkdir "$work/shared" && chown 65534 "$work/shared"
   cp "$sjis" "$work/shared/root.txt" && chmod 666 "$work/shared/root.txt"
-  as_nobody convert -i --to utf-8 "$work/shared/root.txt"
-  if [ $? -eq 99 ]; then
-    skip "cannot run as nobody"
-  else
-    is 1
-    has "belongs to user 0" "--force"
-    same "$work/shared/root.txt" "$sjis"
-    as_nobody convert -i --force --to utf-8 "$work/shared/root.txt"
-    is 0
-    same "$work/shared/root.txt" "$utf8"
-    [ "$(stat -c %u "$work/shared/root.txt")" = 65534 ] || fail "forced file not ours"
-  fi
-  failures_table tool_usage
+  as_nobody convert -i --to utf-8 "$work/shared/root.txt" || { skip "cannot run as nobody" && return; }
+  is 1
+  has "belongs to user 0" "--force"
+  same "$work/shared/root.txt" "$sjis"
+  as_nobody convert -i --force --to utf-8 "$work/shared/root.txt"
+  is 0
+  same "$work/shared/root.txt" "$utf8"
+  check "forced file not ours" [ "$(stat -c %u "$work/shared/root.txt")" = 65534 ]
 }
 
 test_walk() {
   label="-r reports what it cannot read, one line each, and goes on"
   local t=$work/tree
   mkdir -p "$t/open" "$t/locked" "$work/elsewhere"
-  cp "$sjis" "$t/open/a.txt" && cp "$euc" "$t/locked/b.txt"
-  cp "$utf8" "$work/elsewhere/c.txt"
+  cp "$sjis" "$t/open/a.txt" && cp "$euc" "$t/locked/b.txt" && cp "$utf8" "$work/elsewhere/c.txt"
   ln -s ../open/a.txt "$t/locked/inside"
   ln -s "$work/elsewhere/c.txt" "$t/outside"
   ln -s nowhere "$t/dangling"
@@ -90,9 +73,8 @@ test_walk() {
     "$t/open/a.txt: SJIS" "$t/outside: UTF8")" detect -r --follow-links "$t"
   rm "$t/dangling" "$t/loop1" "$t/loop2"
   expect 0 '*' detect -r --follow-links "$t"
-  run detect -r "$t" "$work/elsewhere"
-  is 0 '*'
-  grep -q "^$t/outside: UTF8" "$out" || fail "a link into another named tree not read"
+  expect 0 '*' detect -r "$t" "$work/elsewhere"
+  check "a link into another named tree not read" grep -q "^$t/outside: UTF8" "$out"
 }
 
 test_names() {
@@ -102,17 +84,14 @@ test_names() {
   shown='x\033]0;t\a\\\377日\ny'
   cp "$sjis" "$work/$name"
   expect 0 "$work/$shown: SJIS" detect "$work/$name"
-  [ "$(cd "$work" && LC_ALL=C.UTF-8 ls -b -- "$name")" = "$shown" ] ||
-    fail "ls -b writes $(cd "$work" && LC_ALL=C.UTF-8 ls -b -- "$name")"
+  check "ls -b writes otherwise" [ "$(cd "$work" && LC_ALL=C.UTF-8 ls -b -- "$name")" = "$shown" ]
   run convert --from sjis --to utf-8 -o "$work/$name/no" "$utf8"
   has "$work/$shown/no:"
-  ! grep -q $'\033' "$err" || fail "an escape character reached standard error"
+  check "an escape character reached standard error" not grep -q $'\033' "$err"
 
   label="--json: valid UTF-8, the exact name in path_bytes, agreeing with text"
-  head -c 2000 /bin/sh >"$work/binary"
-  run detect --json "$work/$name" "$work/binary" "$work/empty"
-  is 0 '*'
-  /usr/bin/python3 - "$out" "$work/$name" "$work/binary" <<'PY' || fail "JSON output wrong"
+  expect 0 '*' detect --json "$work/$name" "$work/binary" "$work/empty"
+  check "JSON output wrong" /usr/bin/python3 - "$out" "$work/$name" "$work/binary" <<'PY'
 import json, os, sys
 lines = open(sys.argv[1], 'rb').read().decode('utf-8').splitlines()
 named, binary, empty = (json.loads(line) for line in lines)
@@ -122,90 +101,45 @@ assert binary['result'] == -1 and binary['names'] == [], binary
 assert 'path_bytes' not in binary and binary['path'] == sys.argv[3], binary
 assert empty['result'] == 0, empty
 PY
-  expect 0 "$(printf '%s\n' "$work/binary: none" "$work/empty: empty")" detect "$work/binary" "$work/empty"
-  stdin=$sjis expect 0 '{"path":"(standard input)","result":4,"decided":true,"encoding":"SJIS","names":["SJIS"]}' detect --json
-  stdin=$sjis expect 0 "(standard input): SJIS" detect
 }
 
 test_encoding_names() {
   label="PHP and iconv names give what nkf and iconv give"
   local name tool
   while read -r name tool; do
-    run convert --from utf-8 --to "$name" "$utf8"
+    [[ $name == \#* ]] && continue
     $tool <"$utf8" >"$work/want" || fail "$tool failed"
-    is 0 "@$work/want"
-  done <<'LIST'
-SJIS-win iconv -f UTF-8 -t CP932
-SJIS-open iconv -f UTF-8 -t WINDOWS-31J
-eucJP-win iconv -f UTF-8 -t EUC-JP-MS
-CP50220 nkf --ic=UTF-8 --oc=CP50220
-CP50221 nkf --ic=UTF-8 --oc=CP50221
-CP50222 nkf --ic=UTF-8 --oc=CP50222
-ISO-2022-JP-MS nkf --ic=UTF-8 --oc=CP50221
-LIST
-  label="kmv list names each closest encoding"
-  expect 0 '*' list
-  for name in SJIS-win SJIS-open eucJP-win CP50220 CP50222 ISO-2022-JP-MS; do
-    grep -qE "^$name +as [A-Z]" "$out" || fail "list lacks $name"
-  done
-
+    expect 0 "@$work/want" convert --from utf-8 --to "$name" "$utf8"
+  done <"$here/data/cli/peer_names.txt"
   label="plain UTF-16 without a mark takes the byte order it shows"
   iconv -f UTF-8 -t UTF-16LE "$utf8" >"$work/le"
-  expect 0 "@$utf8" convert --from UTF-16 --to utf-8 "$work/le"
-  expect 0 "@$utf8" convert --from UTF-16 --to utf-8 "$utf16be"
-  expect 0 "@$utf8" convert --from utf16 --to utf-8 "$utf16le_bom"
-}
-
-test_stdout_errors() {
-  label="list, --help and --version on a full standard output"
-  [ -w /dev/full ] || { skip "no /dev/full"; return; }
-  local args
-  for args in list --help --version; do
-    "$kmv" "$args" >/dev/full 2>"$err"
-    status=$?
-    is 1
-    has "kmv: cannot write standard output"
-  done
-  label="--version gives one version"
-  expect 0 '*' --version
-  [ "$(wc -l <"$out")" -eq 1 ] && grep -qxE 'kmv [0-9]+\.[0-9]+\.[0-9]+' "$out" ||
-    fail "--version: $(cat "$out")"
+  table encoding_names
 }
 
 test_parallel() {
   label="-j 8 over 300 files: detect, convert, --in-place"
-  local d=$work/many i
+  local d=$work/many i texts=("$sjis" "$euc" "$jis")
   mkdir "$d"
-  for i in $(seq 100 399); do
-    case $((i % 3)) in
-      0) cp "$sjis" "$d/$i.txt" ;; 1) cp "$euc" "$d/$i.txt" ;; *) cp "$jis" "$d/$i.txt" ;;
-    esac
-  done
+  for i in $(seq 100 399); do cp "${texts[i % 3]}" "$d/$i.txt"; done
   run detect -r -j 1 "$d"
   cp "$out" "$work/serial"
   expect 0 "@$work/serial" detect -r -j 8 "$d"
   expect 0 '*' convert -r -j 8 --to utf-8 "$d"
-  [ "$(wc -c <"$out")" -eq $((300 * $(wc -c <"$utf8"))) ] || fail "convert -j 8: $(wc -c <"$out") bytes"
+  check "convert -j 8: $(wc -c <"$out") bytes" [ "$(wc -c <"$out")" -eq $((300 * $(wc -c <"$utf8"))) ]
   expect 0 "" convert -r -j 8 -i --backup --to utf-8 "$d"
   for i in 100 201 302 399; do same "$d/$i.txt" "$utf8"; done
-  [ "$(find "$d" -name '*~' | wc -l)" -eq 300 ] || fail "backups missing"
+  check "backups missing" [ "$(find "$d" -name '*~' | wc -l)" -eq 300 ]
 }
 
 test_build_without_gtest() {
   label="configuring without GoogleTest turns the tests off, unless asked for"
   local src
   src=$(cd "$samples/.." && pwd)
-  cmake -S "$src" -B "$work/b1" -G Ninja -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON >"$out" 2>"$err"
-  status=$?
-  is 0
-  grep -q "GoogleTest not found: the tests are off" "$out" || fail "no message: $(tail -n 3 "$out")"
-  [ ! -d "$work/b1/tests" ] || fail "tests configured"
-  cmake -S "$src" -B "$work/b2" -G Ninja -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
-    -DKMV_BUILD_TESTS=ON >"$out" 2>"$err"
-  status=$?
-  is 1
+  check "configuring failed" cmake -S "$src" -B "$work/b1" -G Ninja -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON >"$out" 2>"$err"
+  check "no message: $(tail -n 3 "$out")" grep -q "GoogleTest not found: the tests are off" "$out"
+  check "tests configured" [ ! -d "$work/b1/tests" ]
+  check "KMV_BUILD_TESTS=ON without GoogleTest configured" not cmake -S "$src" -B "$work/b2" -G Ninja \
+    -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DKMV_BUILD_TESTS=ON >"$out" 2>"$err"
 }
 
-"test_$group"
-echo "$group: $((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+run_group
