@@ -127,27 +127,21 @@ std::vector<std::string> lines_of(kmv::line_reader reader,
 
 TEST(CppLines, LineEndsOfEachFamily) {
   kmv::handle h;
-  EXPECT_EQ(lines_of(kmv::line_reader(h, "a\r\nb\n\nc"sv, encoding::utf8)),
-            (std::vector<std::string>{"a", "b", "", "c"}));
-  EXPECT_EQ(
-      lines_of(kmv::line_reader(h, "\x82\xA0\r\x82\xA2"sv, encoding::sjis)),
-      (std::vector<std::string>{"\x82\xA0", "\x82\xA2"}));
-  EXPECT_EQ(lines_of(kmv::line_reader(h, "\x1B$B0!\x1B(B\nx"sv, encoding::jis)),
-            (std::vector<std::string>{"\x1B$B0!\x1B(B", "x"}));
-  // A mark stays with the first line.
-  const auto utf16 = "\xFF\xFE\x61\0\n\0b\0"sv;
-  EXPECT_EQ(lines_of(kmv::line_reader(h, utf16, encoding::utf16le_bom)),
-            (std::vector<std::string>{"\xFF\xFE\x61\0"s, "b\0"s}));
-  kmv::line_reader counted(h, "\xA4\xA2\xA4\xA4x\nyz"sv, encoding::euc);
-  auto first = counted.next();
-  ASSERT_TRUE(first && *first);
-  EXPECT_EQ((*first)->chars, 3);
-  EXPECT_EQ((*first)->offset, 0u);
-  auto second = counted.next();
-  EXPECT_EQ((*second)->offset, 6u);
-  EXPECT_EQ((*second)->chars, 2);
-  EXPECT_FALSE(counted.next());
-
+  for (const testdata::Row &c : testdata::rows(kCases, "lines")) {
+    const std::string text = testdata::str(c[2]);
+    const auto lines = testdata::split(c[3], ',');
+    const auto chars = testdata::split(c[4], ' ');
+    const auto offsets = testdata::split(c[5], ' ');
+    kmv::line_reader reader(h, text, named(c[1]));
+    for (size_t i = 0; i < lines.size(); ++i) {
+      auto line = reader.next();
+      ASSERT_TRUE(line && *line) << "line " << c.line << " item " << i;
+      EXPECT_EQ((*line)->view(), testdata::str(lines[i])) << c.line;
+      EXPECT_EQ((*line)->chars, std::stoi(chars.at(i))) << c.line;
+      EXPECT_EQ((*line)->offset, std::stoul(offsets.at(i))) << c.line;
+    }
+    EXPECT_FALSE(reader.next()) << "line " << c.line;
+  }
   const std::string long_line(200000, 'a');
   const std::string long_text = long_line + "\nend";
   EXPECT_EQ(lines_of(kmv::line_reader(h, long_text, encoding::utf8)),
