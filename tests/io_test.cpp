@@ -12,6 +12,7 @@
 #include <iterator>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "io/tio.h"
@@ -71,10 +72,8 @@ std::string expected_text(int32_t type) {
   return "";
 }
 
-struct Line {
-  std::string bytes;
-  int32_t chars;
-};
+// A line's bytes and its number of characters.
+using Line = std::pair<std::string, int32_t>;
 
 // Splits a text of `type` at its LF units; the byte-order mark stays with
 // the first line but is not counted. Characters are counted on the UTF-8
@@ -363,17 +362,10 @@ std::vector<Line> read_all(int32_t fd, int32_t line_size) {
   return lines;
 }
 
-void expect_lines(const std::vector<Line> &got, const std::vector<Line> &want) {
-  ASSERT_EQ(got.size(), want.size());
-  for (size_t i = 0; i < want.size(); ++i) {
-    EXPECT_EQ(got[i].bytes, want[i].bytes) << "line " << i;
-    EXPECT_EQ(got[i].chars, want[i].chars) << "line " << i;
-  }
-}
-
 Line joined(const std::vector<Line> &lines) {
   Line all{"", 0};
-  for (const Line &l : lines) all = {all.bytes + l.bytes, all.chars + l.chars};
+  for (const Line &l : lines)
+    all = {all.first + l.first, all.second + l.second};
   return all;
 }
 
@@ -386,21 +378,19 @@ TEST_F(Io, EveryLineInEveryTargetAfterRewindAndInPieces) {
     const int32_t fd = open_sample("sample.utf8", dst);
     ASSERT_GE(fd, 0);
     const std::vector<Line> want = expected_lines(dst);
-    expect_lines(read_all(fd, 256), want);
+    EXPECT_EQ(read_all(fd, 256), want);
     for (int32_t size : {5, 6, 7}) {
       EXPECT_EQ(kmv_io_rewind(fd), 0);
-      const Line got = joined(read_all(fd, size)), all = joined(want);
-      EXPECT_EQ(got.bytes, all.bytes) << "size " << size;
-      EXPECT_EQ(got.chars, all.chars) << "size " << size;
+      EXPECT_EQ(joined(read_all(fd, size)), joined(want)) << "size " << size;
     }
     EXPECT_EQ(kmv_io_rewind(fd), 0);
-    expect_lines(read_all(fd, 256), want);
+    EXPECT_EQ(read_all(fd, 256), want);
     kmv_io_close(fd);
   }
   const std::string p = file("a.txt", "first\r\nsecond\n");
   const int32_t fd = open(p, 1);
   ASSERT_GE(fd, 0);
-  expect_lines(read_all(fd, 64), {{"first", 5}, {"second", 6}});
+  EXPECT_EQ(read_all(fd, 64), (std::vector<Line>{{"first", 5}, {"second", 6}}));
 }
 
 TEST_F(Io, ACrLfPairSplitByTheBufferIsOneLineEnd) {
@@ -412,7 +402,7 @@ TEST_F(Io, ACrLfPairSplitByTheBufferIsOneLineEnd) {
     ASSERT_GE(fd, 0);
     const std::vector<Line> got = read_all(fd, c[1]);
     ASSERT_EQ(got.size(), 2u) << "target " << c[0];
-    EXPECT_EQ(got[1].chars, 2);
+    EXPECT_EQ(got[1].second, 2);
     kmv_io_close(fd);
   }
 }

@@ -110,32 +110,17 @@ TEST_F(Messages, StrerrorIsCutToTheRoomWithGuardsIntact) {
 // Descriptions in the C locale are ASCII; a Japanese one shows how a text
 // that grows when re-encoded is still kept within the room.
 TEST_F(Messages, ReencodedTextsAreShortenedByWholeCharacters) {
-  const char *source = "あいう";  // E3 81 82, E3 81 84, E3 81 86
-  const struct {
-    uint64_t room;
-    int32_t type;
-    std::string out;
-  } cases[] = {
-      // ISO-2022-JP: ESC $ B, two bytes a character, ESC ( B.
-      {13, 2, "\x1B$B$\"$$$&\x1B(B"},
-      {12, 2, "\x1B$B$\"$$\x1B(B"},
-      {9, 2, "\x1B$B$\"\x1B(B"},
-      {8, 2, ""},
-      // A UTF-8 cut inside a character leaves its whole prefix.
-      {5, 4, "\x82\xA0"},
-      {5, 5, "\xA4\xA2"},
-      // UTF-8 itself is cut by bytes.
-      {5, 15, "\xE3\x81\x82\xE3"},
-      {1, 2, ""},
-  };
-  for (const auto &c : cases) {
+  for (const testdata::Row &c :
+       testdata::rows("messages/cut_texts.txt", "cut")) {
+    const uint64_t room = std::stoul(c[1]);
     char text[32];
     std::memset(text, kGuard, sizeof text);
-    const int32_t n = kmv::put_text_cut(handle_, text, c.room, source, c.type);
-    EXPECT_EQ(std::string(text, static_cast<size_t>(n)), c.out)
-        << "room " << c.room << " type " << c.type;
+    const int32_t n =
+        kmv::put_text_cut(handle_, text, room, "あいう", std::stoi(c[2]));
+    EXPECT_EQ(std::string(text, static_cast<size_t>(n)), testdata::str(c[3]))
+        << "line " << c.line;
     EXPECT_EQ(text[n], '\0');
-    for (size_t i = c.room; i < sizeof text; ++i) ASSERT_EQ(text[i], kGuard);
+    for (size_t i = room; i < sizeof text; ++i) ASSERT_EQ(text[i], kGuard);
   }
 }
 
