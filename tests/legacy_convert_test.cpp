@@ -44,24 +44,17 @@ int32_t without_bom(kmv_handle *h, unsigned char **dst, uint64_t *dst_len,
 }
 
 // "source target" to the converter, for every converter of the families.
+#define PLAIN(from, to) \
+  { #from " " #to, without_bom < kmv_##from##to_##to> }
+#define MARKED(from, to) \
+  { #from " " #to, kmv_##from##to_##to }
 const std::map<std::string, kmv_converter_bom_fn> kConverters = {
-    {"sjis euc", without_bom<kmv_sjisto_euc>},
-    {"sjis jis", without_bom<kmv_sjisto_jis>},
-    {"sjis unibe", kmv_sjisto_unibe},
-    {"sjis unile", kmv_sjisto_unile},
-    {"sjis utf8", kmv_sjisto_utf8},
-    {"euc euc", without_bom<kmv_eucto_euc>},
-    {"euc jis", without_bom<kmv_eucto_jis>},
-    {"euc sjis", without_bom<kmv_eucto_sjis>},
-    {"euc unibe", kmv_eucto_unibe},
-    {"euc unile", kmv_eucto_unile},
-    {"euc utf8", kmv_eucto_utf8},
-    {"jis euc", without_bom<kmv_jisto_euc>},
-    {"jis sjis", without_bom<kmv_jisto_sjis>},
-    {"jis unibe", kmv_jisto_unibe},
-    {"jis unile", kmv_jisto_unile},
-    {"jis utf8", kmv_jisto_utf8},
-};
+    PLAIN(sjis, euc),    PLAIN(sjis, jis),   MARKED(sjis, unibe),
+    MARKED(sjis, unile), MARKED(sjis, utf8), PLAIN(euc, euc),
+    PLAIN(euc, jis),     PLAIN(euc, sjis),   MARKED(euc, unibe),
+    MARKED(euc, unile),  MARKED(euc, utf8),  PLAIN(jis, euc),
+    PLAIN(jis, sjis),    MARKED(jis, unibe), MARKED(jis, unile),
+    MARKED(jis, utf8)};
 
 struct Result {
   int32_t status;
