@@ -443,15 +443,16 @@ TEST_F(Io, CutTextsBadBytesAndAnOpenShiftState) {
     const auto results = testdata::split(c[3], ' ');
     const auto lines = testdata::split(c[4], ',');
     ASSERT_EQ(results.size(), lines.size()) << c.line;
+    const int32_t size = c[5].empty() ? 32 : std::stoi(c[5]);
     for (int pass = 0; pass < 2; ++pass) {
       unsigned char buf[32];
       for (size_t i = 0; i < lines.size(); ++i) {
         int32_t len = -1;
-        EXPECT_EQ(kmv_io_get_line(fd, buf, 32, &len), std::stoi(results[i]))
+        EXPECT_EQ(kmv_io_get_line(fd, buf, size, &len), std::stoi(results[i]))
             << "line " << c.line << " call " << i;
         EXPECT_EQ(bytes_of(buf, len), str(lines[i])) << c.line;
       }
-      EXPECT_EQ(kmv_io_get_line(fd, buf, 32, nullptr), KMV_EOF);
+      EXPECT_EQ(kmv_io_get_line(fd, buf, size, nullptr), KMV_EOF);
       EXPECT_EQ(kmv_io_rewind(fd), 0);
     }
     kmv_io_close(fd);
