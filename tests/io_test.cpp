@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "io/tio.h"
@@ -23,6 +25,11 @@ namespace {
 namespace fs = std::filesystem;
 
 const auto read_bytes = testdata::read_file;
+using testdata::str;
+
+const unsigned char *bytes(const std::string &s) {
+  return reinterpret_cast<const unsigned char *>(s.data());
+}
 
 std::string bytes_of(const unsigned char *data, int64_t len) {
   if (len < 0) return "<no length>";
@@ -65,10 +72,8 @@ std::string expected_text(int32_t type) {
   return "";
 }
 
-struct Line {
-  std::string bytes;
-  int32_t chars;
-};
+// A line's bytes and its number of characters.
+using Line = std::pair<std::string, int32_t>;
 
 // Splits a text of `type` at its LF units; the byte-order mark stays with
 // the first line but is not counted. Characters are counted on the UTF-8
@@ -125,28 +130,13 @@ class Io : public ::testing::Test {
 // ---- _copy and _convert -------------------------------------------------
 
 TEST_F(Io, CopyAddsOrRemovesTheMarkOfTheSourceType) {
-  const std::string b = "ab";
-  // clang-format off
-  const struct {
-    int32_t src_type;
-    std::string in, out;
-  } cases[] = {
-      {11, b, "\xFE\xFF" + b}, {13, b, "\xFF\xFE" + b},
-      {15, b, "\xEF\xBB\xBF" + b}, {12, "\xFE\xFF" + b, b},
-      {14, "\xFF\xFE" + b, b}, {16, "\xEF\xBB\xBF" + b, b},
-      {4, b, b}, {0x100, b, b}, {16, "\xEF", ""}, {12, "\xFE", ""},
-      {16, "", ""}, {11, "", "\xFE\xFF"}};
-  // clang-format on
-  for (const auto &c : cases) {
+  for (const testdata::Row &c : testdata::rows("io/cases.txt", "copy")) {
+    const std::string in = str(c[2]);
     unsigned char *out = nullptr;
     uint64_t len = 99;
-    ASSERT_EQ(_copy(&out, &len, 0,
-                    reinterpret_cast<const unsigned char *>(c.in.data()),
-                    c.in.size(), c.src_type),
-              0);
+    ASSERT_EQ(_copy(&out, &len, 0, bytes(in), in.size(), std::stoi(c[1])), 0);
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(bytes_of(out, static_cast<int64_t>(len)), c.out)
-        << "type " << c.src_type;
+    EXPECT_EQ(bytes_of(out, static_cast<int64_t>(len)), str(c[3])) << c.line;
     std::free(out);
   }
 }
@@ -155,56 +145,26 @@ std::string convert(kmv_handle *h, int32_t src_type, int32_t dst_type,
                     const std::string &in, int32_t *status) {
   unsigned char *out = reinterpret_cast<unsigned char *>(1);
   uint64_t len = 99;
-  *status = _convert(h, &out, &len, dst_type,
-                     reinterpret_cast<const unsigned char *>(in.data()),
-                     in.size(), src_type);
+  *status = _convert(h, &out, &len, dst_type, bytes(in), in.size(), src_type);
   if (out == nullptr) return len == 0 ? "<null>" : "<null, length set>";
-  std::string bytes = bytes_of(out, static_cast<int64_t>(len));
+  std::string result = bytes_of(out, static_cast<int64_t>(len));
   std::free(out);
-  return bytes;
+  return result;
 }
 
 TEST_F(Io, ConvertRefusesCopiesOrPicksTheConverter) {
   kmv_handle *h = create_kmv();
-  const int32_t pairs[][2] = {
-      {12, 11}, {11, 12}, {14, 13},    {13, 14},    {16, 15}, {15, 16},
-      {0, 4},   {4, 0},   {3, 15},     {15, 3},     {9, 2},   {2, 10},
-      {17, 4},  {4, 17},  {0x100, 15}, {15, 0x300}, {-1, 4},  {4, -1}};
-  for (const auto &p : pairs) {
-    int32_t status = 0;
-    EXPECT_EQ(convert(h, p[0], p[1], "abc", &status), "<null>");
-    EXPECT_EQ(status, KMV_ECTYPE) << p[0] << " to " << p[1];
-  }
   // Sentinels show that no table slot is touched by a copy.
   h->euc2unibe_table8f = euc2unibems_table8f;
   h->unibe2euc_table4 = unibe2eucms_table;
-  const std::string a = "\x82\xA0z";
-  // clang-format off
-  const struct {
-    int32_t src, dst;
-    std::string in, out;
-    int32_t status;
-  } cases[] = {
-      {1, 4, a, a, 0}, {4, 1, a, a, 0}, {1, 1, a, a, 0}, {2, 2, a, a, 0},
-      {6, 6, a, a, 0}, {16, 16, a, a, 0},
-      // ASCII is read as Shift_JIS: 82 A0 is hiragana A.
-      {1, 15, "\x82\xA0", "\xE3\x81\x82", 0},
-      {4, 16, "\x82\xA0", "\xEF\xBB\xBF\xE3\x81\x82", 0},
-      {12, 14, std::string("\xFE\xFF\x30\x42", 4),
-       std::string("\xFF\xFE\x42\x30", 4), 0},
-      {14, 11, std::string("\xFF\xFE\x42\x30", 4),
-       std::string("\x30\x42", 2), 0},
-      {15, 1, "\xE3\x81\x82", "\x82\xA0", 0},
-      {2, 5, "\x1B$B$\"\x1B(B", "\xA4\xA2", 0},
-      // A text cut inside a character fails with the converter's status.
-      {15, 4, "a\xE3\x81", "a", KMV_EUEXPEOD}};
-  // clang-format on
-  for (const auto &c : cases) {
+  for (const testdata::Row &c : testdata::rows("io/cases.txt", "convert")) {
+    const int32_t src = std::stoi(c[1]), dst = std::stoi(c[2]);
     int32_t status = -99;
-    EXPECT_EQ(convert(h, c.src, c.dst, c.in, &status), c.out)
-        << c.src << " to " << c.dst;
-    EXPECT_EQ(status, c.status);
-    if (c.src == 16 && c.dst == 16) {
+    EXPECT_EQ(convert(h, src, dst, str(c[3]), &status),
+              c[4] == "null" ? "<null>" : str(c[4]))
+        << "line " << c.line;
+    EXPECT_EQ(status, std::stoi(c[5])) << "line " << c.line;
+    if (src == 16 && dst == 16) {
       EXPECT_EQ(h->euc2unibe_table00, euc2unibecommon_table00);
       EXPECT_EQ(h->euc2unibe_table8f, euc2unibems_table8f);
       EXPECT_EQ(h->unibe2euc_table4, unibe2eucms_table);
@@ -214,19 +174,17 @@ TEST_F(Io, ConvertRefusesCopiesOrPicksTheConverter) {
 }
 
 // Decoding tables follow the source variant, encoding tables the target's.
+auto euc_slots(const kmv_handle *h) {
+  return std::make_tuple(h->euc2unibe_table00, h->euc2unibe_table00_size,
+                         h->euc2unibe_table8f, h->euc2unibe_table8f_size,
+                         h->unibe2euc_table, h->unibe2euc_table_size,
+                         h->unibe2euc_table4, h->unibe2euc_table4_size);
+}
 void expect_variants(const kmv_handle *h, int32_t from, int32_t to) {
-  const legacy::EucVariant &d =
-      legacy::euc_variant(legacy::kEucVariants[from - 5]);
   kmv_handle e{};
+  legacy::select_euc_decoding(&e, legacy::kEucVariants[from - 5]);
   legacy::select_euc_encoding(&e, legacy::kEucVariants[to - 5]);
-  EXPECT_EQ(h->euc2unibe_table00, d.t00) << from << " to " << to;
-  EXPECT_EQ(h->euc2unibe_table00_size, d.s00);
-  EXPECT_EQ(h->euc2unibe_table8f, d.t8f);
-  EXPECT_EQ(h->euc2unibe_table8f_size, d.s8f);
-  EXPECT_EQ(h->unibe2euc_table, e.unibe2euc_table);
-  EXPECT_EQ(h->unibe2euc_table_size, e.unibe2euc_table_size);
-  EXPECT_EQ(h->unibe2euc_table4, e.unibe2euc_table4);
-  EXPECT_EQ(h->unibe2euc_table4_size, e.unibe2euc_table4_size);
+  EXPECT_EQ(euc_slots(h), euc_slots(&e)) << from << " to " << to;
 }
 
 TEST_F(Io, ConvertStoresTheEucVariantOfEachSide) {
@@ -338,23 +296,17 @@ TEST_F(Io, ModesAndAccessors) {
 }
 
 TEST_F(Io, OpenRecordsWhatItDidWithTheText) {
-  const struct {
-    const char *file;
-    int32_t dst, ope;
-  } cases[] = {{"sample.utf8_bom", 15, 3}, {"sample.utf8_bom", 16, 1},
-               {"sample.utf8", 16, 2},     {"sample.utf16le_bom", 13, 3},
-               {"sample.utf16be", 12, 2},  {"sample.utf16be_bom", 12, 1},
-               {"sample.sjis", 15, 4}};
-  for (const auto &c : cases) {
-    const int32_t fd = open_sample(c.file, c.dst);
-    ASSERT_GE(fd, 0) << c.file;
-    EXPECT_EQ(kmv_io_get_ope_type(), c.ope) << c.file << " to " << c.dst;
+  for (const testdata::Row &c : testdata::rows("io/cases.txt", "open")) {
+    const int32_t dst = std::stoi(c[2]);
+    const int32_t fd = open_sample(c[1].c_str(), dst);
+    ASSERT_GE(fd, 0) << c.line;
+    EXPECT_EQ(kmv_io_get_ope_type(), std::stoi(c[3])) << c.line;
     EXPECT_EQ(kmv_io_is_decided(), 1);
     const kmv::TIO &record = kmv::tioInfo[fd];
     EXPECT_EQ(bytes_of(record.data, static_cast<int64_t>(record.size)),
-              expected_text(c.dst));
+              expected_text(dst));
     EXPECT_EQ(kmv_io_get_size(fd),
-              static_cast<int32_t>(expected_text(c.dst).size()));
+              static_cast<int32_t>(expected_text(dst).size()));
     kmv_io_close(fd);
   }
   EXPECT_EQ(kmv_io_get_ctype(), 4);
@@ -410,17 +362,10 @@ std::vector<Line> read_all(int32_t fd, int32_t line_size) {
   return lines;
 }
 
-void expect_lines(const std::vector<Line> &got, const std::vector<Line> &want) {
-  ASSERT_EQ(got.size(), want.size());
-  for (size_t i = 0; i < want.size(); ++i) {
-    EXPECT_EQ(got[i].bytes, want[i].bytes) << "line " << i;
-    EXPECT_EQ(got[i].chars, want[i].chars) << "line " << i;
-  }
-}
-
 Line joined(const std::vector<Line> &lines) {
   Line all{"", 0};
-  for (const Line &l : lines) all = {all.bytes + l.bytes, all.chars + l.chars};
+  for (const Line &l : lines)
+    all = {all.first + l.first, all.second + l.second};
   return all;
 }
 
@@ -433,21 +378,19 @@ TEST_F(Io, EveryLineInEveryTargetAfterRewindAndInPieces) {
     const int32_t fd = open_sample("sample.utf8", dst);
     ASSERT_GE(fd, 0);
     const std::vector<Line> want = expected_lines(dst);
-    expect_lines(read_all(fd, 256), want);
+    EXPECT_EQ(read_all(fd, 256), want);
     for (int32_t size : {5, 6, 7}) {
       EXPECT_EQ(kmv_io_rewind(fd), 0);
-      const Line got = joined(read_all(fd, size)), all = joined(want);
-      EXPECT_EQ(got.bytes, all.bytes) << "size " << size;
-      EXPECT_EQ(got.chars, all.chars) << "size " << size;
+      EXPECT_EQ(joined(read_all(fd, size)), joined(want)) << "size " << size;
     }
     EXPECT_EQ(kmv_io_rewind(fd), 0);
-    expect_lines(read_all(fd, 256), want);
+    EXPECT_EQ(read_all(fd, 256), want);
     kmv_io_close(fd);
   }
   const std::string p = file("a.txt", "first\r\nsecond\n");
   const int32_t fd = open(p, 1);
   ASSERT_GE(fd, 0);
-  expect_lines(read_all(fd, 64), {{"first", 5}, {"second", 6}});
+  EXPECT_EQ(read_all(fd, 64), (std::vector<Line>{{"first", 5}, {"second", 6}}));
 }
 
 TEST_F(Io, ACrLfPairSplitByTheBufferIsOneLineEnd) {
@@ -459,7 +402,7 @@ TEST_F(Io, ACrLfPairSplitByTheBufferIsOneLineEnd) {
     ASSERT_GE(fd, 0);
     const std::vector<Line> got = read_all(fd, c[1]);
     ASSERT_EQ(got.size(), 2u) << "target " << c[0];
-    EXPECT_EQ(got[1].chars, 2);
+    EXPECT_EQ(got[1].second, 2);
     kmv_io_close(fd);
   }
 }
@@ -493,37 +436,23 @@ TEST_F(Io, ABufferTooSmallForTheNextCharacterReadsNothing) {
 }
 
 TEST_F(Io, CutTextsBadBytesAndAnOpenShiftState) {
-  // A lone byte after the last UTF-16 unit and a cut UTF-8 sequence end the
-  // text (the marks make the detector keep them as they are); a bad byte is
-  // stepped over; rewinding starts again in ASCII mode although the last
-  // line left the two-byte mode open.
-  // clang-format off
-  const struct {
-    std::string text;
-    int32_t type;
-    std::vector<int32_t> results;
-    std::vector<std::string> lines;
-  } cases[] = {
-      {std::string("\377\376A\0\n\0B\0C", 9), 14, {1, 1},
-       {std::string("\377\376A\0", 4), std::string("B\0", 2)}},
-      {"\357\273\277a\n\343\201\202\343\201", 16, {1, 1},
-       {"\357\273\277a", "\343\201\202"}},
-      {"\033$B0!\033(B\200A\nB\n", 2, {KMV_ECHAR, KMV_ECHAR, 1, 1},
-       {"\033$B0!\033(B", "", "A", "B"}},
-      {"a\n\033$B0!", 2, {1, 1}, {"a", "\033$B0!"}}};
-  // clang-format on
-  for (const auto &c : cases) {
-    const int32_t fd =
-        kmv_io_open(file("cut", c.text).c_str(), 0, 0, c.type, nullptr);
+  for (const testdata::Row &c : testdata::rows("io/cases.txt", "lines")) {
+    const int32_t fd = kmv_io_open(file("cut", str(c[2])).c_str(), 0, 0,
+                                   std::stoi(c[1]), nullptr);
     ASSERT_GE(fd, 0);
+    const auto results = testdata::split(c[3], ' ');
+    const auto lines = testdata::split(c[4], ',');
+    ASSERT_EQ(results.size(), lines.size()) << c.line;
+    const int32_t size = c[5].empty() ? 32 : std::stoi(c[5]);
     for (int pass = 0; pass < 2; ++pass) {
       unsigned char buf[32];
-      for (size_t i = 0; i < c.lines.size(); ++i) {
+      for (size_t i = 0; i < lines.size(); ++i) {
         int32_t len = -1;
-        EXPECT_EQ(kmv_io_get_line(fd, buf, 32, &len), c.results[i]) << i;
-        EXPECT_EQ(bytes_of(buf, len), c.lines[i]) << i;
+        EXPECT_EQ(kmv_io_get_line(fd, buf, size, &len), std::stoi(results[i]))
+            << "line " << c.line << " call " << i;
+        EXPECT_EQ(bytes_of(buf, len), str(lines[i])) << c.line;
       }
-      EXPECT_EQ(kmv_io_get_line(fd, buf, 32, nullptr), KMV_EOF);
+      EXPECT_EQ(kmv_io_get_line(fd, buf, size, nullptr), KMV_EOF);
       EXPECT_EQ(kmv_io_rewind(fd), 0);
     }
     kmv_io_close(fd);
@@ -548,23 +477,12 @@ TEST_F(Io, FileKindsAndDetectionByPath) {
 }
 
 TEST_F(Io, WriteFileAdjustsTheMarkAndReportsFailures) {
-  const std::string body("\xFE\xFF\x00\x41", 4);
-  // clang-format off
-  const struct {
-    int32_t dst, bom;
-    std::string in, out;
-  } cases[] = {
-      {11, 1, body, body.substr(2)}, {13, 1, body, body.substr(2)},
-      {15, 1, body, body.substr(3)}, {12, 1, body, "\xFE\xFF" + body},
-      {14, 1, body, "\xFF\xFE" + body}, {16, 1, body, "\xEF\xBB\xBF" + body},
-      {4, 1, body, body}, {12, 0, body, body},
-      {15, 1, "\xEF", ""}};  // shorter than its mark: an empty file
-  // clang-format on
-  for (const auto &c : cases) {
-    ASSERT_EQ(_write_file(reinterpret_cast<const unsigned char *>(c.in.data()),
-                          c.in.size(), path("out").c_str(), c.dst, c.bom),
+  for (const testdata::Row &c : testdata::rows("io/cases.txt", "write")) {
+    const std::string in = str(c[3]);
+    ASSERT_EQ(_write_file(bytes(in), in.size(), path("out").c_str(),
+                          std::stoi(c[1]), std::stoi(c[2])),
               0);
-    EXPECT_EQ(read_bytes(path("out")), c.out) << "type " << c.dst;
+    EXPECT_EQ(read_bytes(path("out")), str(c[4])) << "line " << c.line;
   }
   const unsigned char byte = 'a';
   EXPECT_EQ(_write_file(&byte, 1, path("no/such/dir").c_str(), 15, 0),
@@ -599,23 +517,16 @@ TEST_F(Io, EverySourceIntoEveryTarget) {
 
 TEST_F(Io, FileConversionFailuresWriteNoTarget) {
   const std::string out = path("out");
-  const struct {
-    std::string src;
-    int32_t dst, result, decided, ctype;
-  } cases[] = {
-      {dir_, 15, KMV_ENOTFILE, -1, -1},
-      {path("missing"), 15, KMV_ENOTEXISTS, -1, -1},
-      {file("junk", "\xFF\xFF\xFF"), 15, KMV_EOF, -1, -1},
-      {file("kana", "\x82\xA0"), 15, KMV_ECTYPE, 0, 0x100},
-      {file("cut", "\357\273\277a\343\201"), 4, KMV_EUEXPEOD, -1, -1},
-      // An empty source is detected as unknown, which is no type code here.
-      {file("empty", ""), 15, KMV_ECTYPE, 0, -1}};
-  for (const auto &c : cases) {
-    EXPECT_EQ(kmv_io_convert_file(c.src.c_str(), 0, out.c_str(), c.dst),
-              c.result)
-        << c.src;
-    EXPECT_TRUE(c.decided < 0 || kmv_io_is_decided() == c.decided) << c.src;
-    EXPECT_TRUE(c.ctype < 0 || kmv_io_get_ctype() == c.ctype) << c.src;
+  for (const testdata::Row &c : testdata::rows("io/cases.txt", "fail")) {
+    const std::string src = c[1] == "dir"       ? dir_
+                            : c[1] == "missing" ? path("missing")
+                                                : file("src", str(c[1]));
+    const int32_t decided = std::stoi(c[4]), ctype = std::stoi(c[5]);
+    EXPECT_EQ(kmv_io_convert_file(src.c_str(), 0, out.c_str(), std::stoi(c[2])),
+              std::stoi(c[3]))
+        << "line " << c.line;
+    EXPECT_TRUE(decided < 0 || kmv_io_is_decided() == decided) << c.line;
+    EXPECT_TRUE(ctype < 0 || kmv_io_get_ctype() == ctype) << c.line;
     EXPECT_FALSE(fs::exists(out));
   }
   EXPECT_EQ(kmv_io_convert_file(sample_path("sample.utf8").c_str(), 0,

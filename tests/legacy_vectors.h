@@ -42,29 +42,23 @@ inline const Vectors &vectors() {
   static const Vectors v = [] {
     Vectors out;
     std::ifstream in(KMV_TEST_DATA_DIR "/convert2/vectors.txt");
-    std::string text;
-    while (std::getline(in, text)) {
+    for (std::string text; std::getline(in, text);) {
       std::istringstream line(text);
-      std::string kind, name;
+      std::string kind, name, text_hex;
       line >> kind >> name;
       if (kind == "S") {
-        Source s;
-        std::string text_hex;
+        Source &s = out.sources[name];
         s.name = name;
         line >> s.family >> s.variant >> text_hex;
         s.bytes = hex(text_hex);
-        out.sources[name] = s;
       } else if (kind == "L") {
-        int32_t n;
-        while (line >> n) out.sources[name].line_counts.push_back(n);
+        for (int32_t n; line >> n;) out.sources[name].line_counts.push_back(n);
       } else if (kind == "C") {
-        Case c;
-        std::string text_hex;
+        Case &c = out.cases.emplace_back();
         c.source = name;
         line >> c.target >> c.dst_variant >> c.err_count >> c.first_offset >>
             c.first_code >> c.last_offset >> c.last_code >> text_hex;
         c.expected = hex(text_hex);
-        out.cases.push_back(c);
       }
     }
     return out;

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,26 +14,9 @@
 
 namespace {
 
-struct Expected {
-  int32_t status;
-  int32_t conv_type;
-  std::string bytes;
-};
-
-std::vector<Expected> load_messages() {
-  std::ifstream in(KMV_TEST_DATA_DIR "/messages/messages.tsv");
-  std::vector<Expected> rows;
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    Expected row;
-    std::string hex;
-    fields >> row.status >> row.conv_type >> hex;
-    const testdata::Bytes bytes = testdata::hex(hex);
-    row.bytes.assign(bytes.begin(), bytes.end());
-    rows.push_back(row);
-  }
-  return rows;
+// Status code, requested encoding type, the expected bytes.
+std::vector<testdata::Row> messages() {
+  return testdata::rows("messages/messages.txt");
 }
 
 constexpr char kGuard = '#';
@@ -48,30 +29,25 @@ class Messages : public ::testing::Test {
 };
 
 TEST_F(Messages, EveryStatusInEveryDeliveryEncoding) {
-  const std::vector<Expected> rows = load_messages();
-  ASSERT_EQ(rows.size(), 17u * 4u);
-  for (const Expected &row : rows) {
+  ASSERT_EQ(messages().size(), 17u * 4u);
+  for (const testdata::Row &row : messages()) {
+    const int32_t status = std::stoi(row[0]), type = std::stoi(row[1]);
+    const std::string want = testdata::str(row[2]);
     // The documented room for any message is 60 bytes.
     char text[60 + 8];
     std::memset(text, kGuard, sizeof text);
-    const int32_t n =
-        kmv_statusto_message(handle_, text, row.status, row.conv_type);
-    SCOPED_TRACE(testing::Message()
-                 << "status " << row.status << " type " << row.conv_type);
-    ASSERT_EQ(n, static_cast<int32_t>(row.bytes.size()));
-    EXPECT_EQ(std::string(text, static_cast<size_t>(n)), row.bytes);
+    const int32_t n = kmv_statusto_message(handle_, text, status, type);
+    SCOPED_TRACE(testing::Message() << "status " << status << " type " << type);
+    ASSERT_EQ(n, static_cast<int32_t>(want.size()));
+    EXPECT_EQ(std::string(text, want.size()), want);
     EXPECT_EQ(text[n], '\0');
     // The stored UTF-8 form passes through the buffer first, so all of the
     // documented 60 bytes may be used, but nothing beyond them.
     for (size_t i = 60; i < sizeof text; ++i) ASSERT_EQ(text[i], kGuard);
-  }
-}
-
-TEST_F(Messages, TheIoFormUsesAHandleOfItsOwn) {
-  for (const Expected &row : load_messages()) {
-    char text[64];
-    const int32_t n = kmv_io_statusto_message(text, row.status, row.conv_type);
-    ASSERT_EQ(std::string(text, static_cast<size_t>(n)), row.bytes);
+    // The stream form uses a handle of its own.
+    ASSERT_EQ(kmv_io_statusto_message(text, status, type),
+              static_cast<int32_t>(want.size()));
+    ASSERT_EQ(std::string(text, want.size()), want);
   }
 }
 
@@ -134,32 +110,17 @@ TEST_F(Messages, StrerrorIsCutToTheRoomWithGuardsIntact) {
 // Descriptions in the C locale are ASCII; a Japanese one shows how a text
 // that grows when re-encoded is still kept within the room.
 TEST_F(Messages, ReencodedTextsAreShortenedByWholeCharacters) {
-  const char *source = "あいう";  // E3 81 82, E3 81 84, E3 81 86
-  const struct {
-    uint64_t room;
-    int32_t type;
-    std::string out;
-  } cases[] = {
-      // ISO-2022-JP: ESC $ B, two bytes a character, ESC ( B.
-      {13, 2, "\x1B$B$\"$$$&\x1B(B"},
-      {12, 2, "\x1B$B$\"$$\x1B(B"},
-      {9, 2, "\x1B$B$\"\x1B(B"},
-      {8, 2, ""},
-      // A UTF-8 cut inside a character leaves its whole prefix.
-      {5, 4, "\x82\xA0"},
-      {5, 5, "\xA4\xA2"},
-      // UTF-8 itself is cut by bytes.
-      {5, 15, "\xE3\x81\x82\xE3"},
-      {1, 2, ""},
-  };
-  for (const auto &c : cases) {
+  for (const testdata::Row &c :
+       testdata::rows("messages/cut_texts.txt", "cut")) {
+    const uint64_t room = std::stoul(c[1]);
     char text[32];
     std::memset(text, kGuard, sizeof text);
-    const int32_t n = kmv::put_text_cut(handle_, text, c.room, source, c.type);
-    EXPECT_EQ(std::string(text, static_cast<size_t>(n)), c.out)
-        << "room " << c.room << " type " << c.type;
+    const int32_t n =
+        kmv::put_text_cut(handle_, text, room, "あいう", std::stoi(c[2]));
+    EXPECT_EQ(std::string(text, static_cast<size_t>(n)), testdata::str(c[3]))
+        << "line " << c.line;
     EXPECT_EQ(text[n], '\0');
-    for (size_t i = c.room; i < sizeof text; ++i) ASSERT_EQ(text[i], kGuard);
+    for (size_t i = room; i < sizeof text; ++i) ASSERT_EQ(text[i], kGuard);
   }
 }
 

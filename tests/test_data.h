@@ -7,6 +7,7 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,36 @@ inline Bytes data_bytes(const std::string &name) {
   const std::string text =
       read_file(std::string(KMV_TEST_DATA_DIR) + "/" + name);
   return Bytes(text.begin(), text.end());
+}
+
+}  // namespace testdata
+
+namespace testdata {
+
+// The bytes of a hex text as a string.
+inline std::string str(const std::string &hex_text) {
+  const Bytes b = hex(hex_text);
+  return std::string(b.begin(), b.end());
+}
+
+// A field split at `sep`, e.g. "1 2" at ' ' or "41, , 42" at ','.
+inline std::vector<std::string> split(const std::string &text, char sep) {
+  std::vector<std::string> out(1);
+  for (char c : text)
+    if (c == sep)
+      out.emplace_back();
+    else
+      out.back().push_back(c);
+  return out;
+}
+
+// The rows of data/<name> whose first field is `kind`; none is an error.
+inline std::vector<Row> rows(const std::string &name, const std::string &kind) {
+  std::vector<Row> out;
+  for (const Row &row : rows(name))
+    if (row[0] == kind) out.push_back(row);
+  if (out.empty()) throw std::runtime_error("no " + kind + " rows in " + name);
+  return out;
 }
 
 }  // namespace testdata

@@ -44,72 +44,54 @@ EXT = (
     "人名 髙橋 﨑山 德永 朗 纊 褜 鍈 銈\n"
 )
 
-HALFWIDTH = range(0xFF61, 0xFFA0)
-
 
 def cp932_preferring_ibm(text):
     ibm = {}
-    for lead in range(0xFA, 0xFD):
-        for trail in range(0x40, 0xFD):
-            try:
-                ch = bytes([lead, trail]).decode("cp932")
-            except UnicodeDecodeError:
-                continue
-            ibm.setdefault(ch, bytes([lead, trail]))
+    for lead, trail in ((l, t) for l in range(0xFA, 0xFD) for t in range(0x40, 0xFD)):
+        try:
+            ibm.setdefault(bytes([lead, trail]).decode("cp932"), bytes([lead, trail]))
+        except UnicodeDecodeError:
+            pass
     out = bytearray()
     for ch in text.replace("\u301c", "\uff5e"):
         code = ch.encode("cp932")
-        if len(code) == 2 and 0xED <= code[0] <= 0xEE and ch in ibm:
-            code = ibm[ch]
-        out += code
+        out += ibm[ch] if len(code) == 2 and 0xED <= code[0] <= 0xEE and ch in ibm else code
     return bytes(out)
 
 
 def sjis_to_jis(s1, s2):
     row = (s1 - 0x70 if s1 <= 0x9F else s1 - 0xB0) * 2 - 1
-    if s2 >= 0x9F:
-        return row + 1, s2 - 0x7E
-    return row, s2 - 0x1F - (1 if s2 >= 0x80 else 0)
+    return (row + 1, s2 - 0x7E) if s2 >= 0x9F else (row, s2 - 0x1F - (s2 >= 0x80))
 
 
 def jis_from_cp932(text):
-    out, mode = bytearray(), "ascii"
-    escape = {"ascii": b"\x1b(B", "two": b"\x1b$B", "kana": b"\x1b(I"}
-
-    def enter(m):
-        nonlocal mode
-        if mode != m:
-            out.extend(escape[m])
-            mode = m
-
-    for ch in text:
+    out, mode = bytearray(), b"\x1b(B"
+    for ch in text + "\0":  # the NUL closes the text in ASCII mode
         if ord(ch) < 0x80:
-            enter("ascii")
-            out.append(ord(ch))
-        elif ord(ch) in HALFWIDTH:
-            enter("kana")
-            out.append(ord(ch) - 0xFF40)
+            want, code = b"\x1b(B", bytes([ord(ch)])
+        elif ord(ch) in range(0xFF61, 0xFFA0):
+            want, code = b"\x1b(I", bytes([ord(ch) - 0xFF40])
         else:
             s = ch.replace("\u301c", "\uff5e").encode("cp932")
-            enter("two")
-            out.extend(sjis_to_jis(s[0], s[1]))
-    enter("ascii")
-    return bytes(out)
-
-
-def write(name, data):
-    with open(name, "wb") as f:
-        f.write(data)
+            want, code = b"\x1b$B", bytes(sjis_to_jis(s[0], s[1]))
+        if want != mode:
+            out += want
+            mode = want
+        out += code
+    return bytes(out[:-1])
 
 
 def main():
     for name, text in (("common", COMMON), ("ext", EXT)):
-        write(name + ".utf8", text.encode("utf-8"))
-        write(name + ".utf16be", text.encode("utf-16-be"))
-        write(name + ".utf16le", text.encode("utf-16-le"))
-        write(name + ".sjis", cp932_preferring_ibm(text))
-        write(name + ".jis", jis_from_cp932(text))
-    write("common.eucjp", COMMON.encode("euc_jp"))
+        for suffix, data in (
+            ("utf8", text.encode("utf-8")),
+            ("utf16be", text.encode("utf-16-be")),
+            ("utf16le", text.encode("utf-16-le")),
+            ("sjis", cp932_preferring_ibm(text)),
+            ("jis", jis_from_cp932(text)),
+        ):
+            open(f"{name}.{suffix}", "wb").write(data)
+    open("common.eucjp", "wb").write(COMMON.encode("euc_jp"))
     # The JIS writer above follows the same rules as Python's own encoder
     # wherever that one can write the text.
     assert jis_from_cp932(COMMON) == COMMON.encode("iso2022_jp_ext")

@@ -18,18 +18,9 @@ LINES = [
 ]
 TEXT = "\n".join(LINES) + "\n"
 
-FILES = {
-    "sample.sjis": TEXT.encode("cp932"),
-    "sample.euc": TEXT.encode("euc_jp"),
-    "sample.jis": TEXT.encode("iso2022_jp"),
-    "sample.utf16be": TEXT.encode("utf-16-be"),
-    "sample.utf16be_bom": b"\xfe\xff" + TEXT.encode("utf-16-be"),
-    "sample.utf16le": TEXT.encode("utf-16-le"),
-    "sample.utf16le_bom": b"\xff\xfe" + TEXT.encode("utf-16-le"),
-    "sample.utf8": TEXT.encode("utf-8"),
-    "sample.utf8_bom": b"\xef\xbb\xbf" + TEXT.encode("utf-8"),
-}
-
-for name, data in FILES.items():
-    with open(name, "wb") as f:
-        f.write(data)
+MARKS = {"utf-16-be": b"\xfe\xff", "utf-16-le": b"\xff\xfe", "utf-8": b"\xef\xbb\xbf"}
+for name, codec in (("sjis", "cp932"), ("euc", "euc_jp"), ("jis", "iso2022_jp"),
+                    ("utf16be", "utf-16-be"), ("utf16le", "utf-16-le"), ("utf8", "utf-8")):
+    open("sample." + name, "wb").write(TEXT.encode(codec))
+    if codec in MARKS:
+        open(f"sample.{name}_bom", "wb").write(MARKS[codec] + TEXT.encode(codec))

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Writes messages.tsv: every status message in each delivery encoding.
+"""Writes messages.txt: every status message in each delivery encoding.
 
-Columns: status code, requested encoding type (15 UTF-8, 2 ISO-2022-JP,
+Fields: status code, requested encoding type (15 UTF-8, 2 ISO-2022-JP,
 4 Shift_JIS, 5 EUC-JP), the expected bytes in hex. The bytes come from
 Python's codecs (utf-8, iso2022_jp, cp932, euc_jp); for every character of
 these messages (kana, kanji, the full-width parentheses, the middle dot and
@@ -30,7 +30,7 @@ MESSAGES = [
 ]
 CODECS = [(15, "utf-8"), (2, "iso2022_jp"), (4, "cp932"), (5, "euc_jp")]
 
-with open("messages.tsv", "w") as out:
+with open("messages.txt", "w") as out:
     for code, text in MESSAGES:
         for conv_type, codec in CODECS:
-            out.write(f"{code}\t{conv_type}\t{text.encode(codec).hex()}\n")
+            out.write(f"{code} | {conv_type} | {text.encode(codec).hex()}\n")
