@@ -28,29 +28,28 @@ Run it from anywhere; it rewrites vectors.txt beside itself:
     python3 tests/data/convert2/make_vectors.py
 """
 
-import os
-import re
+import os, re
 
 # ---------------------------------------------------------------------------
 # Tables, rebuilt from Python's codec data.
 # ---------------------------------------------------------------------------
 
 
-def cp932(code):
-    """Python's cp932 reading of a two-byte code, or None."""
+def decoded(data, codec):
     try:
-        return bytes([code >> 8, code & 0xFF]).decode("cp932")
+        return data.decode(codec)
     except UnicodeDecodeError:
         return None
+
+
+def cp932(code):
+    return decoded(bytes([code >> 8, code & 0xFF]), "cp932")
 
 
 def jis_to_sjis(code):
     j1, j2 = code >> 8, code & 0xFF
     s1 = (j1 + 1) // 2 + (0x70 if j1 <= 0x5E else 0xB0)
-    if j1 & 1:
-        s2 = j2 + 0x1F + (1 if j2 >= 0x60 else 0)
-    else:
-        s2 = j2 + 0x7E
+    s2 = j2 + 0x1F + (j2 >= 0x60) if j1 & 1 else j2 + 0x7E
     return s1 << 8 | s2
 
 
@@ -65,31 +64,21 @@ SJIS_DUPLICATES = (
 def build_sjis_decode():
     table = {b: chr(b) for b in range(1, 0x80)}
     table.update({b: chr(0xFF61 + b - 0xA1) for b in range(0xA1, 0xE0)})
-    for lead in list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD)):
-        for trail in range(0x40, 0xFD):
-            code = lead << 8 | trail
-            ch = cp932(code)
-            if ch is not None and code not in SJIS_DUPLICATES:
-                table[code] = ch
+    codes = (lead << 8 | trail for lead in [*range(0x81, 0xA0), *range(0xE0, 0xFD)] for trail in range(0x40, 0xFD))
+    table.update({c: ch for c in codes if c not in SJIS_DUPLICATES and (ch := cp932(c)) is not None})
     table[0x8160] = "\u301c"  # WAVE DASH, not cp932's FULLWIDTH TILDE
     return table
 
 
-JIS_ROWS = set(range(0x21, 0x29)) | {0x2D} | set(range(0x30, 0x75)) | set(
-    range(0x79, 0x7D)
-)
+JIS_ROWS = set(range(0x21, 0x29)) | {0x2D} | set(range(0x30, 0x75)) | set(range(0x79, 0x7D))
 JIS_DUPLICATES = {0x2D70, 0x2D71, 0x2D72, 0x2D75, 0x2D76, 0x2D77, 0x2D7A,
                   0x2D7B, 0x2D7C, 0x7C7B}
 
 
 def build_jis_decode():
     table = {b: chr(b) for b in range(1, 0x80)}
-    for j1 in JIS_ROWS:
-        for j2 in range(0x21, 0x7F):
-            code = j1 << 8 | j2
-            ch = cp932(jis_to_sjis(code))
-            if ch is not None and code not in JIS_DUPLICATES:
-                table[code] = ch
+    codes = (j1 << 8 | j2 for j1 in JIS_ROWS for j2 in range(0x21, 0x7F))
+    table.update({c: ch for c in codes if c not in JIS_DUPLICATES and (ch := cp932(jis_to_sjis(c))) is not None})
     return table
 
 
@@ -105,12 +94,8 @@ COMMON_GAPS = {0xA1C2: "\u2016", 0xA1DD: "\u2212", 0xA1F1: "\u00a2",
 
 def build_euc_common():
     table = euc_single_and_katakana()
-    rows = list(range(0x21, 0x29)) + list(range(0x30, 0x75))
-    for j1 in rows:
-        for j2 in range(0x21, 0x7F):
-            ch = cp932(jis_to_sjis(j1 << 8 | j2))
-            if ch is not None:
-                table[(j1 << 8 | j2) + 0x8080] = ch
+    codes = (j1 << 8 | j2 for j1 in [*range(0x21, 0x29), *range(0x30, 0x75)] for j2 in range(0x21, 0x7F))
+    table.update({c + 0x8080: ch for c in codes if (ch := cp932(jis_to_sjis(c))) is not None})
     table[0xA1C1] = "\u301c"
     for code in COMMON_GAPS:
         table.pop(code, None)
@@ -125,35 +110,29 @@ def build_euc_20932():
 
 def build_jisx0212():
     """Index (two bytes after 8F) to character, from Python's euc_jp."""
-    table = {}
-    for a in range(0xA1, 0xFF):
-        for b in range(0xA1, 0xFF):
-            try:
-                table[a << 8 | b] = bytes([0x8F, a, b]).decode("euc_jp")
-            except UnicodeDecodeError:
-                pass
+    codes = (a << 8 | b for a in range(0xA1, 0xFF) for b in range(0xA1, 0xFF))
+    table = {c: ch for c in codes if (ch := decoded(bytes([0x8F, c >> 8, c & 0xFF]), "euc_jp")) is not None}
     del table[0xA2B7]  # euc_jp's U+007E would collide with ASCII
     return table
 
 
 def build_euc_51932():
     table = euc_single_and_katakana()
-    for code, ch in JIS_DECODE.items():
-        if code >= 0x100:
-            table[code + 0x8080] = ch
+    table.update({code + 0x8080: ch for code, ch in JIS_DECODE.items() if code >= 0x100})
     table[0xA1C1] = "\u301c"
     return table
+
+
+def private_use(first):
+    """Rows F5 to FE, in order, onto the private use area from first on."""
+    return {r << 8 | c: chr(first + (r - 0xF5) * 94 + (c - 0xA1)) for r in range(0xF5, 0xFF) for c in range(0xA1, 0xFF)}
 
 
 def build_euc_ms():
     table00 = {b: chr(b) for b in list(range(1, 0x8E)) + list(range(0x90, 0xA0))}
     table00.update({k: v for k, v in EUC_51932.items() if 0x8E00 <= k < 0xF500})
-    for r in range(0xF5, 0xFF):
-        for c in range(0xA1, 0xFF):
-            table00[r << 8 | c] = chr(0xE000 + (r - 0xF5) * 94 + (c - 0xA1))
-    table8f = dict(JISX0212)
-    table8f[0xA2B7] = "\uff5e"
-    table8f[0xA2C3] = "\uffe4"
+    table00.update(private_use(0xE000))
+    table8f = {**JISX0212, 0xA2B7: "\uff5e", 0xA2C3: "\uffe4"}
     del table8f[0xA2F1]
     held = set(table00.values()) | set(table8f.values())
     extra = []
@@ -165,17 +144,12 @@ def build_euc_ms():
     places = (list(range(0xF3F3, 0xF3FD)) + [0xF4A9, 0xF4AA]
               + list(range(0xF4AE, 0xF4FF)))
     table8f.update(zip(places, extra))
-    for r in range(0xF5, 0xFF):
-        for c in range(0xA1, 0xFF):
-            table8f[r << 8 | c] = chr(0xE3AC + (r - 0xF5) * 94 + (c - 0xA1))
+    table8f.update(private_use(0xE3AC))
     return table00, table8f
 
 
 def invert(table, prefix=0):
-    out = {}
-    for code, ch in table.items():
-        out.setdefault(ch, prefix | code)
-    return out
+    return {ch: prefix | code for code, ch in reversed(table.items())}  # the first code wins
 
 
 SJIS_DECODE = build_sjis_decode()
@@ -537,11 +511,8 @@ def cases(name, family, variant, src, line_counts):
                 out, rec = convert_jis(src, t)
             else:
                 out, rec = convert_euc(src, variant, t)
-            first = rec.first or (-1, -1)
-            last = rec.last or (-1, -1)
-            yield "C %s %s %s %d %d %d %d %d %s" % (
-                name, target, dst_variant or "-", rec.count, first[0],
-                first[1], last[0], last[1], out.hex())
+            yield "C %s %s %s %d %d %d %d %d %s" % (name, target, dst_variant or "-", rec.count,
+                                                    *(rec.first or (-1, -1)), *(rec.last or (-1, -1)), out.hex())
 
 
 def cross_check():
@@ -579,13 +550,10 @@ def main():
     for name, family, variant, text in texts:
         src = encode_source(family, variant, text)
         lines.extend(cases(name, family, variant, src, split_lines(text)))
-    lines.extend(cases("disputed_sjis", "sjis", None, DISPUTED_SJIS, None))
-    lines.extend(cases("disputed_jis", "jis", None, DISPUTED_JIS, None))
-    for v in VARIANTS:
-        lines.extend(cases("disputed_euc" + v, "euc", v, DISPUTED_EUC, None))
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                        "vectors.txt")
-    with open(path, "w") as f:
+    disputed = [("disputed_sjis", "sjis", None, DISPUTED_SJIS), ("disputed_jis", "jis", None, DISPUTED_JIS)]
+    for name, family, variant, src in disputed + [("disputed_euc" + v, "euc", v, DISPUTED_EUC) for v in VARIANTS]:
+        lines.extend(cases(name, family, variant, src, None))
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "vectors.txt"), "w") as f:
         f.write("\n".join(lines) + "\n")
 
 
