@@ -268,7 +268,7 @@ def run(args):
     order = sorted(mutants, key=lambda m: m["id"])
     random.Random(16).shuffle(order)
     # The cache sees the same sources whichever worker's copy compiles them.
-    os.environ.update(CCACHE_BASEDIR=args.work, CCACHE_NOHASHDIR="1")
+    os.environ.update(CCACHE_BASEDIR=os.path.abspath(args.work), CCACHE_NOHASHDIR="1")  # ccache wants it absolute
     lock = threading.Lock()
 
     def work(k):
