@@ -1,30 +1,29 @@
 #!/usr/bin/env python3
-"""Writes the expected bytes of the converter round-trip tests with Python's
-codecs, an implementation independent of this library. Run it from this
-directory; the build never runs it.
-
-Two texts, each written in every encoding the tests compare:
-
-  common  JIS X 0208 text, ASCII, half-width katakana, CR LF and LF line
-          ends: every encoding holds it.
-  ext     the code page 932 extensions (NEC row 13, IBM extensions), which
-          EUC-JP's common table and Python's iso2022_jp lack.
-
-Where this library's mapping and Python's codecs differ by design, the
-difference is applied here and named:
-
-  * U+301C WAVE DASH: the library writes Shift_JIS 81 60 for it (and for
-    U+FF5E); Python's cp932 knows only U+FF5E there.
-  * Code page 932 holds most IBM extension characters twice (the
-    NEC-selected copies at ED40-EEFC and the IBM ones at FA40-FC4B); the
-    library keeps only the IBM codes, Python's cp932 writes the NEC-selected
-    ones.
-  * ISO-2022-JP of the extensions: Python has no code page 50221 codec; the
-    expected bytes are Python's cp932 bytes taken back to JIS row/cell codes
-    by the standard Shift_JIS arithmetic (the IBM extensions through their
-    NEC-selected copies at ED40-EEFC, rows 79 to 7C in JIS), with
-    ESC $ B / ESC ( I / ESC ( B written on every change of mode.
-"""
+# Writes the expected bytes of the converter round-trip tests with Python's
+# codecs, an implementation independent of this library. Run it from this
+# directory; the build never runs it.
+#
+# Two texts, each written in every encoding the tests compare:
+#
+#   common  JIS X 0208 text, ASCII, half-width katakana, CR LF and LF line
+#           ends: every encoding holds it.
+#   ext     the code page 932 extensions (NEC row 13, IBM extensions), which
+#           EUC-JP's common table and Python's iso2022_jp lack.
+#
+# Where this library's mapping and Python's codecs differ by design, the
+# difference is applied here and named:
+#
+#   * U+301C WAVE DASH: the library writes Shift_JIS 81 60 for it (and for
+#     U+FF5E); Python's cp932 knows only U+FF5E there.
+#   * Code page 932 holds most IBM extension characters twice (the
+#     NEC-selected copies at ED40-EEFC and the IBM ones at FA40-FC4B); the
+#     library keeps only the IBM codes, Python's cp932 writes the NEC-selected
+#     ones.
+#   * ISO-2022-JP of the extensions: Python has no code page 50221 codec; the
+#     expected bytes are Python's cp932 bytes taken back to JIS row/cell codes
+#     by the standard Shift_JIS arithmetic (the IBM extensions through their
+#     NEC-selected copies at ED40-EEFC, rows 79 to 7C in JIS), with
+#     ESC $ B / ESC ( I / ESC ( B written on every change of mode.
 
 COMMON = (
     "日本語の文書変換ライブラリ、kmv のテストです。\r\n"

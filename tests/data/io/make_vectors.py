@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
-"""Writes one sample text in every encoding the stream layer handles.
-
-The bytes come from Python's codecs (cp932, euc_jp, iso2022_jp, utf-16,
-utf-8). The text keeps to characters on which those codecs and code page
-932 / JIS X 0208 agree, so every file is the expected result of converting
-any other into its encoding. Run from this directory.
-"""
+# Writes one sample text in every encoding the stream layer handles.
+#
+# The bytes come from Python's codecs (cp932, euc_jp, iso2022_jp, utf-16,
+# utf-8). The text keeps to characters on which those codecs and code page
+# 932 / JIS X 0208 agree, so every file is the expected result of converting
+# any other into its encoding. Run from this directory.
 
 LINES = [
     "日本語のテキストを一行ずつ読みます。",

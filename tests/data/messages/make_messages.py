@@ -1,13 +1,12 @@
 #!/usr/bin/env python3
-"""Writes messages.tsv: every status message in each delivery encoding.
-
-Columns: status code, requested encoding type (15 UTF-8, 2 ISO-2022-JP,
-4 Shift_JIS, 5 EUC-JP), the expected bytes in hex. The bytes come from
-Python's codecs (utf-8, iso2022_jp, cp932, euc_jp); for every character of
-these messages (kana, kanji, the full-width parentheses, the middle dot and
-the long vowel mark) they agree with code page 932 and JIS X 0208.
-Run from this directory.
-"""
+# Writes messages.tsv: every status message in each delivery encoding.
+#
+# Columns: status code, requested encoding type (15 UTF-8, 2 ISO-2022-JP,
+# 4 Shift_JIS, 5 EUC-JP), the expected bytes in hex. The bytes come from
+# Python's codecs (utf-8, iso2022_jp, cp932, euc_jp); for every character of
+# these messages (kana, kanji, the full-width parentheses, the middle dot and
+# the long vowel mark) they agree with code page 932 and JIS X 0208.
+# Run from this directory.
 
 MESSAGES = [
     (0, "SUCCESS:処理成功"),
