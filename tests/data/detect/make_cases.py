@@ -33,17 +33,9 @@ SENTENCES = {
     "emoji": "寿司🍣を食べた。😀",
 }
 
-ENCODINGS = {
-    "sjis": "cp932",
-    "euc": "euc_jp",
-    "euc2004": "euc_jis_2004",
-    "jis": "iso2022_jp",
-    "utf8": "utf-8",
-    "utf8bom": "utf-8-sig",
-    "utf16be": "utf-16-be",
-    "utf16le": "utf-16-le",
-    "utf16bom": "utf-16",
-}
+ENCODINGS = {"sjis": "cp932", "euc": "euc_jp", "euc2004": "euc_jis_2004", "jis": "iso2022_jp",
+             "utf8": "utf-8", "utf8bom": "utf-8-sig", "utf16be": "utf-16-be", "utf16le": "utf-16-le",
+             "utf16bom": "utf-16"}
 
 EXPECTED_TYPES = [0, 1, 4, 5, 6, 7, 8, 11, 13, 15]
 
@@ -64,16 +56,11 @@ def texts():
 
 def main():
     tables = model.load_tables(sys.argv[1])
-    out = sys.stdout
     for name, data in texts():
         cuts = [model.kmv_buf(tables, data[:n]) for n in range(len(data) + 1)]
-        hints = [
-            f"{expected}:{model.kmv_buf(tables, data, expected, False)}"
-            f"_{model.kmv_buf(tables, data, expected, True)}"
-            for expected in EXPECTED_TYPES
-        ]
-        out.write(f"{name}\t{data.hex()}\t{','.join(map(str, cuts))}"
-                  f"\t{','.join(hints)}\n")
+        hints = [f"{e}:{model.kmv_buf(tables, data, e, False)}_{model.kmv_buf(tables, data, e, True)}"
+                 for e in EXPECTED_TYPES]
+        sys.stdout.write(f"{name}\t{data.hex()}\t{','.join(map(str, cuts))}\t{','.join(hints)}\n")
 
 
 if __name__ == "__main__":

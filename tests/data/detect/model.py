@@ -24,6 +24,10 @@ def load_tables(lib_path):
             for k, (name, n) in TABLES.items()}
 
 
+def f32(x):
+    return ctypes.c_float(x).value
+
+
 def at(table, i):
     return table[i] if table is not None and 0 <= i < len(table) else 0
 
@@ -52,14 +56,8 @@ def is_euc_possible(table, lead):
 
 def check_euc(h, buf, expected):
     """Returns (bits, euc_valid, euc_invalid, clean, end_flag_2)."""
-    t = h.t
-    valid = invalid = 0
-    hit = [0, 0, 0]
-    miss = [0, 0, 0]
-    bits = 0
-    end2 = False
-    n = len(buf)
-    i = 0
+    t, n, i, valid, invalid, bits, end2 = h.t, len(buf), 0, 0, 0, 0, False
+    hit, miss = [0, 0, 0], [0, 0, 0]
     while i < n:
         c = buf[i]
         if c < 0x80:
@@ -105,24 +103,14 @@ def check_euc(h, buf, expected):
             continue
         in1 = at(t["e1_8f"] if three else t["e1"], code) != 0
         in2 = (not three) and at(t["e2"], code) != 0
-        if in1:
-            hit[0] += 1
-            bits |= 0x10
-        else:
-            miss[0] += 1
-        if in2:
-            hit[1] += 1
-            bits |= 0x20
-        else:
-            miss[1] += 1
         h.euc3()
         in3 = at(h.t8f if three else h.t00, code) != 0
         h.defaults()
+        for k, inside in enumerate((in1, in2, in3)):
+            hit[k], miss[k] = hit[k] + inside, miss[k] + (not inside)
+            bits |= (0x10 << k) if inside else 0
         if in3:
-            hit[2] += 1
-            bits |= 0x40
             continue
-        miss[2] += 1
         if not in1 and not in2:
             invalid += 1
             if invalid > 20:
@@ -132,7 +120,6 @@ def check_euc(h, buf, expected):
     if valid <= invalid:
         return 0, 0, 0, 0, end2
     clean = 1 if invalid == 0 else 0
-    f32 = lambda x: ctypes.c_float(x).value
     if f32(invalid) > f32(f32(valid) / f32(30.0)):
         for k, b in enumerate((0x10, 0x20, 0x40)):
             if f32(f32(hit[k] + valid) / f32(30.0)) > f32(miss[k]):
@@ -254,11 +241,9 @@ def kmv_buf(t, buf, expected=0, ignore=False):
                     bad += 1
                     if bad > 20:
                         break
-    f32 = lambda x: ctypes.c_float(x).value
     if (good == 0 and kana == 0) or f32(bad) > f32(f32(good) / f32(30.0)):
         cand &= ~0x4
-    valid = invalid = 0
-    clean = 0
+    valid = invalid = clean = 0
     if all_ascii:
         cand &= 0x1 | 0x200 | 0x400
     else:
@@ -270,8 +255,7 @@ def kmv_buf(t, buf, expected=0, ignore=False):
             cand &= ~0x4
         cand = (cand & ~0x78) | bits
         # UTF-8
-        seq = 0
-        i = 0
+        seq, i = 0, 0
         while i < n:
             c = buf[i]
             if c < 0x80:
@@ -323,9 +307,7 @@ def kmv_buf(t, buf, expected=0, ignore=False):
     d = t["def"]
     plaus = lambda u: (at(d, u) & 3) != 0
     kana16 = lambda u: 0x3041 <= u <= 0x3093 or 0x30A1 <= u <= 0x30F3
-    be_good = le_good = 0
-    i = 0
-    reached_end = True
+    be_good, le_good, i, reached_end = 0, 0, 0, True
     def unit(j, big):
         return buf[j] * 256 + buf[j + 1] if big else buf[j + 1] * 256 + buf[j]
 
