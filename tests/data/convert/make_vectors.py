@@ -48,27 +48,16 @@ HALFWIDTH = range(0xFF61, 0xFFA0)
 
 def cp932_preferring_ibm(text):
     ibm = {}
-    for lead in range(0xFA, 0xFD):
-        for trail in range(0x40, 0xFD):
-            try:
-                ch = bytes([lead, trail]).decode("cp932")
-            except UnicodeDecodeError:
-                continue
-            ibm.setdefault(ch, bytes([lead, trail]))
-    out = bytearray()
-    for ch in text.replace("\u301c", "\uff5e"):
-        code = ch.encode("cp932")
-        if len(code) == 2 and 0xED <= code[0] <= 0xEE and ch in ibm:
-            code = ibm[ch]
-        out += code
-    return bytes(out)
+    for code in (bytes([lead, trail]) for lead in range(0xFA, 0xFD) for trail in range(0x40, 0xFD)):
+        ibm.setdefault(code.decode("cp932", errors="replace"), code)  # unmapped: U+FFFD, in no text
+    nec = lambda code: len(code) == 2 and 0xED <= code[0] <= 0xEE
+    return b"".join(ibm[ch] if nec(ch.encode("cp932")) and ch in ibm else ch.encode("cp932")
+                    for ch in text.replace("\u301c", "\uff5e"))
 
 
 def sjis_to_jis(s1, s2):
     row = (s1 - 0x70 if s1 <= 0x9F else s1 - 0xB0) * 2 - 1
-    if s2 >= 0x9F:
-        return row + 1, s2 - 0x7E
-    return row, s2 - 0x1F - (1 if s2 >= 0x80 else 0)
+    return (row + 1, s2 - 0x7E) if s2 >= 0x9F else (row, s2 - 0x1F - (s2 >= 0x80))
 
 
 def jis_from_cp932(text):
@@ -103,9 +92,8 @@ def write(name, data):
 
 def main():
     for name, text in (("common", COMMON), ("ext", EXT)):
-        write(name + ".utf8", text.encode("utf-8"))
-        write(name + ".utf16be", text.encode("utf-16-be"))
-        write(name + ".utf16le", text.encode("utf-16-le"))
+        for suffix, codec in (("utf8", "utf-8"), ("utf16be", "utf-16-be"), ("utf16le", "utf-16-le")):
+            write(f"{name}.{suffix}", text.encode(codec))
         write(name + ".sjis", cp932_preferring_ibm(text))
         write(name + ".jis", jis_from_cp932(text))
     write("common.eucjp", COMMON.encode("euc_jp"))

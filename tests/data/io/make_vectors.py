@@ -17,18 +17,10 @@ LINES = [
 ]
 TEXT = "\n".join(LINES) + "\n"
 
-FILES = {
-    "sample.sjis": TEXT.encode("cp932"),
-    "sample.euc": TEXT.encode("euc_jp"),
-    "sample.jis": TEXT.encode("iso2022_jp"),
-    "sample.utf16be": TEXT.encode("utf-16-be"),
-    "sample.utf16be_bom": b"\xfe\xff" + TEXT.encode("utf-16-be"),
-    "sample.utf16le": TEXT.encode("utf-16-le"),
-    "sample.utf16le_bom": b"\xff\xfe" + TEXT.encode("utf-16-le"),
-    "sample.utf8": TEXT.encode("utf-8"),
-    "sample.utf8_bom": b"\xef\xbb\xbf" + TEXT.encode("utf-8"),
-}
+CODECS = {"sjis": "cp932", "euc": "euc_jp", "jis": "iso2022_jp", "utf16be": "utf-16-be",
+          "utf16le": "utf-16-le", "utf8": "utf-8"}
 
-for name, data in FILES.items():
-    with open(name, "wb") as f:
-        f.write(data)
+for name, codec in CODECS.items():
+    for suffix, text in [("", TEXT)] + ([("_bom", "\ufeff" + TEXT)] if name.startswith("utf") else []):
+        with open(f"sample.{name}{suffix}", "wb") as f:
+            f.write(text.encode(codec))
