@@ -209,16 +209,9 @@ class Record:
         self.count += 1
 
 
-def euc_bytes(code):
-    if code < 0x100:
-        return bytes([code])
-    if code <= 0xFFFF:
-        return bytes([code >> 8, code & 0xFF])
-    return bytes([0x8F, (code >> 8) & 0xFF, code & 0xFF])
-
-
-def sjis_bytes(code):
-    return bytes([code]) if code < 0x100 else bytes([code >> 8, code & 0xFF])
+def code_bytes(code):
+    """A code's bytes: one, two, or three for EUC-JP's 8F codes."""
+    return code.to_bytes(max(1, (code.bit_length() + 7) // 8), "big")
 
 
 class JisWriter:
@@ -282,21 +275,14 @@ class Target:
     def encode(self, ch):
         """Writes a decoded character into a legacy target and returns its
         code there; None when there is none (the replacement is written)."""
-        if self.name == "jis":
-            code = JIS_ENCODE.get(ch)
-            if code is not None:
-                mode = 1 if code >= 0x100 else 0
-                self.jis.put(mode, code.to_bytes(mode + 1, "big"))
-        elif self.name == "sjis":
-            code = SJIS_ENCODE.get(ch)
-            if code is not None:
-                self.out += sjis_bytes(code)
-        else:
-            code = EUC_ENCODE[self.variant].get(ch)
-            if code is not None:
-                self.out += euc_bytes(code)
+        tables = {"jis": JIS_ENCODE, "sjis": SJIS_ENCODE}
+        code = (tables[self.name] if self.name in tables else EUC_ENCODE[self.variant]).get(ch)
         if code is None:
             self.replacement()
+        elif self.name == "jis":
+            self.jis.put(int(code >= 0x100), code_bytes(code))
+        else:
+            self.out += code_bytes(code)
         return code
 
     def result(self):
@@ -474,7 +460,7 @@ def split_lines(text):
 
 def encode_source(family, variant, text):
     if family == "sjis":
-        return b"".join(sjis_bytes(SJIS_ENCODE[ch]) for ch in text)
+        return b"".join(code_bytes(SJIS_ENCODE[ch]) for ch in text)
     if family == "jis":
         w = JisWriter()
         for ch in text:
@@ -483,10 +469,9 @@ def encode_source(family, variant, text):
             elif ord(ch) < 0x80:
                 w.put(0, ch.encode("ascii"))
             else:
-                code = JIS_ENCODE[ch]
-                w.put(1, code.to_bytes(2, "big"))
+                w.put(1, code_bytes(JIS_ENCODE[ch]))
         return w.close()
-    return b"".join(euc_bytes(EUC_ENCODE[variant][ch]) for ch in text)
+    return b"".join(code_bytes(EUC_ENCODE[variant][ch]) for ch in text)
 
 
 TARGETS = {
@@ -504,12 +489,8 @@ def cases(name, family, variant, src, line_counts):
     for target in TARGETS[family]:
         for dst_variant in VARIANTS if target == "euc" else [None]:
             t = Target(target, dst_variant)
-            if family == "sjis":
-                out, rec = convert_sjis(src, t)
-            elif family == "jis":
-                out, rec = convert_jis(src, t)
-            else:
-                out, rec = convert_euc(src, variant, t)
+            out, rec = (convert_sjis(src, t) if family == "sjis" else convert_jis(src, t) if family == "jis"
+                        else convert_euc(src, variant, t))
             yield "C %s %s %s %d %d %d %d %d %s" % (name, target, dst_variant or "-", rec.count,
                                                     *(rec.first or (-1, -1)), *(rec.last or (-1, -1)), out.hex())
 
