@@ -113,13 +113,22 @@ def sites(text):
                 yield n, a0, "swap", raw[a0:b1], second + ", " + first
 
 
+def read(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
+
+
+def write(path, text, mode="w"):
+    with open(path, mode, encoding="utf-8") as f:
+        f.write(text)
+
+
 def plan(args):
     found = []
     for d in TARGET_DIRS:
         for rel in (os.path.join(d, name) for name in sorted(os.listdir(os.path.join(ROOT, d)))
                     if name.endswith((".cpp", ".h"))):
-            with open(os.path.join(ROOT, rel), encoding="utf-8") as f:
-                found += [(rel,) + s for s in sites(f.read())]
+            found += [(rel,) + s for s in sites(read(os.path.join(ROOT, rel)))]
     rng = random.Random(args.seed)
     kinds = sorted({s[3] for s in found})
     chosen = []
@@ -141,8 +150,7 @@ def plan(args):
 
 
 def tsv_rows(path):
-    with open(path, encoding="utf-8") as f:
-        return [line.rstrip("\n").split("\t") for line in f][1:]
+    return [line.split("\t") for line in read(path).split("\n")[1:] if line]
 
 
 def load_mutants(path):
@@ -235,23 +243,20 @@ class Workspace:
     def trial(self, mut, timeout):
         """Applies one mutant, builds, tests, restores. Returns (status, detail)."""
         path = os.path.join(self.tree, mut["file"])
-        with open(path, encoding="utf-8") as f:
-            original = f.read()
+        original = read(path)
         target, cmds = self.tests_for(mut["file"])
         try:
             text = mutated(original, mut)
         except (ValueError, IndexError) as e:  # the list was drawn on other sources
             return "stale", str(e)
         try:
-            with open(path, "w", encoding="utf-8") as f:
-                f.write(text)
+            write(path, text)
             if not self.build_targets(target):
                 return "not_viable", "build"
             failed = first_failure(cmds, timeout, self.jobs)
             return ("killed", failed) if failed else ("survived", "")
         finally:
-            with open(path, "w", encoding="utf-8") as f:
-                f.write(original)
+            write(path, original)
 
 
 def run(args):
@@ -259,10 +264,8 @@ def run(args):
     if args.only:
         mutants = [m for m in mutants if m["id"] in {int(i) for i in args.only.split(",")}]
     if not os.path.exists(args.results):
-        with open(args.results, "w", encoding="utf-8") as f:
-            f.write("id\tstatus\tseconds\tdetail\n")
-    with open(args.results, encoding="utf-8") as f:
-        done = {int(line.split("\t")[0]) for line in f if line[0].isdigit()}
+        write(args.results, "id\tstatus\tseconds\tdetail\n")
+    done = {int(r[0]) for r in tsv_rows(args.results)}
     # A seeded shuffle, so that a run stopped early has tried a fair sample of
     # the set; restoring a file between mutants is a cache hit with ccache.
     order = sorted(mutants, key=lambda m: m["id"])
@@ -291,8 +294,7 @@ def run(args):
             status, detail = ws.trial(mut, limit["tools/" if mut["file"].startswith("tools/") else "src/"])
             secs = time.time() - start
             with lock:
-                with open(args.results, "a", encoding="utf-8") as f:
-                    f.write(f"{mut['id']}\t{status}\t{secs:.1f}\t{detail}\n")
+                write(args.results, f"{mut['id']}\t{status}\t{secs:.1f}\t{detail}\n", "a")
                 print(f"{mut['id']:4} {status:10} {secs:5.1f}s {mut['file']}:{mut['line']} "
                       f"{mut['kind']} {mut['old']!r} -> {mut['new']!r}", flush=True)
 
