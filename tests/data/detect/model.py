@@ -307,7 +307,7 @@ def kmv_buf(t, buf, expected=0, ignore=False):
     d = t["def"]
     plaus = lambda u: (at(d, u) & 3) != 0
     kana16 = lambda u: 0x3041 <= u <= 0x3093 or 0x30A1 <= u <= 0x30F3
-    be_good, le_good, i, reached_end = 0, 0, 0, True
+    good16, i, reached_end = {0x200: 0, 0x400: 0}, 0, True
     def unit(j, big):
         return buf[j] * 256 + buf[j + 1] if big else buf[j + 1] * 256 + buf[j]
 
@@ -327,41 +327,25 @@ def kmv_buf(t, buf, expected=0, ignore=False):
         be_ok = plaus(be) or paired(i, True)
         le_ok = plaus(le) or paired(i, False)
         i += 2
-        if be_ok:
-            be_good += 1
-            if kana16(be):
-                pref |= 0x200
-            if u0 == 0 and u1 in (9, 10, 13):
-                cand = 0x200
-                reached_end = False
+        for mine, other, u, ok in ((0x200, 0x400, be, be_ok), (0x400, 0x200, le, le_ok)):
+            if ok:
+                good16[mine] += 1
+                pref |= mine if kana16(u) else 0
+                stop = mine == 0x200 and u0 == 0 and u1 in (9, 10, 13)
+                cand = 0x200 if stop else cand
+            elif u in (0xFEFF, 0xFFFD):
+                cand, stop = mine, True
+            else:
+                cand &= ~mine
+                stop = not cand & other
+            if stop:
                 break
-        else:
-            if be in (0xFEFF, 0xFFFD):
-                cand = 0x200
-                reached_end = False
-                break
-            cand &= ~0x200
-            if not cand & 0x400:
-                reached_end = False
-                break
-        if le_ok:
-            le_good += 1
-            if kana16(le):
-                pref |= 0x400
-        else:
-            if le in (0xFEFF, 0xFFFD):
-                cand = 0x400
-                reached_end = False
-                break
-            cand &= ~0x400
-            if not cand & 0x200:
-                reached_end = False
-                break
+        if stop:
+            reached_end = False
+            break
     if reached_end and i + 1 == n:
-        if be_good == 0:
-            cand &= ~0x200
-        if le_good == 0:
-            cand &= ~0x400
+        for mine, count in good16.items():
+            cand &= ~mine if count == 0 else ~0
         end |= 4
     # final decision
     if ignore:
