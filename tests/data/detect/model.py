@@ -146,33 +146,20 @@ def detect(exp, cand, end, pref):
         if exp == 4:
             return 4 if cand == 0x4 else 0x100
     if not end & 2:
-        if cand & 0x8:
-            if 5 <= exp <= 8:
-                return 5 if cand == 0x8 else 0x200
-            r |= 0x200
-        if cand & 0x10:
-            if 5 <= exp <= 7:
-                return 6 if cand == 0x10 else 0x400
-            r |= 0x400
-            if exp == 8:
-                return 8 if cand == 0x10 else 0x1000
-        if cand & 0x20:
-            if 5 <= exp <= 8:
-                return 7 if cand == 0x20 else 0x800
-            r |= 0x800
-        if cand & 0x40:
-            if 5 <= exp <= 8:
-                return 8 if cand == 0x40 else 0x1000
-            r |= 0x1000
+        for bit, single, mask, last in ((0x8, 5, 0x200, 8), (0x10, 6, 0x400, 7), (0x20, 7, 0x800, 8),
+                                        (0x40, 8, 0x1000, 8)):
+            if cand & bit:
+                if 5 <= exp <= last:
+                    return single if cand == bit else mask
+                r |= mask
+                if bit == 0x10 and exp == 8:  # the first EUC-JP variant answers for the third
+                    return 8 if cand == 0x10 else 0x1000
     if not end & 4:
-        if cand & 0x200:
-            r |= 0x2000
-            if exp in (11, 12):
-                return 11 if cand == 0x200 else 0x2000
-        if cand & 0x400:
-            r |= 0x8000
-            if exp in (13, 14):
-                return 13 if cand == 0x400 else 0x8000
+        for bit, single, mask in ((0x200, 11, 0x2000), (0x400, 13, 0x8000)):
+            if cand & bit:
+                r |= mask
+                if exp in (single, single + 1):
+                    return single if cand == bit else mask
     if cand & 0x800 and not end & 8:
         if exp in (15, 16):
             return 15 if cand == 0x800 else 0x20000
@@ -191,20 +178,17 @@ def detect(exp, cand, end, pref):
 
 
 def kmv_buf(t, buf, expected=0, ignore=False):
-    buf = bytes(buf)
-    n = len(buf)
+    buf, n = bytes(buf), len(buf)
     if n == 0:
         return 0
     for mark, answer in ((b"\xfe\xff", 12), (b"\xff\xfe", 14),
                          (b"\xef\xbb\xbf", 16)):
         if buf.startswith(mark):
             return answer
-    if expected == 1:
-        expected = 15
+    expected = 15 if expected == 1 else expected
     cand, end, pref = 0xE7D, 0, 0
     good = bad = kana = nul_e = nul_o = 0
-    all_ascii = True
-    i = 0
+    all_ascii, i = True, 0
     while i < n:
         c = buf[i]
         if c == 0:
