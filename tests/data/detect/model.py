@@ -239,28 +239,21 @@ def kmv_buf(t, buf, expected=0, ignore=False):
             cand &= ~0x4
         cand = (cand & ~0x78) | bits
         # UTF-8
-        seq, i = 0, 0
+        seq, i, cont = 0, 0, lambda x: 0x80 <= x <= 0xBF
         while i < n:
             c = buf[i]
             if c < 0x80:
                 i += 1
                 continue
-            cont = lambda x: 0x80 <= x <= 0xBF
             if i + 1 == n:
                 end |= 8
                 if not 0xC0 <= c <= 0xF4:
                     cand &= ~0x800
                 break
             if 0xC0 <= c <= 0xDF:
-                if cont(buf[i + 1]):
-                    seq += 1
-                    i += 2
-                    continue
-                cand &= ~0x800
-                break
-            if 0xF0 <= c <= 0xF4:
-                lo, hi = {0xF0: (0x90, 0xBF), 0xF4: (0x80, 0x8F)}.get(
-                    c, (0x80, 0xBF))
+                size = 2 if cont(buf[i + 1]) else 0
+            elif 0xF0 <= c <= 0xF4:
+                lo, hi = {0xF0: (0x90, 0xBF), 0xF4: (0x80, 0x8F)}.get(c, (0x80, 0xBF))
                 tail = buf[i + 1:i + 4]
                 if len(tail) == 1:
                     end |= 8
@@ -268,23 +261,18 @@ def kmv_buf(t, buf, expected=0, ignore=False):
                 if ok and len(tail) < 3:
                     end |= 8
                     break
-                if ok:
-                    seq += 1
-                    i += 4
-                    continue
-                cand &= ~0x800
-                break
-            if i + 2 == n:
+                size = 4 if ok else 0
+            elif i + 2 == n:
                 end |= 8
                 if not (0xE0 <= c <= 0xEF and cont(buf[i + 1])):
                     cand &= ~0x800
                 break
-            if 0xE0 <= c <= 0xEF and cont(buf[i + 1]) and cont(buf[i + 2]):
-                seq += 1
-                i += 3
-                continue
-            cand &= ~0x800
-            break
+            else:
+                size = 3 if 0xE0 <= c <= 0xEF and cont(buf[i + 1]) and cont(buf[i + 2]) else 0
+            if not size:
+                cand &= ~0x800
+                break
+            seq, i = seq + 1, i + size
         if seq == 0:
             cand &= ~0x800
     # UTF-16
