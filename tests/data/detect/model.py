@@ -72,14 +72,8 @@ def check_euc(h, buf, expected):
                 i += 2
                 continue
             if i + 2 == n:  # the character needs a byte beyond the text
-                s = buf[i + 1]
-                if c == 0x8E:
-                    ok = is_euc_possible(h.t00, s)
-                else:
-                    ok = (is_euc_possible(h.t8f, s)
-                          or is_euc_possible(t["e1_8f"], s)
-                          or is_euc_possible(t["ms_8f"], s))
-                if not ok:
+                tables = [h.t00] if c == 0x8E else [h.t8f, t["e1_8f"], t["ms_8f"]]
+                if not any(is_euc_possible(table, buf[i + 1]) for table in tables):
                     return 0, 0, 0, 0, False
                 end2 = True
                 break
