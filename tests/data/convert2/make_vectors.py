@@ -203,9 +203,7 @@ class Record:
         self.count, self.first, self.last = 0, None, None
 
     def add(self, offset, code):
-        if self.first is None:
-            self.first = (offset, code)
-        self.last = (offset, code)
+        self.first, self.last = self.first or (offset, code), (offset, code)
         self.count += 1
 
 
@@ -229,8 +227,7 @@ class JisWriter:
         self.out += data
 
     def close(self):
-        if self.mode != 0:
-            self.out += self.ENTER[0]
+        self.put(0, b"")
         return bytes(self.out)
 
 
@@ -269,8 +266,7 @@ class Target:
 
     def unicode(self, u):
         """Unicode targets only: legacy ones go through encode()."""
-        codec = {"utf8": "utf-8", "unibe": "utf-16-be", "unile": "utf-16-le"}
-        self.out += chr(u).encode(codec[self.name])
+        self.out += chr(u).encode({"utf8": "utf-8", "unibe": "utf-16-be", "unile": "utf-16-le"}[self.name])
 
     def encode(self, ch):
         """Writes a decoded character into a legacy target and returns its
@@ -453,9 +449,7 @@ DISPUTED_EUC = bytes.fromhex(
 def split_lines(text):
     """Character counts of the lines a scanner hands out, line ends apart."""
     parts = re.split(r"\r\n|\r|\n", text)
-    if parts and parts[-1] == "":
-        parts.pop()
-    return [len(p) for p in parts]
+    return [len(p) for p in (parts[:-1] if parts[-1] == "" else parts)]
 
 
 def encode_source(family, variant, text):
