@@ -292,12 +292,10 @@ def convert_sjis(src, target):
     rec, i = Record(), 0
     while i < len(src):
         b = src[i]
-        if 0xA1 <= b <= 0xDF:
-            target.katakana(b - 0x80)
-            i += 1
-            continue
-        if b < 0x80:
-            if target.name in LEGACY:
+        if 0xA1 <= b <= 0xDF or b < 0x80:
+            if b >= 0x80:
+                target.katakana(b - 0x80)
+            elif target.name in LEGACY:
                 target.byte(b)
             elif b in SJIS_DECODE:
                 target.unicode(b)
@@ -324,27 +322,20 @@ def convert_euc(src, variant, target):
     rec, i = Record(), 0
     while i < len(src):
         b = src[i]
-        if b <= 0xA0 and b not in (0x8E, 0x8F):
-            if target.name in LEGACY or target.name == "utf8":
+        if b == 0x8E or (b <= 0xA0 and b != 0x8F):
+            kana = b == 0x8E
+            code = 0x8E00 | src[i + 1] if kana else b
+            assert not kana or 0xA1 <= src[i + 1] <= 0xDF
+            if kana and target.name in LEGACY:
+                target.katakana(src[i + 1] - 0x80)
+            elif not kana and (target.name in LEGACY or target.name == "utf8"):
                 target.byte(b)
-            elif b in table00:
-                target.unicode(ord(table00[b]))
+            elif code in table00:
+                target.unicode(ord(table00[code]))
             else:
                 target.replacement()
-                rec.add(i, b)
-            i += 1
-            continue
-        if b == 0x8E:
-            k = src[i + 1]
-            assert 0xA1 <= k <= 0xDF
-            if target.name in LEGACY:
-                target.katakana(k - 0x80)
-            elif (0x8E00 | k) in table00:
-                target.unicode(ord(table00[0x8E00 | k]))
-            else:
-                target.replacement()
-                rec.add(i, 0x8E00 | k)
-            i += 2
+                rec.add(i, code)
+            i += 1 + kana
             continue
         assert b != 0xFF
         if b == 0x8F:
