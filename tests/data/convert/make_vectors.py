@@ -25,6 +25,8 @@
 #     NEC-selected copies at ED40-EEFC, rows 79 to 7C in JIS), with
 #     ESC $ B / ESC ( I / ESC ( B written on every change of mode.
 
+from pathlib import Path
+
 COMMON = (
     "日本語の文書変換ライブラリ、kmv のテストです。\r\n"
     "「ひらがな」と『カタカナ』、漢字（かんじ）を含みます。\n"
@@ -85,18 +87,13 @@ def jis_from_cp932(text):
     return bytes(out)
 
 
-def write(name, data):
-    with open(name, "wb") as f:
-        f.write(data)
-
-
 def main():
     for name, text in (("common", COMMON), ("ext", EXT)):
         for suffix, codec in (("utf8", "utf-8"), ("utf16be", "utf-16-be"), ("utf16le", "utf-16-le")):
-            write(f"{name}.{suffix}", text.encode(codec))
-        write(name + ".sjis", cp932_preferring_ibm(text))
-        write(name + ".jis", jis_from_cp932(text))
-    write("common.eucjp", COMMON.encode("euc_jp"))
+            Path(f"{name}.{suffix}").write_bytes(text.encode(codec))
+        Path(name + ".sjis").write_bytes(cp932_preferring_ibm(text))
+        Path(name + ".jis").write_bytes(jis_from_cp932(text))
+    Path("common.eucjp").write_bytes(COMMON.encode("euc_jp"))
     # The JIS writer above follows the same rules as Python's own encoder
     # wherever that one can write the text.
     assert jis_from_cp932(COMMON) == COMMON.encode("iso2022_jp_ext")
