@@ -1,56 +1,54 @@
 #!/usr/bin/env python3
-"""Expected bytes for the Shift_JIS, EUC-JP and ISO-2022-JP converters.
+# Expected bytes for the Shift_JIS, EUC-JP and ISO-2022-JP converters.
+#
+# The oracle is Python's own codec data: `cp932` for Shift_JIS and everything
+# derived from it, `euc_jp` for JIS X 0212, and `iso2022_jp` / `euc_jp` /
+# `utf-8` / `utf-16` as cross-checks. From that data this script rebuilds the
+# library's mappings by their published rules (code page 932, 50221, 20932,
+# 51932 and eucJP-ms), then converts a few real Japanese texts the way each
+# converter is meant to, with the library's replacement and recording rules.
+#
+# Where the library deliberately maps differently from Python's codecs, the
+# difference is made here, in one place, and named:
+#
+# * Shift_JIS 81 60 and EUC-JP A1 C1 read as U+301C WAVE DASH (cp932 says
+#   U+FF5E); ISO-2022-JP 21 41 reads as U+FF5E (iso2022_jp says U+301C).
+# * Code page 932 codes that repeat a character held elsewhere (the NEC row 13
+#   copies of row 2 symbols, the NEC-selected IBM extensions ED40-EEFC, ...)
+#   have no mapping: only the preferred code keeps the character. Python's
+#   cp932 encoder prefers the NEC-selected codes; the library the IBM ones.
+# * Python's cp932 encoder also accepts U+00A5, U+2016, U+2212, U+00A2, ...
+#   as best-fit guesses; the library's tables are exact inverses and do not.
+# * EUC-JP comes in four table variants; Python's `euc_jp` is close to the
+#   code page 20932 one but reads 8F A2 B7 as U+007E, which the library
+#   leaves unmapped (it would collide with ASCII).
+#
+# Run it from anywhere; it rewrites vectors.txt beside itself:
+#
+#     python3 tests/data/convert2/make_vectors.py
 
-The oracle is Python's own codec data: `cp932` for Shift_JIS and everything
-derived from it, `euc_jp` for JIS X 0212, and `iso2022_jp` / `euc_jp` /
-`utf-8` / `utf-16` as cross-checks. From that data this script rebuilds the
-library's mappings by their published rules (code page 932, 50221, 20932,
-51932 and eucJP-ms), then converts a few real Japanese texts the way each
-converter is meant to, with the library's replacement and recording rules.
-
-Where the library deliberately maps differently from Python's codecs, the
-difference is made here, in one place, and named:
-
-* Shift_JIS 81 60 and EUC-JP A1 C1 read as U+301C WAVE DASH (cp932 says
-  U+FF5E); ISO-2022-JP 21 41 reads as U+FF5E (iso2022_jp says U+301C).
-* Code page 932 codes that repeat a character held elsewhere (the NEC row 13
-  copies of row 2 symbols, the NEC-selected IBM extensions ED40-EEFC, ...)
-  have no mapping: only the preferred code keeps the character. Python's
-  cp932 encoder prefers the NEC-selected codes; the library the IBM ones.
-* Python's cp932 encoder also accepts U+00A5, U+2016, U+2212, U+00A2, ...
-  as best-fit guesses; the library's tables are exact inverses and do not.
-* EUC-JP comes in four table variants; Python's `euc_jp` is close to the
-  code page 20932 one but reads 8F A2 B7 as U+007E, which the library
-  leaves unmapped (it would collide with ASCII).
-
-Run it from anywhere; it rewrites vectors.txt beside itself:
-
-    python3 tests/data/convert2/make_vectors.py
-"""
-
-import os
-import re
+import os, re
 
 # ---------------------------------------------------------------------------
 # Tables, rebuilt from Python's codec data.
 # ---------------------------------------------------------------------------
 
 
-def cp932(code):
-    """Python's cp932 reading of a two-byte code, or None."""
+def decoded(data, codec):
     try:
-        return bytes([code >> 8, code & 0xFF]).decode("cp932")
+        return data.decode(codec)
     except UnicodeDecodeError:
         return None
+
+
+def cp932(code):
+    return decoded(bytes([code >> 8, code & 0xFF]), "cp932")
 
 
 def jis_to_sjis(code):
     j1, j2 = code >> 8, code & 0xFF
     s1 = (j1 + 1) // 2 + (0x70 if j1 <= 0x5E else 0xB0)
-    if j1 & 1:
-        s2 = j2 + 0x1F + (1 if j2 >= 0x60 else 0)
-    else:
-        s2 = j2 + 0x7E
+    s2 = j2 + 0x1F + (j2 >= 0x60) if j1 & 1 else j2 + 0x7E
     return s1 << 8 | s2
 
 
@@ -65,31 +63,21 @@ SJIS_DUPLICATES = (
 def build_sjis_decode():
     table = {b: chr(b) for b in range(1, 0x80)}
     table.update({b: chr(0xFF61 + b - 0xA1) for b in range(0xA1, 0xE0)})
-    for lead in list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD)):
-        for trail in range(0x40, 0xFD):
-            code = lead << 8 | trail
-            ch = cp932(code)
-            if ch is not None and code not in SJIS_DUPLICATES:
-                table[code] = ch
+    codes = (lead << 8 | trail for lead in [*range(0x81, 0xA0), *range(0xE0, 0xFD)] for trail in range(0x40, 0xFD))
+    table.update({c: ch for c in codes if c not in SJIS_DUPLICATES and (ch := cp932(c)) is not None})
     table[0x8160] = "\u301c"  # WAVE DASH, not cp932's FULLWIDTH TILDE
     return table
 
 
-JIS_ROWS = set(range(0x21, 0x29)) | {0x2D} | set(range(0x30, 0x75)) | set(
-    range(0x79, 0x7D)
-)
+JIS_ROWS = set(range(0x21, 0x29)) | {0x2D} | set(range(0x30, 0x75)) | set(range(0x79, 0x7D))
 JIS_DUPLICATES = {0x2D70, 0x2D71, 0x2D72, 0x2D75, 0x2D76, 0x2D77, 0x2D7A,
                   0x2D7B, 0x2D7C, 0x7C7B}
 
 
 def build_jis_decode():
     table = {b: chr(b) for b in range(1, 0x80)}
-    for j1 in JIS_ROWS:
-        for j2 in range(0x21, 0x7F):
-            code = j1 << 8 | j2
-            ch = cp932(jis_to_sjis(code))
-            if ch is not None and code not in JIS_DUPLICATES:
-                table[code] = ch
+    codes = (j1 << 8 | j2 for j1 in JIS_ROWS for j2 in range(0x21, 0x7F))
+    table.update({c: ch for c in codes if c not in JIS_DUPLICATES and (ch := cp932(jis_to_sjis(c))) is not None})
     return table
 
 
@@ -105,12 +93,8 @@ COMMON_GAPS = {0xA1C2: "\u2016", 0xA1DD: "\u2212", 0xA1F1: "\u00a2",
 
 def build_euc_common():
     table = euc_single_and_katakana()
-    rows = list(range(0x21, 0x29)) + list(range(0x30, 0x75))
-    for j1 in rows:
-        for j2 in range(0x21, 0x7F):
-            ch = cp932(jis_to_sjis(j1 << 8 | j2))
-            if ch is not None:
-                table[(j1 << 8 | j2) + 0x8080] = ch
+    codes = (j1 << 8 | j2 for j1 in [*range(0x21, 0x29), *range(0x30, 0x75)] for j2 in range(0x21, 0x7F))
+    table.update({c + 0x8080: ch for c in codes if (ch := cp932(jis_to_sjis(c))) is not None})
     table[0xA1C1] = "\u301c"
     for code in COMMON_GAPS:
         table.pop(code, None)
@@ -125,35 +109,29 @@ def build_euc_20932():
 
 def build_jisx0212():
     """Index (two bytes after 8F) to character, from Python's euc_jp."""
-    table = {}
-    for a in range(0xA1, 0xFF):
-        for b in range(0xA1, 0xFF):
-            try:
-                table[a << 8 | b] = bytes([0x8F, a, b]).decode("euc_jp")
-            except UnicodeDecodeError:
-                pass
+    codes = (a << 8 | b for a in range(0xA1, 0xFF) for b in range(0xA1, 0xFF))
+    table = {c: ch for c in codes if (ch := decoded(bytes([0x8F, c >> 8, c & 0xFF]), "euc_jp")) is not None}
     del table[0xA2B7]  # euc_jp's U+007E would collide with ASCII
     return table
 
 
 def build_euc_51932():
     table = euc_single_and_katakana()
-    for code, ch in JIS_DECODE.items():
-        if code >= 0x100:
-            table[code + 0x8080] = ch
+    table.update({code + 0x8080: ch for code, ch in JIS_DECODE.items() if code >= 0x100})
     table[0xA1C1] = "\u301c"
     return table
+
+
+def private_use(first):
+    """Rows F5 to FE, in order, onto the private use area from first on."""
+    return {r << 8 | c: chr(first + (r - 0xF5) * 94 + (c - 0xA1)) for r in range(0xF5, 0xFF) for c in range(0xA1, 0xFF)}
 
 
 def build_euc_ms():
     table00 = {b: chr(b) for b in list(range(1, 0x8E)) + list(range(0x90, 0xA0))}
     table00.update({k: v for k, v in EUC_51932.items() if 0x8E00 <= k < 0xF500})
-    for r in range(0xF5, 0xFF):
-        for c in range(0xA1, 0xFF):
-            table00[r << 8 | c] = chr(0xE000 + (r - 0xF5) * 94 + (c - 0xA1))
-    table8f = dict(JISX0212)
-    table8f[0xA2B7] = "\uff5e"
-    table8f[0xA2C3] = "\uffe4"
+    table00.update(private_use(0xE000))
+    table8f = {**JISX0212, 0xA2B7: "\uff5e", 0xA2C3: "\uffe4"}
     del table8f[0xA2F1]
     held = set(table00.values()) | set(table8f.values())
     extra = []
@@ -165,17 +143,12 @@ def build_euc_ms():
     places = (list(range(0xF3F3, 0xF3FD)) + [0xF4A9, 0xF4AA]
               + list(range(0xF4AE, 0xF4FF)))
     table8f.update(zip(places, extra))
-    for r in range(0xF5, 0xFF):
-        for c in range(0xA1, 0xFF):
-            table8f[r << 8 | c] = chr(0xE3AC + (r - 0xF5) * 94 + (c - 0xA1))
+    table8f.update(private_use(0xE3AC))
     return table00, table8f
 
 
 def invert(table, prefix=0):
-    out = {}
-    for code, ch in table.items():
-        out.setdefault(ch, prefix | code)
-    return out
+    return {ch: prefix | code for code, ch in reversed(table.items())}  # the first code wins
 
 
 SJIS_DECODE = build_sjis_decode()
@@ -230,22 +203,13 @@ class Record:
         self.count, self.first, self.last = 0, None, None
 
     def add(self, offset, code):
-        if self.first is None:
-            self.first = (offset, code)
-        self.last = (offset, code)
+        self.first, self.last = self.first or (offset, code), (offset, code)
         self.count += 1
 
 
-def euc_bytes(code):
-    if code < 0x100:
-        return bytes([code])
-    if code <= 0xFFFF:
-        return bytes([code >> 8, code & 0xFF])
-    return bytes([0x8F, (code >> 8) & 0xFF, code & 0xFF])
-
-
-def sjis_bytes(code):
-    return bytes([code]) if code < 0x100 else bytes([code >> 8, code & 0xFF])
+def code_bytes(code):
+    """A code's bytes: one, two, or three for EUC-JP's 8F codes."""
+    return code.to_bytes(max(1, (code.bit_length() + 7) // 8), "big")
 
 
 class JisWriter:
@@ -263,8 +227,7 @@ class JisWriter:
         self.out += data
 
     def close(self):
-        if self.mode != 0:
-            self.out += self.ENTER[0]
+        self.put(0, b"")
         return bytes(self.out)
 
 
@@ -303,27 +266,19 @@ class Target:
 
     def unicode(self, u):
         """Unicode targets only: legacy ones go through encode()."""
-        codec = {"utf8": "utf-8", "unibe": "utf-16-be", "unile": "utf-16-le"}
-        self.out += chr(u).encode(codec[self.name])
+        self.out += chr(u).encode({"utf8": "utf-8", "unibe": "utf-16-be", "unile": "utf-16-le"}[self.name])
 
     def encode(self, ch):
         """Writes a decoded character into a legacy target and returns its
         code there; None when there is none (the replacement is written)."""
-        if self.name == "jis":
-            code = JIS_ENCODE.get(ch)
-            if code is not None:
-                mode = 1 if code >= 0x100 else 0
-                self.jis.put(mode, code.to_bytes(mode + 1, "big"))
-        elif self.name == "sjis":
-            code = SJIS_ENCODE.get(ch)
-            if code is not None:
-                self.out += sjis_bytes(code)
-        else:
-            code = EUC_ENCODE[self.variant].get(ch)
-            if code is not None:
-                self.out += euc_bytes(code)
+        tables = {"jis": JIS_ENCODE, "sjis": SJIS_ENCODE}
+        code = (tables[self.name] if self.name in tables else EUC_ENCODE[self.variant]).get(ch)
         if code is None:
             self.replacement()
+        elif self.name == "jis":
+            self.jis.put(int(code >= 0x100), code_bytes(code))
+        else:
+            self.out += code_bytes(code)
         return code
 
     def result(self):
@@ -337,12 +292,10 @@ def convert_sjis(src, target):
     rec, i = Record(), 0
     while i < len(src):
         b = src[i]
-        if 0xA1 <= b <= 0xDF:
-            target.katakana(b - 0x80)
-            i += 1
-            continue
-        if b < 0x80:
-            if target.name in LEGACY:
+        if 0xA1 <= b <= 0xDF or b < 0x80:
+            if b >= 0x80:
+                target.katakana(b - 0x80)
+            elif target.name in LEGACY:
                 target.byte(b)
             elif b in SJIS_DECODE:
                 target.unicode(b)
@@ -369,27 +322,20 @@ def convert_euc(src, variant, target):
     rec, i = Record(), 0
     while i < len(src):
         b = src[i]
-        if b <= 0xA0 and b not in (0x8E, 0x8F):
-            if target.name in LEGACY or target.name == "utf8":
+        if b == 0x8E or (b <= 0xA0 and b != 0x8F):
+            kana = b == 0x8E
+            code = 0x8E00 | src[i + 1] if kana else b
+            assert not kana or 0xA1 <= src[i + 1] <= 0xDF
+            if kana and target.name in LEGACY:
+                target.katakana(src[i + 1] - 0x80)
+            elif not kana and (target.name in LEGACY or target.name == "utf8"):
                 target.byte(b)
-            elif b in table00:
-                target.unicode(ord(table00[b]))
+            elif code in table00:
+                target.unicode(ord(table00[code]))
             else:
                 target.replacement()
-                rec.add(i, b)
-            i += 1
-            continue
-        if b == 0x8E:
-            k = src[i + 1]
-            assert 0xA1 <= k <= 0xDF
-            if target.name in LEGACY:
-                target.katakana(k - 0x80)
-            elif (0x8E00 | k) in table00:
-                target.unicode(ord(table00[0x8E00 | k]))
-            else:
-                target.replacement()
-                rec.add(i, 0x8E00 | k)
-            i += 2
+                rec.add(i, code)
+            i += 1 + kana
             continue
         assert b != 0xFF
         if b == 0x8F:
@@ -494,14 +440,12 @@ DISPUTED_EUC = bytes.fromhex(
 def split_lines(text):
     """Character counts of the lines a scanner hands out, line ends apart."""
     parts = re.split(r"\r\n|\r|\n", text)
-    if parts and parts[-1] == "":
-        parts.pop()
-    return [len(p) for p in parts]
+    return [len(p) for p in (parts[:-1] if parts[-1] == "" else parts)]
 
 
 def encode_source(family, variant, text):
     if family == "sjis":
-        return b"".join(sjis_bytes(SJIS_ENCODE[ch]) for ch in text)
+        return b"".join(code_bytes(SJIS_ENCODE[ch]) for ch in text)
     if family == "jis":
         w = JisWriter()
         for ch in text:
@@ -510,10 +454,9 @@ def encode_source(family, variant, text):
             elif ord(ch) < 0x80:
                 w.put(0, ch.encode("ascii"))
             else:
-                code = JIS_ENCODE[ch]
-                w.put(1, code.to_bytes(2, "big"))
+                w.put(1, code_bytes(JIS_ENCODE[ch]))
         return w.close()
-    return b"".join(euc_bytes(EUC_ENCODE[variant][ch]) for ch in text)
+    return b"".join(code_bytes(EUC_ENCODE[variant][ch]) for ch in text)
 
 
 TARGETS = {
@@ -531,17 +474,10 @@ def cases(name, family, variant, src, line_counts):
     for target in TARGETS[family]:
         for dst_variant in VARIANTS if target == "euc" else [None]:
             t = Target(target, dst_variant)
-            if family == "sjis":
-                out, rec = convert_sjis(src, t)
-            elif family == "jis":
-                out, rec = convert_jis(src, t)
-            else:
-                out, rec = convert_euc(src, variant, t)
-            first = rec.first or (-1, -1)
-            last = rec.last or (-1, -1)
-            yield "C %s %s %s %d %d %d %d %d %s" % (
-                name, target, dst_variant or "-", rec.count, first[0],
-                first[1], last[0], last[1], out.hex())
+            out, rec = (convert_sjis(src, t) if family == "sjis" else convert_jis(src, t) if family == "jis"
+                        else convert_euc(src, variant, t))
+            yield "C %s %s %s %d %d %d %d %d %s" % (name, target, dst_variant or "-", rec.count,
+                                                    *(rec.first or (-1, -1)), *(rec.last or (-1, -1)), out.hex())
 
 
 def cross_check():
@@ -579,13 +515,10 @@ def main():
     for name, family, variant, text in texts:
         src = encode_source(family, variant, text)
         lines.extend(cases(name, family, variant, src, split_lines(text)))
-    lines.extend(cases("disputed_sjis", "sjis", None, DISPUTED_SJIS, None))
-    lines.extend(cases("disputed_jis", "jis", None, DISPUTED_JIS, None))
-    for v in VARIANTS:
-        lines.extend(cases("disputed_euc" + v, "euc", v, DISPUTED_EUC, None))
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                        "vectors.txt")
-    with open(path, "w") as f:
+    disputed = [("disputed_sjis", "sjis", None, DISPUTED_SJIS), ("disputed_jis", "jis", None, DISPUTED_JIS)]
+    for name, family, variant, src in disputed + [("disputed_euc" + v, "euc", v, DISPUTED_EUC) for v in VARIANTS]:
+        lines.extend(cases(name, family, variant, src, None))
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "vectors.txt"), "w") as f:
         f.write("\n".join(lines) + "\n")
 
 

@@ -1,10 +1,9 @@
-"""A plain, byte-by-byte reading of the detection rules, kept apart from the
-library's code. It derives the expected answers of the generated detection
-cases (make_cases.py) and serves for differential checks against kmv_buf.
-
-The mapping tables are taken from a built libkmv.so through ctypes: the
-tables are checked on their own; this file only models the detector.
-"""
+# A plain, byte-by-byte reading of the detection rules, kept apart from the
+# library's code. It derives the expected answers of the generated detection
+# cases (make_cases.py) and serves for differential checks against kmv_buf.
+#
+# The mapping tables are taken from a built libkmv.so through ctypes: the
+# tables are checked on their own; this file only models the detector.
 import ctypes
 
 TABLES = {
@@ -23,6 +22,10 @@ def load_tables(lib_path):
     lib = ctypes.CDLL(lib_path)
     return {k: list((ctypes.c_uint16 * n).in_dll(lib, name))
             for k, (name, n) in TABLES.items()}
+
+
+def f32(x):
+    return ctypes.c_float(x).value
 
 
 def at(table, i):
@@ -53,14 +56,8 @@ def is_euc_possible(table, lead):
 
 def check_euc(h, buf, expected):
     """Returns (bits, euc_valid, euc_invalid, clean, end_flag_2)."""
-    t = h.t
-    valid = invalid = 0
-    hit = [0, 0, 0]
-    miss = [0, 0, 0]
-    bits = 0
-    end2 = False
-    n = len(buf)
-    i = 0
+    t, n, i, valid, invalid, bits, end2 = h.t, len(buf), 0, 0, 0, 0, False
+    hit, miss = [0, 0, 0], [0, 0, 0]
     while i < n:
         c = buf[i]
         if c < 0x80:
@@ -75,14 +72,8 @@ def check_euc(h, buf, expected):
                 i += 2
                 continue
             if i + 2 == n:  # the character needs a byte beyond the text
-                s = buf[i + 1]
-                if c == 0x8E:
-                    ok = is_euc_possible(h.t00, s)
-                else:
-                    ok = (is_euc_possible(h.t8f, s)
-                          or is_euc_possible(t["e1_8f"], s)
-                          or is_euc_possible(t["ms_8f"], s))
-                if not ok:
+                tables = [h.t00] if c == 0x8E else [h.t8f, t["e1_8f"], t["ms_8f"]]
+                if not any(is_euc_possible(table, buf[i + 1]) for table in tables):
                     return 0, 0, 0, 0, False
                 end2 = True
                 break
@@ -106,24 +97,14 @@ def check_euc(h, buf, expected):
             continue
         in1 = at(t["e1_8f"] if three else t["e1"], code) != 0
         in2 = (not three) and at(t["e2"], code) != 0
-        if in1:
-            hit[0] += 1
-            bits |= 0x10
-        else:
-            miss[0] += 1
-        if in2:
-            hit[1] += 1
-            bits |= 0x20
-        else:
-            miss[1] += 1
         h.euc3()
         in3 = at(h.t8f if three else h.t00, code) != 0
         h.defaults()
+        for k, inside in enumerate((in1, in2, in3)):
+            hit[k], miss[k] = hit[k] + inside, miss[k] + (not inside)
+            bits |= (0x10 << k) if inside else 0
         if in3:
-            hit[2] += 1
-            bits |= 0x40
             continue
-        miss[2] += 1
         if not in1 and not in2:
             invalid += 1
             if invalid > 20:
@@ -133,7 +114,6 @@ def check_euc(h, buf, expected):
     if valid <= invalid:
         return 0, 0, 0, 0, end2
     clean = 1 if invalid == 0 else 0
-    f32 = lambda x: ctypes.c_float(x).value
     if f32(invalid) > f32(f32(valid) / f32(30.0)):
         for k, b in enumerate((0x10, 0x20, 0x40)):
             if f32(f32(hit[k] + valid) / f32(30.0)) > f32(miss[k]):
@@ -160,33 +140,20 @@ def detect(exp, cand, end, pref):
         if exp == 4:
             return 4 if cand == 0x4 else 0x100
     if not end & 2:
-        if cand & 0x8:
-            if 5 <= exp <= 8:
-                return 5 if cand == 0x8 else 0x200
-            r |= 0x200
-        if cand & 0x10:
-            if 5 <= exp <= 7:
-                return 6 if cand == 0x10 else 0x400
-            r |= 0x400
-            if exp == 8:
-                return 8 if cand == 0x10 else 0x1000
-        if cand & 0x20:
-            if 5 <= exp <= 8:
-                return 7 if cand == 0x20 else 0x800
-            r |= 0x800
-        if cand & 0x40:
-            if 5 <= exp <= 8:
-                return 8 if cand == 0x40 else 0x1000
-            r |= 0x1000
+        for bit, single, mask, last in ((0x8, 5, 0x200, 8), (0x10, 6, 0x400, 7), (0x20, 7, 0x800, 8),
+                                        (0x40, 8, 0x1000, 8)):
+            if cand & bit:
+                if 5 <= exp <= last:
+                    return single if cand == bit else mask
+                r |= mask
+                if bit == 0x10 and exp == 8:  # the first EUC-JP variant answers for the third
+                    return 8 if cand == 0x10 else 0x1000
     if not end & 4:
-        if cand & 0x200:
-            r |= 0x2000
-            if exp in (11, 12):
-                return 11 if cand == 0x200 else 0x2000
-        if cand & 0x400:
-            r |= 0x8000
-            if exp in (13, 14):
-                return 13 if cand == 0x400 else 0x8000
+        for bit, single, mask in ((0x200, 11, 0x2000), (0x400, 13, 0x8000)):
+            if cand & bit:
+                r |= mask
+                if exp in (single, single + 1):
+                    return single if cand == bit else mask
     if cand & 0x800 and not end & 8:
         if exp in (15, 16):
             return 15 if cand == 0x800 else 0x20000
@@ -205,20 +172,17 @@ def detect(exp, cand, end, pref):
 
 
 def kmv_buf(t, buf, expected=0, ignore=False):
-    buf = bytes(buf)
-    n = len(buf)
+    buf, n = bytes(buf), len(buf)
     if n == 0:
         return 0
     for mark, answer in ((b"\xfe\xff", 12), (b"\xff\xfe", 14),
                          (b"\xef\xbb\xbf", 16)):
         if buf.startswith(mark):
             return answer
-    if expected == 1:
-        expected = 15
+    expected = 15 if expected == 1 else expected
     cand, end, pref = 0xE7D, 0, 0
     good = bad = kana = nul_e = nul_o = 0
-    all_ascii = True
-    i = 0
+    all_ascii, i = True, 0
     while i < n:
         c = buf[i]
         if c == 0:
@@ -255,11 +219,9 @@ def kmv_buf(t, buf, expected=0, ignore=False):
                     bad += 1
                     if bad > 20:
                         break
-    f32 = lambda x: ctypes.c_float(x).value
     if (good == 0 and kana == 0) or f32(bad) > f32(f32(good) / f32(30.0)):
         cand &= ~0x4
-    valid = invalid = 0
-    clean = 0
+    valid = invalid = clean = 0
     if all_ascii:
         cand &= 0x1 | 0x200 | 0x400
     else:
@@ -271,29 +233,21 @@ def kmv_buf(t, buf, expected=0, ignore=False):
             cand &= ~0x4
         cand = (cand & ~0x78) | bits
         # UTF-8
-        seq = 0
-        i = 0
+        seq, i, cont = 0, 0, lambda x: 0x80 <= x <= 0xBF
         while i < n:
             c = buf[i]
             if c < 0x80:
                 i += 1
                 continue
-            cont = lambda x: 0x80 <= x <= 0xBF
             if i + 1 == n:
                 end |= 8
                 if not 0xC0 <= c <= 0xF4:
                     cand &= ~0x800
                 break
             if 0xC0 <= c <= 0xDF:
-                if cont(buf[i + 1]):
-                    seq += 1
-                    i += 2
-                    continue
-                cand &= ~0x800
-                break
-            if 0xF0 <= c <= 0xF4:
-                lo, hi = {0xF0: (0x90, 0xBF), 0xF4: (0x80, 0x8F)}.get(
-                    c, (0x80, 0xBF))
+                size = 2 if cont(buf[i + 1]) else 0
+            elif 0xF0 <= c <= 0xF4:
+                lo, hi = {0xF0: (0x90, 0xBF), 0xF4: (0x80, 0x8F)}.get(c, (0x80, 0xBF))
                 tail = buf[i + 1:i + 4]
                 if len(tail) == 1:
                     end |= 8
@@ -301,32 +255,25 @@ def kmv_buf(t, buf, expected=0, ignore=False):
                 if ok and len(tail) < 3:
                     end |= 8
                     break
-                if ok:
-                    seq += 1
-                    i += 4
-                    continue
-                cand &= ~0x800
-                break
-            if i + 2 == n:
+                size = 4 if ok else 0
+            elif i + 2 == n:
                 end |= 8
                 if not (0xE0 <= c <= 0xEF and cont(buf[i + 1])):
                     cand &= ~0x800
                 break
-            if 0xE0 <= c <= 0xEF and cont(buf[i + 1]) and cont(buf[i + 2]):
-                seq += 1
-                i += 3
-                continue
-            cand &= ~0x800
-            break
+            else:
+                size = 3 if 0xE0 <= c <= 0xEF and cont(buf[i + 1]) and cont(buf[i + 2]) else 0
+            if not size:
+                cand &= ~0x800
+                break
+            seq, i = seq + 1, i + size
         if seq == 0:
             cand &= ~0x800
     # UTF-16
     d = t["def"]
     plaus = lambda u: (at(d, u) & 3) != 0
     kana16 = lambda u: 0x3041 <= u <= 0x3093 or 0x30A1 <= u <= 0x30F3
-    be_good = le_good = 0
-    i = 0
-    reached_end = True
+    good16, i, reached_end = {0x200: 0, 0x400: 0}, 0, True
     def unit(j, big):
         return buf[j] * 256 + buf[j + 1] if big else buf[j + 1] * 256 + buf[j]
 
@@ -346,41 +293,25 @@ def kmv_buf(t, buf, expected=0, ignore=False):
         be_ok = plaus(be) or paired(i, True)
         le_ok = plaus(le) or paired(i, False)
         i += 2
-        if be_ok:
-            be_good += 1
-            if kana16(be):
-                pref |= 0x200
-            if u0 == 0 and u1 in (9, 10, 13):
-                cand = 0x200
-                reached_end = False
+        for mine, other, u, ok in ((0x200, 0x400, be, be_ok), (0x400, 0x200, le, le_ok)):
+            if ok:
+                good16[mine] += 1
+                pref |= mine if kana16(u) else 0
+                stop = mine == 0x200 and u0 == 0 and u1 in (9, 10, 13)
+                cand = 0x200 if stop else cand
+            elif u in (0xFEFF, 0xFFFD):
+                cand, stop = mine, True
+            else:
+                cand &= ~mine
+                stop = not cand & other
+            if stop:
                 break
-        else:
-            if be in (0xFEFF, 0xFFFD):
-                cand = 0x200
-                reached_end = False
-                break
-            cand &= ~0x200
-            if not cand & 0x400:
-                reached_end = False
-                break
-        if le_ok:
-            le_good += 1
-            if kana16(le):
-                pref |= 0x400
-        else:
-            if le in (0xFEFF, 0xFFFD):
-                cand = 0x400
-                reached_end = False
-                break
-            cand &= ~0x400
-            if not cand & 0x200:
-                reached_end = False
-                break
+        if stop:
+            reached_end = False
+            break
     if reached_end and i + 1 == n:
-        if be_good == 0:
-            cand &= ~0x200
-        if le_good == 0:
-            cand &= ~0x400
+        for mine, count in good16.items():
+            cand &= ~mine if count == 0 else ~0
         end |= 4
     # final decision
     if ignore:
