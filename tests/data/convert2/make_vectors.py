@@ -1,31 +1,32 @@
 #!/usr/bin/env python3
-# Expected bytes for the Shift_JIS, EUC-JP and ISO-2022-JP converters.
-#
-# The oracle is Python's own codec data: `cp932` for Shift_JIS and everything
-# derived from it, `euc_jp` for JIS X 0212, and `iso2022_jp` / `euc_jp` /
-# `utf-8` / `utf-16` as cross-checks. From that data this script rebuilds the
-# library's mappings by their published rules (code page 932, 50221, 20932,
-# 51932 and eucJP-ms), then converts a few real Japanese texts the way each
-# converter is meant to, with the library's replacement and recording rules.
-#
-# Where the library deliberately maps differently from Python's codecs, the
-# difference is made here, in one place, and named:
-#
-# * Shift_JIS 81 60 and EUC-JP A1 C1 read as U+301C WAVE DASH (cp932 says
-#   U+FF5E); ISO-2022-JP 21 41 reads as U+FF5E (iso2022_jp says U+301C).
-# * Code page 932 codes that repeat a character held elsewhere (the NEC row 13
-#   copies of row 2 symbols, the NEC-selected IBM extensions ED40-EEFC, ...)
-#   have no mapping: only the preferred code keeps the character. Python's
-#   cp932 encoder prefers the NEC-selected codes; the library the IBM ones.
-# * Python's cp932 encoder also accepts U+00A5, U+2016, U+2212, U+00A2, ...
-#   as best-fit guesses; the library's tables are exact inverses and do not.
-# * EUC-JP comes in four table variants; Python's `euc_jp` is close to the
-#   code page 20932 one but reads 8F A2 B7 as U+007E, which the library
-#   leaves unmapped (it would collide with ASCII).
-#
-# Run it from anywhere; it rewrites vectors.txt beside itself:
-#
-#     python3 tests/data/convert2/make_vectors.py
+"""Expected bytes for the Shift_JIS, EUC-JP and ISO-2022-JP converters.
+
+The oracle is Python's own codec data: `cp932` for Shift_JIS and everything
+derived from it, `euc_jp` for JIS X 0212, and `iso2022_jp` / `euc_jp` /
+`utf-8` / `utf-16` as cross-checks. From that data this script rebuilds the
+library's mappings by their published rules (code page 932, 50221, 20932,
+51932 and eucJP-ms), then converts a few real Japanese texts the way each
+converter is meant to, with the library's replacement and recording rules.
+
+Where the library deliberately maps differently from Python's codecs, the
+difference is made here, in one place, and named:
+
+* Shift_JIS 81 60 and EUC-JP A1 C1 read as U+301C WAVE DASH (cp932 says
+  U+FF5E); ISO-2022-JP 21 41 reads as U+FF5E (iso2022_jp says U+301C).
+* Code page 932 codes that repeat a character held elsewhere (the NEC row 13
+  copies of row 2 symbols, the NEC-selected IBM extensions ED40-EEFC, ...)
+  have no mapping: only the preferred code keeps the character. Python's
+  cp932 encoder prefers the NEC-selected codes; the library the IBM ones.
+* Python's cp932 encoder also accepts U+00A5, U+2016, U+2212, U+00A2, ...
+  as best-fit guesses; the library's tables are exact inverses and do not.
+* EUC-JP comes in four table variants; Python's `euc_jp` is close to the
+  code page 20932 one but reads 8F A2 B7 as U+007E, which the library
+  leaves unmapped (it would collide with ASCII).
+
+Run it from anywhere; it rewrites vectors.txt beside itself:
+
+    python3 tests/data/convert2/make_vectors.py
+"""
 
 import os, re
 

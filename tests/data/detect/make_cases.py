@@ -1,19 +1,20 @@
 #!/usr/bin/env python3
-# Writes cases.tsv: real Japanese sentences encoded with Python's codecs,
-# each with the detector answers that the rules give for it.
-#
-#     tests/data/detect/make_cases.py path/to/libkmv.so > tests/data/detect/cases.tsv
-#
-# The answers come from model.py, a plain byte-by-byte reading of the rules
-# written apart from the library (it takes only the mapping tables from the
-# built library). One line per text, tab-separated:
-#
-#   NAME  HEX  CUTS  HINTS
-#
-# CUTS is the answer for every prefix of the text, from 0 bytes to the whole
-# text (texts cut inside a character), comma-separated. HINTS is the answer
-# for the whole text under each expected type of EXPECTED_TYPES, first with
-# ignore_hints 0, then with 1, as TYPE:RESULT_RESULT, comma-separated.
+"""Writes cases.tsv: real Japanese sentences encoded with Python's codecs,
+each with the detector answers that the rules give for it.
+
+    tests/data/detect/make_cases.py path/to/libkmv.so > tests/data/detect/cases.tsv
+
+The answers come from model.py, a plain byte-by-byte reading of the rules
+written apart from the library (it takes only the mapping tables from the
+built library). One line per text, tab-separated:
+
+  NAME  HEX  CUTS  HINTS
+
+CUTS is the answer for every prefix of the text, from 0 bytes to the whole
+text (texts cut inside a character), comma-separated. HINTS is the answer
+for the whole text under each expected type of EXPECTED_TYPES, first with
+ignore_hints 0, then with 1, as TYPE:RESULT_RESULT, comma-separated.
+"""
 import sys
 
 import model

@@ -1,9 +1,10 @@
-# A plain, byte-by-byte reading of the detection rules, kept apart from the
-# library's code. It derives the expected answers of the generated detection
-# cases (make_cases.py) and serves for differential checks against kmv_buf.
-#
-# The mapping tables are taken from a built libkmv.so through ctypes: the
-# tables are checked on their own; this file only models the detector.
+"""A plain, byte-by-byte reading of the detection rules, kept apart from the
+library's code. It derives the expected answers of the generated detection
+cases (make_cases.py) and serves for differential checks against kmv_buf.
+
+The mapping tables are taken from a built libkmv.so through ctypes: the
+tables are checked on their own; this file only models the detector.
+"""
 import ctypes
 
 TABLES = {

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-# Writes one text with characters beyond U+FFFF in UTF-8 and in UTF-16 of
-# either byte order, each with and without a byte-order mark, as Python's
-# codecs encode it: python3 make_vectors.py
+"""Writes one text with characters beyond U+FFFF in UTF-8 and in UTF-16 of
+either byte order, each with and without a byte-order mark, as Python's
+codecs encode it: python3 make_vectors.py"""
 import pathlib
 
 TEXT = (
