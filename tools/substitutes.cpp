@@ -42,20 +42,21 @@ unsigned unit_at(std::span<const std::byte> units, std::size_t i) {
 
 SubstitutingConverter::SubstitutingConverter(kmv::encoding from,
                                              kmv::encoding to,
-                                             Unmappable policy)
+                                             Unmappable policy,
+                                             bool plain_first)
     : from_(from),
       plain_(from, to),
       to_units_(from, kmv::encoding::utf16be),
-      copies_(copies(from, to)),
+      long_way_(!plain_first || copies(from, to)),
       writer_(to, policy) {}
 
 kmv::result<std::span<const std::byte>> SubstitutingConverter::feed(
     std::span<const std::byte> in) {
-  return copies_ ? through_units(in, false) : through_plain(in, false);
+  return long_way_ ? through_units(in, false) : through_plain(in, false);
 }
 
 kmv::result<std::span<const std::byte>> SubstitutingConverter::finish() {
-  return copies_ ? through_units({}, true) : through_plain({}, true);
+  return long_way_ ? through_units({}, true) : through_plain({}, true);
 }
 
 // The plain conversion stands unless it found something unconvertible (or

@@ -22,8 +22,9 @@ namespace kmvtool {
 
 class SubstitutingConverter {
  public:
-  SubstitutingConverter(kmv::encoding from, kmv::encoding to,
-                        Unmappable policy);
+  // `plain_first` false sends all of the text the long way (to compare).
+  SubstitutingConverter(kmv::encoding from, kmv::encoding to, Unmappable policy,
+                        bool plain_first = true);
 
   kmv::result<std::span<const std::byte>> feed(std::span<const std::byte> in);
   kmv::result<std::span<const std::byte>> finish();
@@ -52,8 +53,8 @@ class SubstitutingConverter {
   kmv::encoding from_;
   kmv::stream_converter plain_;     // from the source into the target
   kmv::stream_converter to_units_;  // into UTF-16BE, for the pairs copied
-  bool copies_;
-  bool redone_ = false;  // the output so far came the other way
+  bool long_way_;                   // all of the text through UTF-16
+  bool redone_ = false;             // the output so far came the other way
   SubstituteWriter writer_;
   kmv::handle h_;
   std::uint64_t unreadable_ = 0;
