@@ -131,16 +131,8 @@ void SubstituteWriter::begin(std::vector<std::byte> &out) {
   started_ = true;
 }
 
-// The common case, a run the target holds whole, costs one conversion.
 std::optional<kmv::error> SubstituteWriter::write(
     std::span<const std::byte> units, std::vector<std::byte> &out) {
-  if (units.empty()) return std::nullopt;
-  auto whole = convert(units);
-  if (!whole) return whole.error();
-  if (whole->c.unconvertible == 0) {
-    put(units, *whole, out);
-    return std::nullopt;
-  }
   for (std::size_t at = 0; at < units.size();) {
     std::size_t end = std::min(units.size(), at + kWindow);
     if (end < units.size() && high_surrogate(unit_at(units, end - 2))) end += 2;
@@ -153,7 +145,7 @@ std::optional<kmv::error> SubstituteWriter::write(
 }
 
 // Converts up to each character the target lacks and writes its substitute
-// in its place.
+// in its place; a window the target holds whole costs one conversion.
 std::optional<kmv::error> SubstituteWriter::write_window(
     std::span<const std::byte> units, std::vector<std::byte> &out) {
   while (!units.empty()) {

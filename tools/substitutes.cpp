@@ -1,5 +1,6 @@
 #include "substitutes.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kmvtool {
@@ -50,9 +51,20 @@ SubstitutingConverter::SubstitutingConverter(kmv::encoding from,
       long_way_(!plain_first || copies(from, to)),
       writer_(to, policy) {}
 
+// A piece goes to the plain converter in slices, so that a character it
+// cannot convert costs the conversion of one slice again, not the piece's.
 kmv::result<std::span<const std::byte>> SubstitutingConverter::feed(
     std::span<const std::byte> in) {
-  return long_way_ ? through_units(in, false) : through_plain(in, false);
+  if (long_way_) return through_units(in, false);
+  if (in.size() <= kSlice) return through_plain(in, false);
+  gathered_.clear();
+  for (std::size_t at = 0; at < in.size(); at += kSlice) {
+    auto out =
+        through_plain(in.subspan(at, std::min(kSlice, in.size() - at)), false);
+    if (!out) return out;
+    gathered_.insert(gathered_.end(), out->begin(), out->end());
+  }
+  return std::span<const std::byte>(gathered_);
 }
 
 kmv::result<std::span<const std::byte>> SubstitutingConverter::finish() {

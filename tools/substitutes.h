@@ -39,6 +39,8 @@ class SubstitutingConverter {
   const std::optional<kmv::stream_char> &first() const { return first_; }
 
  private:
+  static constexpr std::size_t kSlice = std::size_t{1} << 16;
+
   kmv::result<std::span<const std::byte>> through_plain(
       std::span<const std::byte> in, bool last);
   kmv::result<std::span<const std::byte>> through_units(
@@ -63,6 +65,7 @@ class SubstitutingConverter {
   std::vector<std::byte> source_;  // that again, after its source prefix
   std::vector<std::byte> carry_;   // a high surrogate waiting for its pair
   std::vector<std::byte> out_;
+  std::vector<std::byte> gathered_;  // the output of a piece's slices
 };
 
 }  // namespace kmvtool
