@@ -9,11 +9,12 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 
-# Long two-byte runs across the pieces' ends; an emoji at the first
-# piece's end, and a character the target lacks just after the second's.
+# Two-byte text without ASCII, across the pieces' ends; an emoji at the
+# first piece's end, and a character the target lacks just after the
+# second's.
 /usr/bin/python3 - "$2/japanese.utf-8.txt" "$work" <<'PY'
 import sys
-base = open(sys.argv[1], encoding="utf-8").read().replace("\n", "日本語")
+base = "".join(c for c in open(sys.argv[1], encoding="utf-8").read() if c > "~")
 text = (base * (3 * 2**20 // len(base.encode()) + 1)).encode()
 def insert(text, at, char):
     at = len(text[:at].decode("utf-8", "ignore").encode())
