@@ -21,7 +21,7 @@ bool copies(kmv::encoding from, kmv::encoding to) {
 bool has_odd_byte(std::span<const std::byte> bytes, kmv::encoding from) {
   using kmv::detail::family;
   const family f = kmv::detail::family_of(from);
-  if (f == family::unibe || f == family::unile) return false;
+  if (bytes.empty() || f == family::unibe || f == family::unile) return false;
   const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
   if (f != family::euc) return std::memchr(p, 0, bytes.size()) != nullptr;
   unsigned odd = 0;
