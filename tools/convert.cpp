@@ -168,6 +168,7 @@ class ConvertJob {
     const bool detecting = !o_.from || o_.from->any_utf16_order;
     const std::size_t limit = detecting ? o_.detect_bytes : 2;
     if (auto why = src_.look_ahead(limit, seen)) return fail(*why);
+    if (detecting) src_.prefault();
     std::vector<std::string> notes;
     const auto source = source_encoding(seen, h_, o_, notes);
     for (const auto &note : notes)

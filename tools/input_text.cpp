@@ -53,6 +53,10 @@ std::span<const std::byte> InputText::whole() const {
   return {map_, static_cast<std::size_t>(size_)};
 }
 
+void InputText::prefault() const {
+  if (map_ != nullptr) ::madvise(map_, size_, MADV_POPULATE_READ);
+}
+
 std::optional<std::string> InputText::read_some(std::vector<std::byte> &into,
                                                 std::size_t want, bool fill) {
   const std::size_t start = into.size();
@@ -99,9 +103,22 @@ std::optional<std::string> InputText::next(std::span<const std::byte> &piece) {
       ::madvise(map_ + released_, keep - released_, MADV_DONTNEED);
       released_ = keep;
     }
+    // Copied into a reused buffer rather than read through the map: the
+    // copy is cheaper than faulting each page in and out again, and the
+    // buffer stays in the cache for the converter.
     const std::uint64_t n = std::min<std::uint64_t>(kPiece, size_ - offset_);
-    piece = {map_ + offset_, static_cast<std::size_t>(n)};
-    offset_ += n;
+    buffer_.resize(static_cast<std::size_t>(n));
+    std::size_t got = 0;
+    while (got < n) {
+      const ssize_t r = ::pread(fd_, buffer_.data() + got, n - got,
+                                static_cast<off_t>(offset_ + got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) return error_text("read error: ");
+      if (r == 0) break;  // shrank: told by check_unchanged()
+      got += static_cast<std::size_t>(r);
+    }
+    piece = {buffer_.data(), got};
+    offset_ = got == n ? offset_ + n : size_;
     return std::nullopt;
   }
   if (ahead_pending_) {
