@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -54,7 +55,12 @@ std::span<const std::byte> InputText::whole() const {
 }
 
 void InputText::prefault() const {
-  if (map_ != nullptr) ::madvise(map_, size_, MADV_POPULATE_READ);
+  // Beyond a size that memory may not hold at once, pages mapped early
+  // would only be dropped again before the reader comes to them.
+  constexpr std::uint64_t kMost = std::uint64_t{1} << 30;
+  if (map_ != nullptr) {
+    ::madvise(map_, std::min(size_, kMost), MADV_POPULATE_READ);
+  }
 }
 
 std::optional<std::string> InputText::read_some(std::vector<std::byte> &into,
@@ -103,9 +109,9 @@ std::optional<std::string> InputText::next(std::span<const std::byte> &piece) {
       ::madvise(map_ + released_, keep - released_, MADV_DONTNEED);
       released_ = keep;
     }
-    // Copied into a reused buffer rather than read through the map: the
-    // copy is cheaper than faulting each page in and out again, and the
-    // buffer stays in the cache for the converter.
+    // Read into a reused buffer rather than through the map: the copy is
+    // cheaper than faulting each page in and out again, and the buffer
+    // stays in the cache for the converter.
     const std::uint64_t n = std::min<std::uint64_t>(kPiece, size_ - offset_);
     buffer_.resize(static_cast<std::size_t>(n));
     std::size_t got = 0;

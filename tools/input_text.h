@@ -33,8 +33,8 @@ class InputText {
   // A regular file: all of it is at hand, for detection and positions.
   bool mapped() const { return map_ != nullptr || (regular_ && size_ == 0); }
   std::span<const std::byte> whole() const;
-  // Maps all of a mapped file in one go, for a reader of the whole of it
-  // (far fewer faults than page by page).
+  // Maps a mapped file (up to 1 GiB of it) in one go, for a reader of the
+  // whole of it: far fewer faults than page by page.
   void prefault() const;
 
   // What is seen before converting: the whole mapped file, or the first
