@@ -4,12 +4,16 @@
 # (the "doc" input of make_inputs.py, made at a tenth of the size and
 # repeated ten times), to a file and through a pipe. Prints
 # wall time and peak RSS of each run, and kmv's speed-up over iconv.
+# kmv and iconv run KMV_MAIN_JOB_RUNS times each (default 3), in turn, and
+# the median wall time counts; nkf, far slower, runs once. Dirty pages are
+# synced before each run, so that no run pays for the previous one's writes.
 #
 #   bench/main_job.sh [KMV] [SIZE_BYTES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kmv=${1:-build/tools/kmv}
 size=${2:-200000000}
+runs=${KMV_MAIN_JOB_RUNS:-3}
 inputs=${KMV_MAIN_JOB_INPUTS:-build/main_job}
 mkdir -p "$inputs"
 if [ ! -f "$inputs/doc.utf8" ]; then
@@ -24,15 +28,26 @@ trap 'rm -rf "$out"' EXIT
 # Runs a command line (with $IN and $OUT set) and prints "seconds KiB".
 measure() {
   local line=$1
+  sync
   IN=$2 OUT=$out/o /usr/bin/time -f '%e %M' -o "$out/time" bash -c "$line" >/dev/null
   cat "$out/time"
 }
 
+# The median time of "seconds KiB" lines, with the largest RSS.
+median() {
+  sort -n <<<"$1" | awk 'NF { t[n++] = $1; if ($2 > m) m = $2 }
+    END { print t[int((n - 1) / 2)], m }'
+}
+
 row() {
   local name=$1 in=$2 kmv_line=$3 iconv_line=$4 nkf_line=$5
-  local k i n
-  k=$(measure "$kmv_line" "$in")
-  i=$(measure "$iconv_line" "$in")
+  local k i n ks="" is=""
+  for _ in $(seq "$runs"); do
+    ks+="$(measure "$kmv_line" "$in")"$'\n'
+    is+="$(measure "$iconv_line" "$in")"$'\n'
+  done
+  k=$(median "$ks")
+  i=$(median "$is")
   n=$(measure "$nkf_line" "$in")
   awk -v name="$name" -v k="$k" -v i="$i" -v n="$n" 'BEGIN {
     split(k, a, " "); split(i, b, " "); split(n, c, " ");
@@ -66,7 +81,9 @@ for job in "${jobs[@]}"; do
     "cat \$IN | nkf $nflags | cat > /dev/null"
 done
 for file in doc.sjis doc.utf8; do
-  k=$(measure "$kmv detect \$IN" "$inputs/$file")
+  ks=""
+  for _ in $(seq "$runs"); do ks+="$(measure "$kmv detect \$IN" "$inputs/$file")"$'\n'; done
+  k=$(median "$ks")
   n=$(measure "nkf --guess \$IN" "$inputs/$file")
   awk -v f="$file" -v k="$k" -v n="$n" -v s="$(stat -c %s "$inputs/$file")" 'BEGIN {
     split(k, a, " "); split(n, c, " ");

@@ -136,3 +136,28 @@ TEST(StreamConverter, LongTextWithoutSafeCutsMatchesTheWholeText) {
 }
 
 }  // namespace
+
+// The unconvertible record counts in offsets of the whole text, past 4 GiB
+// too: one 1 MiB piece of ASCII is fed again and again between two
+// characters that Shift_JIS lacks.
+TEST(StreamConverter, RecordsOffsetsPastFourGiB) {
+  const std::string ascii(std::size_t{1} << 20, 'a');
+  const std::string lacking = "\xC3\xA9";  // U+00E9
+  kmv::stream_converter conv(kmv::encoding::utf8, kmv::encoding::sjis);
+  std::uint64_t fed = 0;
+  const auto feed = [&](const std::string &piece) {
+    ASSERT_TRUE(conv.feed(piece));
+    fed += piece.size();
+  };
+  feed("x" + lacking);
+  while (fed <= std::uint64_t{1} << 32) feed(ascii);
+  const std::uint64_t late = fed;
+  feed(lacking + "y");
+  ASSERT_TRUE(conv.finish());
+  EXPECT_EQ(conv.unconvertible(), 2u);
+  ASSERT_TRUE(conv.first() && conv.last());
+  EXPECT_EQ(conv.first()->offset, 1u);
+  EXPECT_EQ(conv.last()->offset, late);
+  EXPECT_EQ(conv.first()->code, 0xE9);
+  EXPECT_EQ(conv.last()->code, 0xE9);
+}

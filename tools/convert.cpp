@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "atomic_output.h"
+#include "byte_progress.h"
 #include "commands.h"
 #include "guess.h"
 #include "input_text.h"
@@ -156,8 +157,13 @@ struct Converted {
 class ConvertJob {
  public:
   ConvertJob(const Input &in, kmv::handle &h, const Options &o,
-             bool direct_stdout)
-      : in_(in), h_(h), o_(o), out_(o, in, direct_stdout) {}
+             bool direct_stdout, bool single_input)
+      : in_(in),
+        h_(h),
+        o_(o),
+        out_(o, in, direct_stdout),
+        bar_(single_input && o.progress != Progress::never,
+             !o.in_place && (!o.output || *o.output == "-")) {}
 
   Outcome run() {
     if (o_.in_place && !in_.regular && !in_.problem) {
@@ -168,6 +174,7 @@ class ConvertJob {
     const bool detecting = !o_.from || o_.from->any_utf16_order;
     const std::size_t limit = detecting ? o_.detect_bytes : 2;
     if (auto why = src_.look_ahead(limit, seen)) return fail(*why);
+    if (detecting) src_.prefault();
     std::vector<std::string> notes;
     const auto source = source_encoding(seen, h_, o_, notes);
     for (const auto &note : notes)
@@ -217,8 +224,12 @@ class ConvertJob {
     const kmv::encoding to = o_.to->type;
     LineEnds ends(o_.eol, to);
     std::span<const std::byte> piece;
+    if (src_.mapped()) bar_.set_total(src_.whole().size());
+    std::uint64_t done = 0;
     for (;;) {
+      bar_.update(done);
       if (auto why = src_.next(piece)) return *why;
+      done += piece.size();
       const bool last = piece.empty();
       auto out = last ? conv.finish() : conv.feed(piece);
       if (!out) return conversion_failure(out.error(), to);
@@ -226,6 +237,7 @@ class ConvertJob {
       if (last) break;
     }
     if (auto why = out_.write(ends.finish(), src_)) return *why;
+    bar_.erase();
     return Converted{conv.unconvertible(), conv.first()};
   }
 
@@ -301,6 +313,7 @@ class ConvertJob {
   const Options &o_;
   InputText src_;
   Destination out_;
+  ByteProgress bar_;
   kmv::encoding from_ = kmv::encoding::unknown;
   Outcome r_;
 };
@@ -312,9 +325,12 @@ int run_convert(const Options &o) {
   // On one thread each file's text goes out while it is converted; files
   // converted on other threads wait for their turn in memory.
   const bool direct = o.jobs <= 1;
-  return run_over_inputs(o, [&o, direct](const Input &in, kmv::handle &h) {
-    return ConvertJob(in, h, o, direct).run();
-  });
+  // A single text gets a progress bar of its own (on a terminal).
+  const bool single = !o.recursive && o.files.size() <= 1;
+  return run_over_inputs(o,
+                         [&o, direct, single](const Input &in, kmv::handle &h) {
+                           return ConvertJob(in, h, o, direct, single).run();
+                         });
 }
 
 std::string shown_path(const std::string &path, bool is_stdin) {

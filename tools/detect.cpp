@@ -84,6 +84,7 @@ Outcome detect_one(const Input &in, kmv::handle &h, const Options &o) {
   std::span<const std::byte> seen;
   if (auto why = src.open(in)) return failed(*why);
   if (auto why = src.look_ahead(o.detect_bytes, seen)) return failed(*why);
+  src.prefault();
   const auto expected = o.expect ? o.expect->type : kmv::encoding::unknown;
   if (o.guess) {
     Outcome g = guess_one(in, seen, h, o, expected);

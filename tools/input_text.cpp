@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -53,6 +54,15 @@ std::span<const std::byte> InputText::whole() const {
   return {map_, static_cast<std::size_t>(size_)};
 }
 
+void InputText::prefault() const {
+  // Beyond a size that memory may not hold at once, pages mapped early
+  // would only be dropped again before the reader comes to them.
+  constexpr std::uint64_t kMost = std::uint64_t{1} << 30;
+  if (map_ != nullptr) {
+    ::madvise(map_, std::min(size_, kMost), MADV_POPULATE_READ);
+  }
+}
+
 std::optional<std::string> InputText::read_some(std::vector<std::byte> &into,
                                                 std::size_t want, bool fill) {
   const std::size_t start = into.size();
@@ -99,9 +109,22 @@ std::optional<std::string> InputText::next(std::span<const std::byte> &piece) {
       ::madvise(map_ + released_, keep - released_, MADV_DONTNEED);
       released_ = keep;
     }
+    // Read into a reused buffer rather than through the map: the copy is
+    // cheaper than faulting each page in and out again, and the buffer
+    // stays in the cache for the converter.
     const std::uint64_t n = std::min<std::uint64_t>(kPiece, size_ - offset_);
-    piece = {map_ + offset_, static_cast<std::size_t>(n)};
-    offset_ += n;
+    buffer_.resize(static_cast<std::size_t>(n));
+    std::size_t got = 0;
+    while (got < n) {
+      const ssize_t r = ::pread(fd_, buffer_.data() + got, n - got,
+                                static_cast<off_t>(offset_ + got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) return error_text("read error: ");
+      if (r == 0) break;  // shrank: told by check_unchanged()
+      got += static_cast<std::size_t>(r);
+    }
+    piece = {buffer_.data(), got};
+    offset_ = got == n ? offset_ + n : size_;
     return std::nullopt;
   }
   if (ahead_pending_) {
