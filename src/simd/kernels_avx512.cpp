@@ -474,6 +474,77 @@ KMV_AVX512 uint32_t known_codes(const Byte *p, uint64_t leads,
   return known;
 }
 
+// The trail bytes of one row whose codes the table holds, as 256 bits.
+KMV_AVX512 inline __m256i row_bits(const uint16_t *table, uint64_t count,
+                                   uint64_t row) {
+  alignas(32) uint32_t bits[8] = {};
+  for (uint64_t k = 0; k < 8; ++k) {
+    const uint64_t from = row * 256 + 32 * k;
+    if (from >= count) break;
+    const auto inside = static_cast<__mmask32>(
+        count - from >= 32 ? ~0u : (1u << (count - from)) - 1);
+    const __m512i entries = _mm512_maskz_loadu_epi16(inside, table + from);
+    bits[k] = _mm512_test_epi16_mask(entries, entries);
+  }
+  return _mm256_load_si256(reinterpret_cast<const __m256i *>(bits));
+}
+
+KMV_AVX512 bool summarize_rows(const uint16_t *table, uint64_t count,
+                               CodeRows *rows) {
+  if (table == nullptr) count = 0;
+  unsigned sets = 0;
+  for (unsigned r = 0; r < 128; ++r) {
+    const __m256i bits = row_bits(table, count, 0x80 + r);
+    unsigned s = 0;
+    while (s < sets &&
+           _mm256_cmpneq_epi64_mask(
+               bits, _mm256_load_si256(reinterpret_cast<const __m256i *>(
+                         rows->sets[s]))) != 0) {
+      ++s;
+    }
+    if (s == sets) {
+      if (sets == 16) return false;
+      _mm256_store_si256(reinterpret_cast<__m256i *>(rows->sets[sets++]), bits);
+    }
+    rows->row_set[r] = static_cast<Byte>(s);
+  }
+  for (; sets < 16; ++sets) {
+    _mm256_store_si256(reinterpret_cast<__m256i *>(rows->sets[sets]),
+                       _mm256_setzero_si256());
+  }
+  return true;
+}
+
+// Each lead byte picks its row's set, and the trail byte one bit of it:
+// the sets are four registers of four, read by byte permutation.
+KMV_AVX512 uint32_t known_codes_in_rows(const Byte *p, uint64_t leads,
+                                        const CodeRows *rows) {
+  const __m512i lead = load64(p), trail = load64(p + 1);
+  const __m512i set =
+      _mm512_permutex2var_epi8(_mm512_load_si512(rows->row_set), lead,
+                               _mm512_load_si512(rows->row_set + 64));
+  // Byte (set % 4) * 32 + trail / 8 of the register of the set's four.
+  const __m512i at = _mm512_or_si512(
+      _mm512_and_si512(_mm512_slli_epi16(set, 5), _mm512_set1_epi8(0x60)),
+      _mm512_and_si512(_mm512_srli_epi16(trail, 3), _mm512_set1_epi8(0x1F)));
+  __m512i quarter[4];
+  for (unsigned q = 0; q < 4; ++q) {
+    const Byte *four = rows->sets[4 * q];
+    quarter[q] = _mm512_permutex2var_epi8(_mm512_load_si512(four), at,
+                                          _mm512_load_si512(four + 64));
+  }
+  const __mmask64 odd_quarter = _mm512_test_epi8_mask(set, _mm512_set1_epi8(4));
+  const __mmask64 upper_half = _mm512_test_epi8_mask(set, _mm512_set1_epi8(8));
+  const __m512i byte = _mm512_mask_blend_epi8(
+      upper_half, _mm512_mask_blend_epi8(odd_quarter, quarter[0], quarter[1]),
+      _mm512_mask_blend_epi8(odd_quarter, quarter[2], quarter[3]));
+  const __m512i bit =
+      _mm512_shuffle_epi8(_mm512_set1_epi64(0x8040201008040201),
+                          _mm512_and_si512(trail, _mm512_set1_epi8(7)));
+  return static_cast<uint32_t>(
+      __builtin_popcountll(_mm512_mask_test_epi8_mask(leads, byte, bit)));
+}
+
 }  // namespace
 
 Kernels avx512_kernels() {
