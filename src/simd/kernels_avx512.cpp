@@ -538,9 +538,9 @@ KMV_AVX512 uint32_t known_codes_in_rows(const Byte *p, uint64_t leads,
   const __m512i byte = _mm512_mask_blend_epi8(
       upper_half, _mm512_mask_blend_epi8(odd_quarter, quarter[0], quarter[1]),
       _mm512_mask_blend_epi8(odd_quarter, quarter[2], quarter[3]));
-  const __m512i bit =
-      _mm512_shuffle_epi8(_mm512_set1_epi64(0x8040201008040201),
-                          _mm512_and_si512(trail, _mm512_set1_epi8(7)));
+  const __m512i bit = _mm512_shuffle_epi8(
+      _mm512_set1_epi64(static_cast<long long>(0x8040201008040201ull)),
+      _mm512_and_si512(trail, _mm512_set1_epi8(7)));
   return static_cast<uint32_t>(
       __builtin_popcountll(_mm512_mask_test_epi8_mask(leads, byte, bit)));
 }
