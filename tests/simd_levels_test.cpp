@@ -128,8 +128,8 @@ std::string real_text(const Family &f) {
 const std::vector<std::string> &pieces(const std::string &source) {
   static const std::map<std::string, std::vector<std::string>> all = {
       {"utf8",
-       {"a", "<", " ", "\n", "\xC3\xA9", "\xE3\x81\x82", "\xE6\xBC\xA2",
-        "\xE5\xAD\x97", "\xEF\xBD\xB1", "\xEE\x80\x80"}},
+       {"a", "<", " ", "\n", "\xC3\xA9", "\xCE\xB1", "\xE3\x81\x82",
+        "\xE6\xBC\xA2", "\xE5\xAD\x97", "\xEF\xBD\xB1", "\xEE\x80\x80"}},
       {"utf16le",
        {std::string("a\0", 2), std::string(" \0", 2), "\xE9\x00", "\x42\x30",
         "\x22\x6F", "\x57\x5B", "\x71\xFF", "\x00\xE0"}},

@@ -79,7 +79,8 @@ struct Kernels {
   uint32_t (*known_codes_in_rows)(const Byte *p, uint64_t leads,
                                   const CodeRows *rows);
   // UTF-8 to Shift_JIS through the table (size entries) while the
-  // characters are three-byte ones that map to two-byte codes, never
+  // characters are plain (as units_from_utf8 takes them), ASCII ones
+  // written as they are and the others mapping to two-byte codes, never
   // half-width katakana, each wholly before stop; stops before anything
   // else, possibly earlier. *written gets the bytes stored.
   size_t (*sjis_from_utf8)(const Byte *p, const Byte *stop, Byte *dst,
