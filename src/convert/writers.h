@@ -111,6 +111,20 @@ class SjisWriter : public ByteTargetBase {
     return n;
   }
 
+  // unit() for a long run of UTF-16 units that map to two-byte codes, with
+  // ASCII among them (see simd::Kernels), where a wider level has a kernel
+  // for it; returns the units taken.
+  template <Order O>
+  KMV_ALWAYS_INLINE size_t copy_wide_units(const Byte *p, const Byte *stop) {
+    if (stop - p < 2 * simd::kLongRun || !ascii_as_is_) return 0;
+    const auto wider = simd::active.sjis_from_units[int(O)];
+    if (wider == nullptr) return 0;
+    size_t written = 0;
+    const size_t n = wider(p, stop, out_.cur, table_, size_, &written);
+    out_.cur += written;
+    return n;
+  }
+
  private:
   KMV_ALWAYS_INLINE void write(uint32_t e, const Byte *pos, int32_t code) {
     if (e >= 0x4000) [[likely]] {  // two bytes, the first not "?"

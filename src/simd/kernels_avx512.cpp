@@ -461,6 +461,49 @@ KMV_AVX512 size_t sjis_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
   return static_cast<size_t>(s - p);
 }
 
+// 32 units at a time: ASCII ones as bytes, and the others, packed, looked
+// up sixteen to a gather; their codes take the units' places again before
+// the bytes are packed. Stops before a block with a unit 0000 or one that
+// sjis_codes does not take.
+template <bool kBig>
+KMV_AVX512 size_t sjis_from_units(const Byte *p, const Byte *stop, Byte *dst,
+                                  const uint16_t *table, uint64_t size,
+                                  size_t *written) {
+  const __m512i limit =
+      _mm512_set1_epi32(static_cast<int>(size < 0x10000 ? size : 0x10000));
+  const Byte *s = p;
+  Byte *d = dst;
+  while (stop - s >= 64) {
+    const __m512i u = load_units<kBig>(s);
+    const __mmask32 multi = _mm512_cmpge_epu16_mask(u, _mm512_set1_epi16(0x80));
+    if ((ascii_units(u) | multi) != ~__mmask32{0}) break;
+    const __m512i packed = _mm512_maskz_compress_epi16(multi, u);
+    const auto m = static_cast<unsigned>(__builtin_popcount(multi));
+    __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
+    if (m != 0 &&
+        (!sjis_codes(_mm512_cvtepu16_epi32(_mm512_castsi512_si256(packed)),
+                     static_cast<__mmask16>(m >= 16 ? 0xFFFF : (1u << m) - 1),
+                     table, limit, &low) ||
+         (m > 16 &&
+          !sjis_codes(
+              _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(packed, 1)),
+              static_cast<__mmask16>(m >= 32 ? 0xFFFF : (1u << (m - 16)) - 1),
+              table, limit, &high)))) {
+      break;
+    }
+    const __m512i codes = _mm512_maskz_expand_epi16(
+        multi, _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1));
+    const __m512i lanes = _mm512_mask_mov_epi16(u, multi, swap_bytes(codes));
+    const uint64_t keep =
+        0x5555555555555555ull | _pdep_u64(multi, 0xAAAAAAAAAAAAAAAAull);
+    store64(d, _mm512_maskz_compress_epi8(keep, lanes));
+    s += 64;
+    d += 32 + m;
+  }
+  *written = static_cast<size_t>(d - dst);
+  return static_cast<size_t>(s - p) / 2;
+}
+
 template <bool kBig>
 KMV_AVX512 size_t units_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
                                   size_t *units) {

@@ -86,6 +86,14 @@ struct Kernels {
   size_t (*sjis_from_utf8)(const Byte *p, const Byte *stop, Byte *dst,
                            const uint16_t *table, uint64_t size,
                            size_t *written);
+  // UTF-16 units of one order (by Order) to Shift_JIS through the table,
+  // for a writer that writes ASCII as it is: units 0001 to 007F as bytes,
+  // the others mapping to two-byte codes; stops before anything else,
+  // possibly earlier. Returns the units taken; *written gets the bytes
+  // stored.
+  size_t (*sjis_from_units[2])(const Byte *p, const Byte *stop, Byte *dst,
+                               const uint16_t *table, uint64_t size,
+                               size_t *written);
 };
 
 // The kernels in use; all slots null at the SSE2 level.
