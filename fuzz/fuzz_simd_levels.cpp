@@ -36,7 +36,7 @@ const kmv_converter_bom_fn kWithBom[] = {
     kmv_jisto_unibe};
 const kmv_converter_fn kPlain[] = {
     kmv_utf8to_sjis, kmv_utf8to_jis, kmv_unileto_euc, kmv_unibeto_sjis,
-    kmv_sjisto_euc, kmv_eucto_sjis, kmv_jisto_euc};
+    kmv_unileto_sjis, kmv_sjisto_euc, kmv_eucto_sjis, kmv_jisto_euc};
 // clang-format on
 constexpr size_t kCount = std::size(kWithBom) + std::size(kPlain);
 
