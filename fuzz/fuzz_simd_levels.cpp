@@ -1,12 +1,16 @@
 // The vector levels against each other on arbitrary bytes. The first byte
 // picks the converter; the rest is the source. Every level the CPU has
 // must give the SSE2 baseline's output, status, error position and
-// recorded characters, and kmv_buf the same answer.
+// recorded characters, and kmv_buf the same answer. A first byte of 0x80
+// and above also asks for the source repeated to a long text, where the
+// detector summarizes its tables, and its Shift_JIS and EUC-JP tallies.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "detect/candidates.h"
+#include "detect/passes.h"
 #include "kmv.h"
 #include "simd/level.h"
 
@@ -20,6 +24,7 @@ struct Outcome {
   const unsigned char *first = nullptr, *last = nullptr;
   int32_t first_code = 0, last_code = 0;
   int32_t detected = 0;
+  std::vector<int64_t> long_tallies;
 
   bool operator==(const Outcome &) const = default;
 };
@@ -31,11 +36,24 @@ const kmv_converter_bom_fn kWithBom[] = {
     kmv_jisto_unibe};
 const kmv_converter_fn kPlain[] = {
     kmv_utf8to_sjis, kmv_utf8to_jis, kmv_unileto_euc, kmv_unibeto_sjis,
-    kmv_sjisto_euc, kmv_eucto_sjis, kmv_jisto_euc};
+    kmv_unileto_sjis, kmv_sjisto_euc, kmv_eucto_sjis, kmv_jisto_euc};
 // clang-format on
 constexpr size_t kCount = std::size(kWithBom) + std::size(kPlain);
 
-Outcome run(size_t which, const unsigned char *src, size_t n) {
+std::vector<int64_t> long_tallies(kmv_handle *h, const unsigned char *src,
+                                  size_t n) {
+  std::vector<unsigned char> text;
+  while (n != 0 && text.size() < 33000) text.insert(text.end(), src, src + n);
+  kmv::detect::Evidence e;
+  kmv::detect::first_scan(h, text.data(), text.size(), e);
+  kmv::detect::store_euc_defaults(h);
+  int32_t ok = 0, bad = 0;
+  check_euc(h, &ok, &bad, nullptr, nullptr, nullptr, 0, text.data(),
+            text.size());
+  return {e.sjis_good, e.sjis_bad, e.single_kana, ok, bad};
+}
+
+Outcome run(size_t which, const unsigned char *src, size_t n, bool long_text) {
   kmv_handle *h = create_kmv();
   Outcome o;
   unsigned char *out = nullptr;
@@ -52,6 +70,7 @@ Outcome run(size_t which, const unsigned char *src, size_t n) {
   o.first_code = h->err_first_code;
   o.last_code = h->err_last_code;
   o.detected = kmv_buf(h, src, n, 0, 0);
+  if (long_text) o.long_tallies = long_tallies(h, src, n);
   release_kmv(h);
   return o;
 }
@@ -64,10 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<unsigned char> src(data + 1, data + size);
   using kmv::simd::Level;
   kmv::simd::use_level(Level::kSse2);
-  const Outcome baseline = run(which, src.data(), src.size());
+  const Outcome baseline = run(which, src.data(), src.size(), data[0] >= 0x80);
   for (Level level : {Level::kAvx2, Level::kAvx512}) {
     if (kmv::simd::use_level(level) &&
-        !(run(which, src.data(), src.size()) == baseline)) {
+        !(run(which, src.data(), src.size(), data[0] >= 0x80) == baseline)) {
       std::abort();
     }
   }

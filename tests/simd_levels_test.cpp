@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "detect/byte_runs.h"
+#include "detect/passes.h"
 #include "detect/table_lookups.h"
 #include "kmv.h"
 #include "simd/level.h"
@@ -42,7 +43,8 @@ const std::vector<Family> &families() {
       {"utf16le",
        {{"unile>utf8", nullptr, kmv_unileto_utf8},
         {"unile>unibe", nullptr, kmv_unileto_unibe},
-        {"unile>euc", kmv_unileto_euc, nullptr}}},
+        {"unile>euc", kmv_unileto_euc, nullptr},
+        {"unile>sjis", kmv_unileto_sjis, nullptr}}},
       {"utf16be",
        {{"unibe>utf8", nullptr, kmv_unibeto_utf8},
         {"unibe>unile", nullptr, kmv_unibeto_unile},
@@ -252,3 +254,61 @@ TEST(SimdLevels, KnownCodesMatchTheBaseline) {
 }
 
 }  // namespace
+
+// Tables whose rows share at most 16 sets of trail bytes are summarized
+// in long texts; with more sets the codes are read one by one.
+TEST(SimdLevels, RowSummaryCountsAsTheTable) {
+  kmv_handle *h = create_kmv();
+  std::vector<uint16_t> sets16(0x10000), sets17(0x10000);
+  for (size_t i = 0x8000; i < 0x10000; ++i) {
+    sets16[i] = (i >> 8) % 16 == i % 16;
+    sets17[i] = (i >> 8) % 17 == (i & 0xFF) % 17;
+  }
+  const std::pair<const uint16_t *, uint64_t> tables[] = {
+      {h->sjis2unibe_table, h->sjis2unibe_table_size},
+      {h->sjis2unibe_table, 0xEAA2},  // cut inside a row
+      {sets16.data(), 0x10000},
+      {sets17.data(), 0x10000}};
+  std::mt19937_64 rng(19);
+  unsigned char block[65];
+  for (const auto &[table, count] : tables) {
+    kmv::detect::CodeTable codes(table, count, size_t{1} << 20);
+    for (int round = 0; round < 500; ++round) {
+      const uint64_t leads = rng() & rng();
+      for (unsigned j = 0; j < 65; ++j)
+        block[j] = static_cast<unsigned char>(
+            rng() | (j < 64 && (leads >> j & 1) != 0 ? 0x80 : 0));
+      ASSERT_EQ(codes.known(block, leads),
+                kmv::detect::known_codes(block, leads, table, count))
+          << count << ' ' << round;
+    }
+  }
+  release_kmv(h);
+}
+
+// Long texts, where the detector summarizes the table's rows: the exact
+// Shift_JIS and EUC-JP tallies, with broken characters about.
+TEST(SimdLevels, LongTextTalliesMatchTheBaseline) {
+  std::mt19937 rng(23);
+  kmv_handle *h = create_kmv();
+  kmv::detect::store_euc_defaults(h);
+  const Level chosen = kmv::simd::current_level();
+  for (const std::string source : {"sjis", "eucjp"}) {
+    std::string text = random_text(source, rng, 48 * 1024);
+    for (int k = 0; k < 15; ++k)
+      text.insert(rng() % text.size(), characters("breakers", source)[rng() % 5]);
+    const auto *s = reinterpret_cast<const unsigned char *>(text.data());
+    std::set<std::vector<int64_t>> found;
+    for (Level level : kmv::simd::kLevels) {
+      if (!kmv::simd::use_level(level)) continue;
+      kmv::detect::Evidence e;
+      kmv::detect::first_scan(h, s, text.size(), e);
+      int32_t ok = 0, bad = 0;
+      check_euc(h, &ok, &bad, nullptr, nullptr, nullptr, 0, s, text.size());
+      found.insert({e.sjis_good, e.sjis_bad, e.single_kana, ok, bad});
+    }
+    ASSERT_EQ(found.size(), 1u) << source;
+  }
+  kmv::simd::use_level(chosen);
+  release_kmv(h);
+}

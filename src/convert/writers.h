@@ -97,13 +97,27 @@ class SjisWriter : public ByteTargetBase {
     unit(u1, pos1, code1);
   }
 
-  // unit() for a long run of three-byte UTF-8 characters that map to
-  // two-byte codes (see simd::Kernels), where a wider level has a kernel
-  // for it; returns the source bytes taken.
+  // The events of a long run of UTF-8 characters that map to two-byte
+  // codes, with ASCII among them (see simd::Kernels), where a wider level
+  // has a kernel for it; returns the source bytes taken.
   KMV_ALWAYS_INLINE size_t copy_utf8(const Byte *p, const Byte *stop) {
-    // Only a three-byte character may begin a run: no call for the rest.
+    // Runs begin with a three-byte character: ASCII goes by copy_ascii.
     if (stop - p < simd::kLongRun || (*p & 0xF0) != 0xE0) return 0;
     const auto wider = simd::active.sjis_from_utf8;
+    if (wider == nullptr) return 0;
+    size_t written = 0;
+    const size_t n = wider(p, stop, out_.cur, table_, size_, &written);
+    out_.cur += written;
+    return n;
+  }
+
+  // unit() for a long run of UTF-16 units that map to two-byte codes, with
+  // ASCII among them (see simd::Kernels), where a wider level has a kernel
+  // for it; returns the units taken.
+  template <Order O>
+  KMV_ALWAYS_INLINE size_t copy_wide_units(const Byte *p, const Byte *stop) {
+    if (stop - p < 2 * simd::kLongRun || !ascii_as_is_) return 0;
+    const auto wider = simd::active.sjis_from_units[int(O)];
     if (wider == nullptr) return 0;
     size_t written = 0;
     const size_t n = wider(p, stop, out_.cur, table_, size_, &written);

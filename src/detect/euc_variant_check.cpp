@@ -3,6 +3,7 @@
 // unknown.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "detect/byte_runs.h"
 #include "detect/candidates.h"
@@ -133,7 +134,7 @@ bool no_high_singles(const uint16_t *t00, uint64_t n00) {
 // all holds, counted at once; declines, counting nothing, on a single shift
 // at a character start or a code that needs the variant reading.
 bool read_valid_block(const unsigned char *buf, size_t buf_len, size_t &i,
-                      const uint16_t *t00, uint64_t n00, int64_t &valid) {
+                      CodeTable &codes, int64_t &valid) {
   const unsigned char *p = buf + i;
   const auto m = kmv::detect::euc_block_masks(p);
   if (m.high == 0) {
@@ -143,25 +144,21 @@ bool read_valid_block(const unsigned char *buf, size_t buf_len, size_t &i,
   const uint64_t starts = ~second_bytes(m.high);
   if ((m.shift & starts) != 0) return false;
   const uint64_t leads = m.high & starts;
-  const int codes = count_bits(leads);
-  if (known_codes(p, leads, t00, n00) != static_cast<uint32_t>(codes)) {
-    return false;
-  }
-  valid += codes;
+  const int n = count_bits(leads);
+  if (codes.known(p, leads) != static_cast<uint32_t>(n)) return false;
+  valid += n;
   i += 64 + (leads >> 63);
   return true;
 }
 
 struct BlockUse {
-  const uint16_t *table = nullptr;
-  uint64_t count = 0;
+  std::optional<CodeTable> codes;
   bool allowed = false;
 
   // Whether blocks fit the table; asked again only when the table changes.
-  bool fits(const uint16_t *t00, uint64_t n00) {
-    if (t00 != table || n00 != count) {
-      table = t00;
-      count = n00;
+  bool fits(const uint16_t *t00, uint64_t n00, size_t text_length) {
+    if (!codes || t00 != codes->table() || n00 != codes->count()) {
+      codes.emplace(t00, n00, text_length);
       allowed = kFastBlockMasks && no_high_singles(t00, n00);
     }
     return allowed;
@@ -175,12 +172,12 @@ size_t read_valid_run(const kmv_handle *h, const unsigned char *buf, size_t i,
                       size_t len, int64_t &valid, BlockUse &block_use) {
   const uint16_t *const t00 = h->euc2unibe_table00;
   const uint64_t n00 = t00 != nullptr ? h->euc2unibe_table00_size : 0;
-  const bool blocks = block_use.fits(t00, n00);
+  const bool blocks = block_use.fits(t00, n00, len);
   size_t blocks_from = i;
   int64_t n = 0;
   while (len - i >= 2) {
     if (blocks && i >= blocks_from && len - i > 64) {
-      if (read_valid_block(buf, len, i, t00, n00, n)) continue;
+      if (read_valid_block(buf, len, i, *block_use.codes, n)) continue;
       blocks_from = i + 64;
     }
     const uint32_t c = buf[i];

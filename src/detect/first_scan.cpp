@@ -144,8 +144,8 @@ uint32_t kana_preference(const unsigned char *p, uint64_t kana_row_leads,
 // consulted only at the first bytes of two-byte codes. Declines, counting
 // nothing, when an ESC starts a character in the block or the block holds
 // the 21st unknown code; the byte-wise reading takes those.
-bool read_block(SjisReading &sjis, Evidence &e, const unsigned char *buf,
-                size_t &i) {
+bool read_block(SjisReading &sjis, CodeTable &codes, Evidence &e,
+                const unsigned char *buf, size_t &i) {
   const unsigned char *p = buf + i;
   const BlockMasks m = block_masks(p);
   if ((m.high | m.esc | m.zero) == 0) {
@@ -156,13 +156,12 @@ bool read_block(SjisReading &sjis, Evidence &e, const unsigned char *buf,
   const uint64_t starts = ~second_bytes(lead_type);
   if ((m.esc & starts) != 0) return false;
   const uint64_t leads = lead_type & starts;
-  const uint64_t count = sjis.table != nullptr ? sjis.count : 0;
-  const int64_t good = known_codes(p, leads, sjis.table, count);
+  const int64_t good = codes.known(p, leads);
   const int64_t bad = count_bits(leads) - good;
   if (sjis.bad + bad > kMostUnknownCodes) return false;
   if ((sjis.preference & kCandSjis) == 0) {
     sjis.preference |=
-        kana_preference(p, leads & m.kana_row, sjis.table, count);
+        kana_preference(p, leads & m.kana_row, codes.table(), codes.count());
   }
   sjis.good += good;
   sjis.bad += bad;
@@ -190,10 +189,11 @@ namespace kmv::detect {
 bool first_scan(const kmv_handle *h, const unsigned char *buf, size_t len,
                 Evidence &e) {
   SjisReading sjis{h->sjis2unibe_table, h->sjis2unibe_table_size};
+  CodeTable codes(sjis.table, sjis.count, len);
   size_t i = 0, blocks_from = 0;
   while (i < len) {
     if (kFastBlockMasks && i >= blocks_from && len - i > 64) {
-      if (read_block(sjis, e, buf, i)) continue;
+      if (read_block(sjis, codes, e, buf, i)) continue;
       blocks_from = i + 64;
     }
     const unsigned char c = buf[i];

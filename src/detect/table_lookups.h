@@ -3,6 +3,7 @@
 #define KMV_DETECT_TABLE_LOOKUPS_H
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "detect/byte_runs.h"
@@ -52,6 +53,40 @@ inline uint32_t known_codes(const unsigned char *p, uint64_t leads,
   }
   return known;
 }
+
+// A table whose codes are counted block by block. In a long text, at a
+// level that has the kernels, a summary of its rows replaces the read per
+// code once a few blocks have been read the plain way: building it reads
+// the whole table (about a microsecond), which a text decided at its start
+// never pays.
+class CodeTable {
+ public:
+  CodeTable(const uint16_t *t, uint64_t n, size_t text_length)
+      : table_(t),
+        count_(t != nullptr ? n : 0),
+        blocks_before_summary_(text_length >= kSummaryFrom ? 32 : 0) {}
+
+  const uint16_t *table() const { return table_; }
+  uint64_t count() const { return count_; }
+
+  uint32_t known(const unsigned char *p, uint64_t leads) {
+    if (blocks_before_summary_ != 0 && --blocks_before_summary_ == 0) {
+      summarized_ = simd::active.summarize_rows != nullptr &&
+                    simd::active.summarize_rows(table_, count_, &rows_);
+    }
+    return summarized_ ? simd::active.known_codes_in_rows(p, leads, &rows_)
+                       : known_codes(p, leads, table_, count_);
+  }
+
+ private:
+  static constexpr size_t kSummaryFrom = 32 * 1024;  // bytes of text
+
+  const uint16_t *table_;
+  uint64_t count_;
+  unsigned blocks_before_summary_;
+  bool summarized_ = false;
+  simd::CodeRows rows_;
+};
 
 }  // namespace kmv::detect
 

@@ -364,6 +364,11 @@ KMV_AVX2 EucBlockMasks euc_block_masks(const Byte *p) {
 // the baseline, which this level keeps (the Shift_JIS writer's too).
 constexpr decltype(Kernels::known_codes) known_codes = nullptr;
 constexpr decltype(Kernels::sjis_from_utf8) sjis_from_utf8 = nullptr;
+template <bool>
+constexpr decltype(Kernels::sjis_from_utf8) sjis_from_units = nullptr;
+// Its byte shuffles reach 16 bytes, too few for the row summary's sets.
+constexpr decltype(Kernels::summarize_rows) summarize_rows = nullptr;
+constexpr decltype(Kernels::known_codes_in_rows) known_codes_in_rows = nullptr;
 
 }  // namespace
 

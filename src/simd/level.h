@@ -33,6 +33,15 @@ struct EucBlockMasks {
   uint64_t shift;
 };
 
+// For each lead byte 0x80 to 0xFF, which of the 256 codes it begins a table
+// holds: the rows of a conversion table share few distinct sets of trail
+// bytes, so each row names one of at most 16 sets of 256 bits (bit t of a
+// set: trail byte t).
+struct CodeRows {
+  alignas(64) Byte row_set[128];
+  alignas(64) Byte sets[16][32];
+};
+
 // Runs of [p, stop): each returns what the same-named helper of
 // convert/ascii.h returns and writes what it writes.
 using RunFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst);
@@ -63,13 +72,28 @@ struct Kernels {
   // included), and its lead byte is 0x80 or above.
   uint32_t (*known_codes)(const Byte *p, uint64_t leads, const uint16_t *table,
                           uint64_t count);
+  // Fills *rows from the table (count entries); false when its rows need
+  // more than 16 sets.
+  bool (*summarize_rows)(const uint16_t *table, uint64_t count, CodeRows *rows);
+  // known_codes with the summary in place of the table.
+  uint32_t (*known_codes_in_rows)(const Byte *p, uint64_t leads,
+                                  const CodeRows *rows);
   // UTF-8 to Shift_JIS through the table (size entries) while the
-  // characters are three-byte ones that map to two-byte codes, never
+  // characters are plain (as units_from_utf8 takes them), ASCII ones
+  // written as they are and the others mapping to two-byte codes, never
   // half-width katakana, each wholly before stop; stops before anything
   // else, possibly earlier. *written gets the bytes stored.
   size_t (*sjis_from_utf8)(const Byte *p, const Byte *stop, Byte *dst,
                            const uint16_t *table, uint64_t size,
                            size_t *written);
+  // UTF-16 units of one order (by Order) to Shift_JIS through the table,
+  // for a writer that writes ASCII as it is: units 0001 to 007F as bytes,
+  // the others mapping to two-byte codes; stops before anything else,
+  // possibly earlier. Returns the units taken; *written gets the bytes
+  // stored.
+  size_t (*sjis_from_units[2])(const Byte *p, const Byte *stop, Byte *dst,
+                               const uint16_t *table, uint64_t size,
+                               size_t *written);
 };
 
 // The kernels in use; all slots null at the SSE2 level.
