@@ -102,12 +102,6 @@ def build_euc_common():
     return table
 
 
-def build_euc_20932():
-    table = build_euc_common()
-    table.update(COMMON_GAPS)
-    return table
-
-
 def build_jisx0212():
     """Index (two bytes after 8F) to character, from Python's euc_jp."""
     codes = (a << 8 | b for a in range(0xA1, 0xFF) for b in range(0xA1, 0xFF))
@@ -135,11 +129,7 @@ def build_euc_ms():
     table8f = {**JISX0212, 0xA2B7: "\uff5e", 0xA2C3: "\uffe4"}
     del table8f[0xA2F1]
     held = set(table00.values()) | set(table8f.values())
-    extra = []
-    for code in range(0xFA40, 0xFC4C):
-        ch = cp932(code)
-        if ch is not None and ch not in held and ch not in extra:
-            extra.append(ch)
+    extra = [ch for ch in dict.fromkeys(filter(None, map(cp932, range(0xFA40, 0xFC4C)))) if ch not in held]
     assert len(extra) == 93, len(extra)
     places = (list(range(0xF3F3, 0xF3FD)) + [0xF4A9, 0xF4AA]
               + list(range(0xF4AE, 0xF4FF)))
@@ -162,7 +152,7 @@ EUC_MS, EUC_MS_8F = build_euc_ms()
 # encoding table, keyed by the names the vectors use.
 EUC_DECODE = {
     "common": (build_euc_common(), {}),
-    "20932": (build_euc_20932(), JISX0212),
+    "20932": ({**build_euc_common(), **COMMON_GAPS}, JISX0212),
     "51932": (EUC_51932, {}),
     "ms": (EUC_MS, EUC_MS_8F),
 }
