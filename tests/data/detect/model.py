@@ -33,12 +33,9 @@ def at(table, i):
     return table[i] if table is not None and 0 <= i < len(table) else 0
 
 
-def is_sjis_possible(t, lead):
-    return any(at(t["sjis"], lead * 256 + x) for x in range(0x40, 0x100))
-
-
-def is_euc_possible(table, lead):
-    return any(at(table, lead * 256 + x) for x in range(0xA0, 0x100))
+def is_possible(table, lead, low=0xA0):
+    """Some character of the table starts with lead (EUC-JP trails from A0)."""
+    return any(at(table, lead * 256 + x) for x in range(low, 0x100))
 
 
 def check_euc(t, buf, expected):
@@ -62,7 +59,7 @@ def check_euc(t, buf, expected):
                 continue
             if i + 2 == n:  # the character needs a byte beyond the text
                 tables = [common] if c == 0x8E else [t["e1_8f"], t["ms_8f"]]
-                if not any(is_euc_possible(table, buf[i + 1]) for table in tables):
+                if not any(is_possible(table, buf[i + 1]) for table in tables):
                     return 0, 0, 0, 0, False
                 end2 = True
                 break
@@ -73,7 +70,7 @@ def check_euc(t, buf, expected):
             i += 1
             continue
         elif i + 1 == n:
-            if is_euc_possible(common, c):
+            if is_possible(common, c):
                 end2 = True
                 break
             return 0, 0, 0, 0, False
@@ -96,8 +93,6 @@ def check_euc(t, buf, expected):
             invalid += 1
             if invalid > 20:
                 break
-    if hit[0] == 0 and hit[1] == 0 and valid == 0 and hit[2] == 0:
-        return 0, 0, 0, 0, end2
     if valid <= invalid:
         return 0, 0, 0, 0, end2
     clean = 1 if invalid == 0 else 0
@@ -190,7 +185,7 @@ def kmv_buf(t, buf, expected=0, ignore=False):
                 kana += 1
                 i += 1
             elif i + 1 == n:
-                if is_sjis_possible(t, c):
+                if is_possible(t["sjis"], c, 0x40):
                     end |= 1
                 else:
                     cand = 0xE78
@@ -300,10 +295,7 @@ def kmv_buf(t, buf, expected=0, ignore=False):
             cand &= ~mine if count == 0 else ~0
         end |= 4
     # final decision
-    if ignore:
-        pref, exp = 0, 0
-    else:
-        exp = expected
+    pref, exp = (0, 0) if ignore else (pref, expected)
     utf8_cut = bool(cand & 0x800 and end & 8)
     # A cut reading takes its candidates out; a family no longer a
     # candidate drops its end flag and its preference.
