@@ -95,10 +95,8 @@ COMMON_GAPS = {0xA1C2: "\u2016", 0xA1DD: "\u2212", 0xA1F1: "\u00a2",
 def build_euc_common():
     table = euc_single_and_katakana()
     codes = (j1 << 8 | j2 for j1 in [*range(0x21, 0x29), *range(0x30, 0x75)] for j2 in range(0x21, 0x7F))
-    table.update({c + 0x8080: ch for c in codes if (ch := cp932(jis_to_sjis(c))) is not None})
+    table.update({c + 0x8080: ch for c in codes if c + 0x8080 not in COMMON_GAPS and (ch := cp932(jis_to_sjis(c)))})
     table[0xA1C1] = "\u301c"
-    for code in COMMON_GAPS:
-        table.pop(code, None)
     return table
 
 
@@ -262,8 +260,7 @@ class Target:
     def encode(self, ch):
         """Writes a decoded character into a legacy target and returns its
         code there; None when there is none (the replacement is written)."""
-        tables = {"jis": JIS_ENCODE, "sjis": SJIS_ENCODE}
-        code = (tables[self.name] if self.name in tables else EUC_ENCODE[self.variant]).get(ch)
+        code = {"jis": JIS_ENCODE, "sjis": SJIS_ENCODE}.get(self.name, EUC_ENCODE.get(self.variant)).get(ch)
         if code is None:
             self.replacement()
         elif self.name == "jis":
