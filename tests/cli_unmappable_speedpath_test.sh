@@ -3,16 +3,14 @@
 # of Python's iso2022_jp codec, escape sequences included, with characters
 # the target lacks right at the tool's 1 MiB piece boundaries.
 # Usage: cli_unmappable_speedpath_test.sh KMV SAMPLES
-set -u
-kmv=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
+# shellcheck source=cli_lib.sh
+source "$(dirname "$0")/cli_lib.sh"
 
-# Two-byte text without ASCII, across the pieces' ends; an emoji at the
-# first piece's end, and a character the target lacks just after the
-# second's.
-/usr/bin/python3 - "$2/japanese.utf-8.txt" "$work" <<'PY'
+test_all() {
+  # Two-byte text without ASCII, across the pieces' ends; an emoji at the
+  # first piece's end, and a character the target lacks just after the
+  # second's.
+  /usr/bin/python3 - "$utf8" "$work" <<'PY'
 import sys
 base = "".join(c for c in open(sys.argv[1], encoding="utf-8").read() if c > "~")
 text = (base * (3 * 2**20 // len(base.encode()) + 1)).encode()
@@ -25,13 +23,14 @@ open(sys.argv[2] + "/text", "w", encoding="utf-8").write(text)
 for errors in ("ignore", "xmlcharrefreplace"):
     open(sys.argv[2] + "/" + errors, "wb").write(text.encode("iso2022_jp", errors))
 PY
-
-for pair in skip:ignore html:xmlcharrefreplace; do
-  policy=${pair%%:*}
-  "$kmv" convert --from utf-8 --to jis --unmappable=$policy "$work/text" 2>/dev/null |
-    cmp -s - "$work/${pair#*:}" || { echo "FAIL $policy: file"; failures=$((failures + 1)); }
-  "$kmv" convert --from utf-8 --to jis --unmappable=$policy <"$work/text" 2>/dev/null |
-    cmp -s - "$work/${pair#*:}" || { echo "FAIL $policy: pipe"; failures=$((failures + 1)); }
-done
-[ "$failures" = 0 ] && echo "ISO-2022-JP substitutes match Python's codec"
-exit $((failures > 0))
+  local pair
+  for pair in skip:ignore html:xmlcharrefreplace; do
+    label="--unmappable=${pair%%:*} from a file"
+    run convert --from utf-8 --to jis --unmappable="${pair%%:*}" "$work/text"
+    same "$out" "$work/${pair#*:}"
+    label="--unmappable=${pair%%:*} through a pipe"
+    run convert --from utf-8 --to jis --unmappable="${pair%%:*}" <"$work/text"
+    same "$out" "$work/${pair#*:}"
+  done
+}
+run_group

@@ -46,12 +46,8 @@ EXT = (
 
 
 def cp932_preferring_ibm(text):
-    ibm = {}
-    for lead, trail in ((l, t) for l in range(0xFA, 0xFD) for t in range(0x40, 0xFD)):
-        try:
-            ibm.setdefault(bytes([lead, trail]).decode("cp932"), bytes([lead, trail]))
-        except UnicodeDecodeError:
-            pass
+    codes = [bytes([lead, trail]) for lead in range(0xFA, 0xFD) for trail in range(0x40, 0xFD)]
+    ibm = {code.decode("cp932", "replace"): code for code in reversed(codes)}  # the first code wins
     out = bytearray()
     for ch in text.replace("\u301c", "\uff5e"):
         code = ch.encode("cp932")
@@ -74,10 +70,8 @@ def jis_from_cp932(text):
         else:
             s = ch.replace("\u301c", "\uff5e").encode("cp932")
             want, code = b"\x1b$B", bytes(sjis_to_jis(s[0], s[1]))
-        if want != mode:
-            out += want
-            mode = want
-        out += code
+        out += (want if want != mode else b"") + code
+        mode = want
     return bytes(out[:-1])
 
 

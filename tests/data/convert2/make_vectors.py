@@ -95,16 +95,8 @@ COMMON_GAPS = {0xA1C2: "\u2016", 0xA1DD: "\u2212", 0xA1F1: "\u00a2",
 def build_euc_common():
     table = euc_single_and_katakana()
     codes = (j1 << 8 | j2 for j1 in [*range(0x21, 0x29), *range(0x30, 0x75)] for j2 in range(0x21, 0x7F))
-    table.update({c + 0x8080: ch for c in codes if (ch := cp932(jis_to_sjis(c))) is not None})
+    table.update({c + 0x8080: ch for c in codes if c + 0x8080 not in COMMON_GAPS and (ch := cp932(jis_to_sjis(c)))})
     table[0xA1C1] = "\u301c"
-    for code in COMMON_GAPS:
-        table.pop(code, None)
-    return table
-
-
-def build_euc_20932():
-    table = build_euc_common()
-    table.update(COMMON_GAPS)
     return table
 
 
@@ -135,11 +127,7 @@ def build_euc_ms():
     table8f = {**JISX0212, 0xA2B7: "\uff5e", 0xA2C3: "\uffe4"}
     del table8f[0xA2F1]
     held = set(table00.values()) | set(table8f.values())
-    extra = []
-    for code in range(0xFA40, 0xFC4C):
-        ch = cp932(code)
-        if ch is not None and ch not in held and ch not in extra:
-            extra.append(ch)
+    extra = [ch for ch in dict.fromkeys(filter(None, map(cp932, range(0xFA40, 0xFC4C)))) if ch not in held]
     assert len(extra) == 93, len(extra)
     places = (list(range(0xF3F3, 0xF3FD)) + [0xF4A9, 0xF4AA]
               + list(range(0xF4AE, 0xF4FF)))
@@ -162,7 +150,7 @@ EUC_MS, EUC_MS_8F = build_euc_ms()
 # encoding table, keyed by the names the vectors use.
 EUC_DECODE = {
     "common": (build_euc_common(), {}),
-    "20932": (build_euc_20932(), JISX0212),
+    "20932": ({**build_euc_common(), **COMMON_GAPS}, JISX0212),
     "51932": (EUC_51932, {}),
     "ms": (EUC_MS, EUC_MS_8F),
 }
@@ -272,8 +260,7 @@ class Target:
     def encode(self, ch):
         """Writes a decoded character into a legacy target and returns its
         code there; None when there is none (the replacement is written)."""
-        tables = {"jis": JIS_ENCODE, "sjis": SJIS_ENCODE}
-        code = (tables[self.name] if self.name in tables else EUC_ENCODE[self.variant]).get(ch)
+        code = {"jis": JIS_ENCODE, "sjis": SJIS_ENCODE}.get(self.name, EUC_ENCODE.get(self.variant)).get(ch)
         if code is None:
             self.replacement()
         elif self.name == "jis":

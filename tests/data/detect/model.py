@@ -33,31 +33,16 @@ def at(table, i):
     return table[i] if table is not None and 0 <= i < len(table) else 0
 
 
-class Handle:
-    """The two EUC decoding slots of a conversion handle."""
-
-    def __init__(self, t):
-        self.t = t
-        self.defaults()
-
-    def defaults(self):
-        self.t00, self.t8f = self.t["common"], None
-
-    def euc3(self):
-        self.t00, self.t8f = self.t["ms"], self.t["ms_8f"]
+def is_possible(table, lead, low=0xA0):
+    """Some character of the table starts with lead (EUC-JP trails from A0)."""
+    return any(at(table, lead * 256 + x) for x in range(low, 0x100))
 
 
-def is_sjis_possible(t, lead):
-    return any(at(t["sjis"], lead * 256 + x) for x in range(0x40, 0x100))
-
-
-def is_euc_possible(table, lead):
-    return any(at(table, lead * 256 + x) for x in range(0xA0, 0x100))
-
-
-def check_euc(h, buf, expected):
-    """Returns (bits, euc_valid, euc_invalid, clean, end_flag_2)."""
-    t, n, i, valid, invalid, bits, end2 = h.t, len(buf), 0, 0, 0, 0, False
+def check_euc(t, buf, expected):
+    """Returns (bits, euc_valid, euc_invalid, clean, end_flag_2); the
+    handle's tables are the common ones, without three-byte codes."""
+    n, i, valid, invalid, bits, end2 = len(buf), 0, 0, 0, 0, False
+    common = t["common"]
     hit, miss = [0, 0, 0], [0, 0, 0]
     while i < n:
         c = buf[i]
@@ -73,19 +58,19 @@ def check_euc(h, buf, expected):
                 i += 2
                 continue
             if i + 2 == n:  # the character needs a byte beyond the text
-                tables = [h.t00] if c == 0x8E else [h.t8f, t["e1_8f"], t["ms_8f"]]
-                if not any(is_euc_possible(table, buf[i + 1]) for table in tables):
+                tables = [common] if c == 0x8E else [t["e1_8f"], t["ms_8f"]]
+                if not any(is_possible(table, buf[i + 1]) for table in tables):
                     return 0, 0, 0, 0, False
                 end2 = True
                 break
             code = buf[i + 1] * 256 + buf[i + 2]
             three = c == 0x8F
             i += 3
-        elif at(h.t00, c):
+        elif at(common, c):
             i += 1
             continue
         elif i + 1 == n:
-            if is_euc_possible(h.t00, c):
+            if is_possible(common, c):
                 end2 = True
                 break
             return 0, 0, 0, 0, False
@@ -93,14 +78,12 @@ def check_euc(h, buf, expected):
             code = c * 256 + buf[i + 1]
             i += 2
         # classify
-        if at(h.t8f if three else h.t00, code):
+        if not three and at(common, code):
             valid += 1
             continue
         in1 = at(t["e1_8f"] if three else t["e1"], code) != 0
         in2 = (not three) and at(t["e2"], code) != 0
-        h.euc3()
-        in3 = at(h.t8f if three else h.t00, code) != 0
-        h.defaults()
+        in3 = at(t["ms_8f"] if three else t["ms"], code) != 0
         for k, inside in enumerate((in1, in2, in3)):
             hit[k], miss[k] = hit[k] + inside, miss[k] + (not inside)
             bits |= (0x10 << k) if inside else 0
@@ -110,8 +93,6 @@ def check_euc(h, buf, expected):
             invalid += 1
             if invalid > 20:
                 break
-    if hit[0] == 0 and hit[1] == 0 and valid == 0 and hit[2] == 0:
-        return 0, 0, 0, 0, end2
     if valid <= invalid:
         return 0, 0, 0, 0, end2
     clean = 1 if invalid == 0 else 0
@@ -204,7 +185,7 @@ def kmv_buf(t, buf, expected=0, ignore=False):
                 kana += 1
                 i += 1
             elif i + 1 == n:
-                if is_sjis_possible(t, c):
+                if is_possible(t["sjis"], c, 0x40):
                     end |= 1
                 else:
                     cand = 0xE78
@@ -226,8 +207,7 @@ def kmv_buf(t, buf, expected=0, ignore=False):
     if all_ascii:
         cand &= 0x1 | 0x200 | 0x400
     else:
-        h = Handle(t)
-        bits, valid, invalid, clean, end2 = check_euc(h, buf, expected)
+        bits, valid, invalid, clean, end2 = check_euc(t, buf, expected)
         if end2:
             end |= 2
         if (bad > 0 or kana > good) and valid > 0 and invalid == 0:
@@ -315,10 +295,7 @@ def kmv_buf(t, buf, expected=0, ignore=False):
             cand &= ~mine if count == 0 else ~0
         end |= 4
     # final decision
-    if ignore:
-        pref, exp = 0, 0
-    else:
-        exp = expected
+    pref, exp = (0, 0) if ignore else (pref, expected)
     utf8_cut = bool(cand & 0x800 and end & 8)
     # A cut reading takes its candidates out; a family no longer a
     # candidate drops its end flag and its preference.

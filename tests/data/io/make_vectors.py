@@ -18,9 +18,8 @@ LINES = [
 ]
 TEXT = "\n".join(LINES) + "\n"
 
-MARKS = {"utf-16-be": b"\xfe\xff", "utf-16-le": b"\xff\xfe", "utf-8": b"\xef\xbb\xbf"}
 for name, codec in (("sjis", "cp932"), ("euc", "euc_jp"), ("jis", "iso2022_jp"),
                     ("utf16be", "utf-16-be"), ("utf16le", "utf-16-le"), ("utf8", "utf-8")):
     open("sample." + name, "wb").write(TEXT.encode(codec))
-    if codec in MARKS:
-        open(f"sample.{name}_bom", "wb").write(MARKS[codec] + TEXT.encode(codec))
+    if codec.startswith("utf"):
+        open(f"sample.{name}_bom", "wb").write(("\ufeff" + TEXT).encode(codec))
