@@ -1434,6 +1434,28 @@ class stream_converter {
   const std::optional<stream_char> &first() const { return first_; }
   const std::optional<stream_char> &last() const { return last_; }
 
+  // The text fed but not converted yet, and how the output stands before
+  // it: for a caller that converts some of the text another way (the
+  // tool's --unmappable redoes the pieces that had unconvertible
+  // characters). Meaningful while the converter converts (not copies).
+  struct held_text {
+    std::span<const std::byte> bytes;
+    // Put before `bytes` (and whatever follows them), it makes the source's
+    // decoder read them as in the whole text: an ISO-2022-JP shift state,
+    // or a mark for the decoder to drop, so that one in the text is kept.
+    std::string_view source_prefix;
+    std::uint32_t writer_mode;  // the ISO-2022-JP writer's (KMV_JIS_*)
+    bool started;               // output has begun: a target mark is out
+  };
+  held_text held() const {
+    const std::string_view prefix = family_ == detail::family::jis
+                                        ? detail::jis_state_bytes(jis_state_)
+                                    : started_ ? decoder_mark()
+                                               : std::string_view{};
+    return {std::as_bytes(std::span<const unsigned char>(pending_)), prefix,
+            out_mode_, started_};
+  }
+
  private:
   enum class how { undecided, copy, convert };
 

@@ -1,95 +1,145 @@
 #include "substitutes.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cstring>
 
 namespace kmvtool {
 namespace {
 
-// Characters the target lacks are looked for in windows of this size, so
-// that many of them in one piece cost little more than one.
-constexpr std::size_t kWindow = 4096;
+// The plain converter copies these, so it has nothing to report.
+bool copies(kmv::encoding from, kmv::encoding to) {
+  using kmv::detail::family;
+  const family f = kmv::detail::family_of(from);
+  return from == to || (f == kmv::detail::family_of(to) && f != family::euc);
+}
+
+// Whether `bytes` holds one that the plain converter passes on as it
+// stands, where the way through UTF-16 finds no character for it: NUL
+// (outside UTF-16), and in EUC-JP the bytes that start no character. Text
+// rarely has them, so the search costs little and seldom sends a piece the
+// long way.
+bool has_odd_byte(std::span<const std::byte> bytes, kmv::encoding from) {
+  using kmv::detail::family;
+  const family f = kmv::detail::family_of(from);
+  if (bytes.empty() || f == family::unibe || f == family::unile) return false;
+  const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+  if (f != family::euc) return std::memchr(p, 0, bytes.size()) != nullptr;
+  unsigned odd = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char b = p[i];
+    odd |= static_cast<unsigned>(b == 0) | (b == 0xFF) |
+           (static_cast<unsigned char>(b - 0x80) <= 0x20 &&
+            static_cast<unsigned char>(b - 0x8E) > 1);
+  }
+  return odd != 0;
+}
 
 unsigned unit_at(std::span<const std::byte> units, std::size_t i) {
   return static_cast<unsigned>(units[i]) << 8 |
          static_cast<unsigned>(units[i + 1]);
 }
-bool high_surrogate(unsigned u) {
-  return u >= 0xD800 && u < 0xDC00;
-}
-bool low_surrogate(unsigned u) {
-  return u >= 0xDC00 && u < 0xE000;
-}
-
-std::string hex_unit(unsigned u) {
-  char text[8];
-  std::snprintf(text, sizeof text, "\\u%04X", u);
-  return text;
-}
-
-kmv::encoding without_mark(kmv::encoding e) {
-  switch (e) {
-    case kmv::encoding::utf8_bom:
-      return kmv::encoding::utf8;
-    case kmv::encoding::utf16be_bom:
-      return kmv::encoding::utf16be;
-    case kmv::encoding::utf16le_bom:
-      return kmv::encoding::utf16le;
-    default:
-      return e;
-  }
-}
-
-void append(std::vector<std::byte> &out, std::span<const std::byte> bytes) {
-  out.insert(out.end(), bytes.begin(), bytes.end());
-}
 
 }  // namespace
 
-std::string substitute_text(char32_t code, Unmappable policy) {
-  switch (policy) {
-    case Unmappable::html:
-      return "&#" + std::to_string(static_cast<std::uint32_t>(code)) + ";";
-    case Unmappable::escape:
-      if (code > 0xFFFF) {
-        const char32_t v = code - 0x10000;
-        return hex_unit(static_cast<unsigned>(0xD800 + (v >> 10))) +
-               hex_unit(static_cast<unsigned>(0xDC00 + (v & 0x3FF)));
-      }
-      return hex_unit(static_cast<unsigned>(code));
-    default:
-      return {};
-  }
-}
-
 SubstitutingConverter::SubstitutingConverter(kmv::encoding from,
                                              kmv::encoding to,
-                                             Unmappable policy)
-    : to_units_(from, kmv::encoding::utf16be), to_(to), policy_(policy) {}
+                                             Unmappable policy,
+                                             bool plain_first)
+    : from_(from),
+      plain_(from, to),
+      to_units_(from, kmv::encoding::utf16be),
+      long_way_(!plain_first || copies(from, to)),
+      writer_(to, policy) {}
 
+// A piece goes to the plain converter in slices, so that a character it
+// cannot convert costs the conversion of one slice again, not the piece's.
 kmv::result<std::span<const std::byte>> SubstitutingConverter::feed(
     std::span<const std::byte> in) {
-  out_.clear();
-  auto units = to_units_.feed(in);
-  if (!units) return units.error();
-  if (auto failed = write_units(*units, false)) return *failed;
-  return done();
+  if (long_way_) return through_units(in, false);
+  if (in.size() <= kSlice) return through_plain(in, false);
+  gathered_.clear();
+  for (std::size_t at = 0; at < in.size(); at += kSlice) {
+    auto out =
+        through_plain(in.subspan(at, std::min(kSlice, in.size() - at)), false);
+    if (!out) return out;
+    gathered_.insert(gathered_.end(), out->begin(), out->end());
+  }
+  return std::span<const std::byte>(gathered_);
 }
 
 kmv::result<std::span<const std::byte>> SubstitutingConverter::finish() {
+  return long_way_ ? through_units({}, true) : through_plain({}, true);
+}
+
+// The plain conversion stands unless it found something unconvertible (or
+// an odd byte); then the text it converted (what it held before, and what
+// came now, but for what it holds now) is converted the other way. After
+// that, the plain output goes on from where the other way left the text.
+kmv::result<std::span<const std::byte>> SubstitutingConverter::through_plain(
+    std::span<const std::byte> in, bool last) {
+  const auto at = plain_.held();
+  held_.assign(at.bytes.begin(), at.bytes.end());
+  const std::uint64_t base = plain_.consumed() - held_.size();
+  const std::uint64_t count = plain_.unconvertible();
+  const bool odd = has_odd_byte(held_, from_) || has_odd_byte(in, from_);
+  auto out = last ? plain_.finish() : plain_.feed(in);
+  if (!out) return out;
+  const bool clean = plain_.unconvertible() == count && !odd;
+  if (clean && !redone_) return out;
+  held_.insert(held_.end(), in.begin(), in.end());
+  held_.resize(held_.size() - plain_.held().bytes.size());
   out_.clear();
-  auto units = to_units_.finish();
+  if (held_.empty()) {  // nothing converted now
+    if (!last || !redone_) return out;
+    return end_text();
+  }
+  if (clean) {  // after text converted the other way
+    writer_.begin(out_);
+    writer_.enter(at.writer_mode, out_);
+    out_.insert(out_.end(), out->begin(), out->end());
+    redone_ = false;
+    return std::span<const std::byte>(out_);
+  }
+  if (!redone_) writer_.resume(at.started, at.writer_mode);
+  redone_ = true;
+  if (auto failed = redo(held_, at, base)) return *failed;
+  return last ? end_text() : std::span<const std::byte>(out_);
+}
+
+std::span<const std::byte> SubstitutingConverter::end_text() {
+  writer_.begin(out_);
+  writer_.enter(KMV_JIS_ASCII, out_);
+  return out_;
+}
+
+std::optional<kmv::error> SubstitutingConverter::redo(
+    std::span<const std::byte> region,
+    const kmv::stream_converter::held_text &at, std::uint64_t base) {
+  const auto prefix = kmv::as_bytes(at.source_prefix);
+  source_.assign(prefix.begin(), prefix.end());
+  source_.insert(source_.end(), region.begin(), region.end());
+  auto units = h_.convert(source_, from_, kmv::encoding::utf16be);
   if (!units) return units.error();
-  if (auto failed = write_units(*units, true)) return *failed;
-  if (!started_) append(out_, kmv::as_bytes(kmv::bom_bytes(to_)));
-  started_ = true;
-  return done();
+  unreadable_ += units->unconvertible;
+  if (units->first && !first_) {
+    first_ = kmv::stream_char{base + units->first->offset - prefix.size(),
+                              units->first->code};
+  }
+  return writer_.write(units->bytes.bytes(), out_);
 }
 
-kmv::result<std::span<const std::byte>> SubstitutingConverter::done() {
-  return std::span<const std::byte>(out_);
+kmv::result<std::span<const std::byte>> SubstitutingConverter::through_units(
+    std::span<const std::byte> in, bool last) {
+  auto units = last ? to_units_.finish() : to_units_.feed(in);
+  if (!units) return units.error();
+  unreadable_ = to_units_.unconvertible();
+  first_ = to_units_.first();
+  out_.clear();
+  if (auto failed = write_units(*units, last)) return *failed;
+  return last ? end_text() : std::span<const std::byte>(out_);
 }
 
-// Converts whole UTF-16 characters; a high surrogate at the end waits for
+// Writes whole UTF-16 characters; a high surrogate at the end waits for
 // the next piece, where its pair may be.
 std::optional<kmv::error> SubstitutingConverter::write_units(
     std::span<const std::byte> units, bool last) {
@@ -98,92 +148,14 @@ std::optional<kmv::error> SubstitutingConverter::write_units(
     units = std::span<const std::byte>(carry_);
   }
   std::size_t n = units.size() & ~std::size_t{1};
-  if (!last && n >= 2 && high_surrogate(unit_at(units, n - 2))) n -= 2;
+  const unsigned u = n >= 2 ? unit_at(units, n - 2) : 0;
+  if (!last && u >= 0xD800 && u < 0xDC00) n -= 2;
   if (last) n = units.size();
   std::vector<std::byte> rest(units.begin() + static_cast<std::ptrdiff_t>(n),
                               units.end());
-  auto failed = n > 0 ? write_run(units.first(n)) : std::nullopt;
+  auto failed = writer_.write(units.first(n), out_);
   carry_ = std::move(rest);
   return failed;
-}
-
-// The target for the next output: with its mark only at the start.
-kmv::encoding SubstitutingConverter::next_target() {
-  const kmv::encoding target = started_ ? without_mark(to_) : to_;
-  started_ = true;
-  return target;
-}
-
-kmv::result<kmv::conversion> SubstitutingConverter::to_target(
-    std::span<const std::byte> units) {
-  const kmv::encoding target = next_target();
-  if (units.size() < 2 || unit_at(units, 0) != 0xFEFF) {
-    return h_.convert(units, kmv::encoding::utf16be, target);
-  }
-  // The converted text never starts with a mark (the source's is dropped
-  // before), so a U+FEFF here is a character: a mark before it keeps it one.
-  marked_.assign({std::byte{0xFE}, std::byte{0xFF}});
-  marked_.insert(marked_.end(), units.begin(), units.end());
-  auto c = h_.convert(marked_, kmv::encoding::utf16be, target);
-  if (c && c->first) c->first->offset -= 2;
-  return c;
-}
-
-// The common case, a run the target holds whole, costs one conversion.
-std::optional<kmv::error> SubstitutingConverter::write_run(
-    std::span<const std::byte> units) {
-  const bool was_started = started_;
-  auto whole = to_target(units);
-  if (!whole) return whole.error();
-  if (whole->unconvertible == 0) {
-    append(out_, whole->bytes.bytes());
-    return std::nullopt;
-  }
-  started_ = was_started;  // that conversion was only a look
-  for (std::size_t at = 0; at < units.size();) {
-    std::size_t end = std::min(units.size(), at + kWindow);
-    if (end < units.size() && high_surrogate(unit_at(units, end - 2))) end += 2;
-    if (auto failed = write_window(units.subspan(at, end - at))) return failed;
-    at = end;
-  }
-  return std::nullopt;
-}
-
-// Converts up to each character the target lacks and writes its substitute
-// (ASCII, in the target's own units) in its place.
-std::optional<kmv::error> SubstitutingConverter::write_window(
-    std::span<const std::byte> units) {
-  while (!units.empty()) {
-    const bool was_started = started_;
-    auto c = to_target(units);
-    if (!c) return c.error();
-    if (c->unconvertible == 0 || !c->first) {
-      append(out_, c->bytes.bytes());
-      return std::nullopt;
-    }
-    started_ = was_started;
-    const std::size_t at = c->first->offset & ~std::size_t{1};
-    if (at > 0) {
-      auto before = to_target(units.first(at));
-      if (!before) return before.error();
-      append(out_, before->bytes.bytes());
-    }
-    const unsigned u = unit_at(units, at);
-    const bool pair = high_surrogate(u) && at + 4 <= units.size() &&
-                      low_surrogate(unit_at(units, at + 2));
-    const char32_t code = pair ? 0x10000 + ((u - 0xD800) << 10) +
-                                     (unit_at(units, at + 2) - 0xDC00)
-                               : u;
-    const std::string text = substitute_text(code, policy_);
-    if (!text.empty()) {
-      auto written = h_.convert(text, kmv::encoding::utf8, next_target());
-      if (!written) return written.error();
-      append(out_, written->bytes.bytes());
-    }
-    ++unwritable_;
-    units = units.subspan(at + (pair ? 4 : 2));
-  }
-  return std::nullopt;
 }
 
 }  // namespace kmvtool
