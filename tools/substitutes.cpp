@@ -14,22 +14,28 @@ bool copies(kmv::encoding from, kmv::encoding to) {
 }
 
 // Whether `bytes` holds one that the plain converter passes on as it
-// stands, where the way through UTF-16 finds no character for it: NUL
-// (outside UTF-16), and in EUC-JP the bytes that start no character. Text
-// rarely has them, so the search costs little and seldom sends a piece the
-// long way.
+// stands, where the way through UTF-16 finds no character for it or reads
+// it another way: NUL (outside UTF-16), in EUC-JP the bytes that start no
+// character, and in ISO-2022-JP any byte above 0x7F (after a stray ESC it
+// is copied, where UTF-16 takes it as a Latin-1 character). Text rarely
+// has them, so the search costs little and seldom sends a piece the long
+// way.
 bool has_odd_byte(std::span<const std::byte> bytes, kmv::encoding from) {
   using kmv::detail::family;
   const family f = kmv::detail::family_of(from);
   if (bytes.empty() || f == family::unibe || f == family::unile) return false;
   const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-  if (f != family::euc) return std::memchr(p, 0, bytes.size()) != nullptr;
+  if (f == family::sjis || f == family::utf8) {
+    return std::memchr(p, 0, bytes.size()) != nullptr;
+  }
   unsigned odd = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const unsigned char b = p[i];
-    odd |= static_cast<unsigned>(b == 0) | (b == 0xFF) |
-           (static_cast<unsigned char>(b - 0x80) <= 0x20 &&
-            static_cast<unsigned char>(b - 0x8E) > 1);
+    odd |= f == family::jis
+               ? static_cast<unsigned>(b == 0) | (b >= 0x80)
+               : static_cast<unsigned>(b == 0) | (b == 0xFF) |
+                     (static_cast<unsigned char>(b - 0x80) <= 0x20 &&
+                      static_cast<unsigned char>(b - 0x8E) > 1);
   }
   return odd != 0;
 }
