@@ -45,16 +45,7 @@ void ByteProgress::update(std::uint64_t done) {
   if (now - last_ < kInterval) return;
   last_ = now;
   const double seconds = std::chrono::duration<double>(now - start_).count();
-  std::fprintf(stderr, "\r\033[K%s", line(done, seconds).c_str());
-  std::fflush(stderr);
-  shown_ = true;
-}
-
-void ByteProgress::erase() {
-  if (!shown_) return;
-  std::fprintf(stderr, "\r\033[K");
-  std::fflush(stderr);
-  shown_ = false;
+  status_.show(line(done, seconds));
 }
 
 std::string ByteProgress::line(std::uint64_t done, double seconds) const {

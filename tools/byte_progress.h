@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "status_line.h"
+
 namespace kmvtool {
 
 class ByteProgress {
@@ -24,14 +26,14 @@ class ByteProgress {
   // At most ten redraws a second, the first a tenth of a second in, so
   // that short texts never show a bar.
   void update(std::uint64_t done);
-  void erase();
+  void erase() { status_.erase(); }
 
  private:
   std::string line(std::uint64_t done, double seconds) const;
 
   using clock = std::chrono::steady_clock;
   bool enabled_;
-  bool shown_ = false;
+  StatusLine status_;
   std::optional<std::uint64_t> total_;
   clock::time_point start_ = clock::now();
   clock::time_point last_ = start_;

@@ -33,7 +33,7 @@ Outcome passed_over(const Input &in) {
 }  // namespace
 
 void Terminal::out(std::string_view bytes) {
-  clear_progress();
+  status_.erase();
   if (bytes.empty() || out_failed_) return;
   if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
     out_failed_ = true;
@@ -41,7 +41,7 @@ void Terminal::out(std::string_view bytes) {
 }
 
 void Terminal::message(const std::string &line) {
-  clear_progress();
+  status_.erase();
   std::fflush(stdout);
   std::fprintf(stderr, "%s\n", line.c_str());
 }
@@ -60,21 +60,11 @@ void Terminal::progress(std::size_t done, std::size_t total,
       "kmv: [" + std::to_string(done) + "/" + std::to_string(total) + "] ";
   const std::size_t room =
       kProgressWidth > head.size() + 8 ? kProgressWidth - head.size() : 8;
-  std::fprintf(stderr, "\r\033[K%s%s", head.c_str(),
-               shortened(path, room).c_str());
-  std::fflush(stderr);
-  progress_shown_ = true;
-}
-
-void Terminal::clear_progress() {
-  if (!progress_shown_) return;
-  std::fprintf(stderr, "\r\033[K");
-  std::fflush(stderr);
-  progress_shown_ = false;
+  status_.show(head + shortened(path, room));
 }
 
 bool Terminal::flush() {
-  clear_progress();
+  status_.erase();
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) out_failed_ = true;
   return !out_failed_;
 }

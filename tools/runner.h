@@ -12,6 +12,7 @@
 #include "inputs.h"
 #include "kmv.hpp"
 #include "options.h"
+#include "status_line.h"
 
 namespace kmvtool {
 
@@ -29,18 +30,17 @@ struct Outcome {
 class Terminal {
  public:
   explicit Terminal(bool show_progress) : show_progress_(show_progress) {}
-  ~Terminal() { clear_progress(); }
+  ~Terminal() { status_.erase(); }
 
   void out(std::string_view bytes);
   void message(const std::string &line);
   void progress(std::size_t done, std::size_t total, const std::string &path);
-  void clear_progress();
   // False when standard output could not be written.
   bool flush();
 
  private:
   bool show_progress_;
-  bool progress_shown_ = false;
+  StatusLine status_;
   bool out_failed_ = false;
   std::chrono::steady_clock::time_point last_progress_{};
 };
