@@ -9,11 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <initializer_list>
-#include <iterator>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,58 +31,34 @@ struct Result {
   const unsigned char *err_pos = nullptr;
 };
 
-// A converter with or without the bom argument, and its target's mark.
-struct Converter {
-  const char *name;
-  decltype(&kmv_unibeto_euc) plain;
-  decltype(&kmv_unibeto_utf8) with_bom;
-  const char *mark;
+// One call of a converter (by name, testdata::converters). Output
+// arguments start as junk, which the call must clear.
+Result call(const std::string &name, kmv_handle *h, const Bytes &src,
+            int bom = 0, bool want_err_pos = true) {
+  Result r;
+  unsigned char *dst = reinterpret_cast<unsigned char *>(&r);
+  uint64_t len = 12345;
+  const unsigned char *err = src.data();
+  r.status = testdata::converters().at(name)(h, &dst, &len,
+                                             want_err_pos ? &err : nullptr,
+                                             src.data(), src.size(), bom);
+  r.dst_null = dst == nullptr;
+  if (dst != nullptr) r.out.assign(dst, dst + len);
+  if (dst == nullptr && len != 0) r.out.assign(len, 0xEE);  // shows up
+  std::free(dst);
+  r.err_pos = want_err_pos ? err : nullptr;
+  return r;
+}
 
-  // Output arguments start as junk, which the call must clear.
-  Result operator()(kmv_handle *h, const Bytes &src, int bom = 0,
-                    bool want_err_pos = true) const {
-    Result r;
-    unsigned char *dst = reinterpret_cast<unsigned char *>(&r);
-    uint64_t len = 12345;
-    const unsigned char *err = src.data();
-    const unsigned char **err_arg = want_err_pos ? &err : nullptr;
-    r.status =
-        plain ? plain(h, &dst, &len, err_arg, src.data(), src.size())
-              : with_bom(h, &dst, &len, err_arg, src.data(), src.size(), bom);
-    r.dst_null = dst == nullptr;
-    if (dst != nullptr) r.out.assign(dst, dst + len);
-    if (dst == nullptr && len != 0) r.out.assign(len, 0xEE);  // shows up
-    std::free(dst);
-    r.err_pos = want_err_pos ? err : nullptr;
-    return r;
-  }
-};
-
-// clang-format off
-const Converter kConverters[] = {
-    {"unibeto_euc", kmv_unibeto_euc, nullptr, ""},
-    {"unibeto_sjis", kmv_unibeto_sjis, nullptr, ""},
-    {"unibeto_jis", kmv_unibeto_jis, nullptr, ""},
-    {"unibeto_unile", nullptr, kmv_unibeto_unile, "FF FE"},
-    {"unibeto_utf8", nullptr, kmv_unibeto_utf8, "EF BB BF"},
-    {"unileto_euc", kmv_unileto_euc, nullptr, ""},
-    {"unileto_sjis", kmv_unileto_sjis, nullptr, ""},
-    {"unileto_jis", kmv_unileto_jis, nullptr, ""},
-    {"unileto_unibe", nullptr, kmv_unileto_unibe, "FE FF"},
-    {"unileto_utf8", nullptr, kmv_unileto_utf8, "EF BB BF"},
-    {"utf8to_euc", kmv_utf8to_euc, nullptr, ""},
-    {"utf8to_sjis", kmv_utf8to_sjis, nullptr, ""},
-    {"utf8to_jis", kmv_utf8to_jis, nullptr, ""},
-    {"utf8to_unibe", nullptr, kmv_utf8to_unibe, "FE FF"},
-    {"utf8to_unile", nullptr, kmv_utf8to_unile, "FF FE"},
-};
-// clang-format on
-
-const Converter &conv(const std::string &name) {
-  for (const Converter &c : kConverters) {
-    if (name == c.name) return c;
-  }
-  std::abort();
+// The converters from UTF-16 and UTF-8, and the mark of a Unicode form.
+bool from_unicode(const std::string &name) {
+  return name[0] == 'u';
+}
+const char *mark_of(const std::string &family) {
+  return family == "unibe"   ? "FE FF"
+         : family == "unile" ? "FF FE"
+         : family == "utf8"  ? "EF BB BF"
+                             : "";
 }
 
 // Code units given big-endian, in the byte order of a name starting "unile".
@@ -112,14 +84,10 @@ struct Case {
 
 class Utf : public ::testing::Test {
  protected:
-  void SetUp() override { h = create_kmv(); }
-  void TearDown() override { release_kmv(h); }
-
   // Leaves junk in the per-call state, as a previous call might.
   void dirty_state() {
     static const unsigned char junk[4] = {};
-    h->src_top = junk;
-    h->err_first = junk;
+    h->src_top = h->err_first = junk;
     h->err_last = junk + 1;
     h->err_count = 99;
     h->err_first_code = 7;
@@ -143,14 +111,14 @@ class Utf : public ::testing::Test {
     SCOPED_TRACE(name + " " + c.src);
     const Bytes src = units ? in_order(name, pattern(c.src)) : pattern(c.src);
     dirty_state();
-    const Result r = conv(name)(h, src, c.bom);
+    const Result r = call(name, h, src, c.bom);
     EXPECT_EQ(r.status, c.cut == kWhole ? KMV_SUCCESS : KMV_EUEXPEOD);
     EXPECT_FALSE(r.dst_null);
     EXPECT_EQ(r.out, pattern(c.out));
     EXPECT_EQ(r.err_pos, c.cut == kWhole ? nullptr : src.data() + c.cut);
     expect_records(src, c.rec);
     if (c.cut != kWhole) {  // without err_pos the same result
-      const Result q = conv(name)(h, src, c.bom, false);
+      const Result q = call(name, h, src, c.bom, false);
       EXPECT_EQ(q.status, r.status);
       EXPECT_EQ(q.out, r.out);
     }
@@ -158,22 +126,16 @@ class Utf : public ::testing::Test {
 
   void check(const std::vector<Case> &cases) {
     for (const Case &c : cases) {
-      const std::string name = c.conv;
-      if (name.rfind("u16", 0) != 0) {
-        check_one(name, c);
+      if (!c.conv.starts_with("u16")) {
+        check_one(c.conv, c);
         continue;
       }
-      for (const char *order : {"unibe", "unile"}) {
-        check_one(order + name.substr(3), c, true);
-      }
+      for (const char *order : {"unibe", "unile"})
+        check_one(order + c.conv.substr(3), c, true);
     }
   }
 
-  Result run(const std::string &name, const Bytes &src, int bom = 0) {
-    return conv(name)(h, src, bom);
-  }
-
-  kmv_handle *h = nullptr;
+  testdata::Handle h;
 };
 
 // ---------------------------------------------------------------------------
@@ -196,14 +158,13 @@ TEST_F(Utf, CaseTable) {
 }
 
 TEST_F(Utf, EmptySourceOrMarkAloneGivesNothingOrTheTargetMark) {
-  for (const Converter &c : kConverters) {
-    const char *own = c.name[3] == 'b'   ? "FE FF"
-                      : c.name[3] == 'l' ? "FF FE"
-                                         : "EF BB BF";
-    for (const char *src : {"", own}) {
-      for (int bom : {0, 1}) {
-        check_one(c.name, {c.name, src, bom ? c.mark : "", "", kWhole, bom});
-      }
+  for (const auto &entry : testdata::converters()) {
+    const std::string &name = entry.first,
+                      to = name.substr(name.find("to_") + 3);
+    if (!from_unicode(name)) continue;
+    for (const char *src : {"", mark_of(name.substr(0, name.find("to_")))}) {
+      for (int bom : {0, 1})
+        check_one(name, {name, src, bom ? mark_of(to) : "", "", kWhole, bom});
     }
   }
 }
@@ -247,12 +208,12 @@ TEST_F(Utf, LongTextsOfEveryLengthConvertBetweenUnicodeForms) {
     const Bytes le = in_order("unile", be);
     if (be[0] + be[1] == 0xFE + 0xFF) continue;  // would be a mark
     SCOPED_TRACE(n);
-    EXPECT_EQ(run("unibeto_utf8", be).out, u8);
-    EXPECT_EQ(run("unileto_utf8", le).out, u8);
-    EXPECT_EQ(run("unibeto_unile", be).out, le);
-    EXPECT_EQ(run("unileto_unibe", le).out, be);
-    EXPECT_EQ(run("utf8to_unibe", u8).out, be);
-    EXPECT_EQ(run("utf8to_unile", u8, 1).out, hex("FF FE") + le);
+    EXPECT_EQ(call("unibeto_utf8", h, be).out, u8);
+    EXPECT_EQ(call("unileto_utf8", h, le).out, u8);
+    EXPECT_EQ(call("unibeto_unile", h, be).out, le);
+    EXPECT_EQ(call("unileto_unibe", h, le).out, be);
+    EXPECT_EQ(call("utf8to_unibe", h, u8).out, be);
+    EXPECT_EQ(call("utf8to_unile", h, u8, 1).out, hex("FF FE") + le);
   }
 }
 
@@ -263,7 +224,7 @@ TEST_F(Utf, TableSlotsAreReadAsTheHandleHoldsThem) {
   // EUC-JP: the four-byte slot and its entry count.
   h->unibe2euc_table4 = unibe2euc20932_table;
   h->unibe2euc_table4_size = unibe2euc20932_table_size;
-  EXPECT_EQ(run("unileto_euc", hex("02 4E A6 00")).out,
+  EXPECT_EQ(call("unileto_euc", h, hex("02 4E A6 00")).out,
             hex("8F B0 A1 8F A2 C3"));
   h->unibe2euc_table4_size = 0x4E02;
   check_one("unibeto_euc", {"", "4E 02", "3F", "1 0:4E02 0:4E02"});
@@ -353,15 +314,16 @@ TEST_F(Utf, JapaneseTextMatchesPythonCodecs) {
     return testdata::data_bytes("convert/" + text + "." + family);
   };
   for (const char *text : {"common", "ext"}) {
-    for (const Converter &c : kConverters) {
-      const std::string name = c.name;
+    for (const auto &entry : testdata::converters()) {
+      const std::string &name = entry.first;
+      if (!from_unicode(name)) continue;
       SCOPED_TRACE(name + " " + text);
       const size_t to = name.find("to_");
       const Bytes src = file(text, name.substr(0, to));
       const Bytes want = file(text, name.substr(to + 3));
       ASSERT_FALSE(src.empty());
       if (want.empty() && name.ends_with("euc")) continue;
-      const Result r = run(name, src);
+      const Result r = call(name, h, src);
       EXPECT_EQ(r.status, KMV_SUCCESS);
       EXPECT_EQ(r.out, want);
       EXPECT_EQ(h->err_count, 0u);

@@ -65,15 +65,11 @@ TEST(TypeNames, TableRowsAreThePublishedOnes) {
   ASSERT_EQ(typeNamesSize, 15u);
   EXPECT_EQ(&_typeNames[0], &typeNames[0]);  // an alias, not a copy
   EXPECT_EQ(&_typeNamesSize, &typeNamesSize);
-  uint32_t expected_mask = 0x40;
-  for (size_t row = 1; row < typeNamesSize; ++row) {
-    if (row == 3) {
-      EXPECT_EQ(typeNames[row].mask, 0u);
-      continue;
-    }
-    EXPECT_EQ(typeNames[row].mask, expected_mask) << "row " << row;
-    expected_mask <<= 1;
-  }
+  // One bit each from 0x40 up, in row order; row 3 has none.
+  for (size_t row = 1; row < typeNamesSize; ++row)
+    EXPECT_EQ(typeNames[row].mask,
+              row == 3 ? 0u : 0x40u << (row - 1 - (row > 3)))
+        << "row " << row;
   EXPECT_STREQ(typeNames[6].name, "EUC1(PC20932)");
   EXPECT_EQ(typeNames[9].type, 11);
   EXPECT_EQ(typeNames[14].type, 16);
@@ -112,14 +108,10 @@ TEST(TypeNames, MultiAndAllTypeNamesHonourTheSize) {
   int32_t r = 0;
   for (const testdata::Row &c : rows(kNames, "multi")) {
     const int32_t value = std::stoi(c[2], nullptr, 16);
-    EXPECT_EQ(guarded(
-                  std::stoul(c[1]),
-                  [value](char *t, size_t n) {
-                    return kmv_multi_type_names(t, n, value);
-                  },
-                  &r),
-              c[3])
-        << "line " << c.line;
+    const auto multi = [value](char *t, size_t n) {
+      return kmv_multi_type_names(t, n, value);
+    };
+    EXPECT_EQ(guarded(std::stoul(c[1]), multi, &r), c[3]) << "line " << c.line;
     EXPECT_EQ(r, std::stoi(c[4]));
   }
   EXPECT_EQ(kmv_all_type_names_length(), 114);

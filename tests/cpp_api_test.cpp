@@ -3,7 +3,6 @@
 // mappings.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -173,12 +172,9 @@ TEST(CppLines, MalformedAndCutCharactersAreReported) {
 }
 
 TEST(CppFiles, ReadFileWholeOrNotAtAll) {
-  const std::string path = ::testing::TempDir() + "kmv_cpp_read.txt";
+  const testdata::TempDir tmp;
   const std::string content(10000, 'k');
-  std::FILE *f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(content.data(), 1, content.size(), f);
-  std::fclose(f);
+  const std::string path = tmp.file("read.txt", content);
   auto whole = kmv::read_file(path.c_str());
   ASSERT_TRUE(whole);
   EXPECT_EQ(whole->view(), content);
@@ -187,8 +183,8 @@ TEST(CppFiles, ReadFileWholeOrNotAtAll) {
   kmv_set_max_buf_size(0);
   ASSERT_FALSE(shortened);
   EXPECT_EQ(shortened.error().status, KMV_EREAD);
-  std::remove(path.c_str());
-  EXPECT_EQ(kmv::read_file(path.c_str()).error().status, KMV_ENOTEXISTS);
+  EXPECT_EQ(kmv::read_file(tmp.path("missing").c_str()).error().status,
+            KMV_ENOTEXISTS);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "convert/utf8_decoder.h"
 #include "detect/passes.h"
 #include "detect/utf8_blocks.h"
+#include "test_data.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ TEST(DetectBlocks, Utf8BlockMatchesTheSequenceReading) {
 // With the table's last entry (an implausible noncharacter) cut off, the
 // UTF-16 reading takes units one at a time.
 TEST(DetectBlocks, Utf16UnitBlocksMatchTheUnitwiseReading) {
-  kmv_handle *whole = create_kmv(), *cut = create_kmv();
+  const testdata::Handle whole, cut;
   ASSERT_EQ(whole->unibe_def_table[0xFFFF] & 3, 0);
   cut->unibe_def_table_size = 0xFFFF;
   const std::vector<std::string> pieces = {"a\0"s, "\x42\x30", "\xA2\x30",
@@ -72,8 +73,6 @@ TEST(DetectBlocks, Utf16UnitBlocksMatchTheUnitwiseReading) {
       ASSERT_EQ(fields(fast), fields(slow)) << at;
     }
   }
-  release_kmv(whole);
-  release_kmv(cut);
 }
 
 }  // namespace

@@ -9,19 +9,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/settings.h"
 #include "kmv.h"
-#include "test_data.h"
+#include "legacy_vectors.h"
 
 namespace {
 
@@ -35,69 +32,49 @@ using testdata::operator+;
 std::vector<std::vector<int64_t>> rules(const std::string &kind,
                                         std::vector<Bytes> *texts = nullptr) {
   std::vector<std::vector<int64_t>> out;
-  for (const testdata::Row &r : testdata::rows("detect/rules.txt")) {
-    if (r[0] != kind) continue;
+  for (const testdata::Row &r : testdata::rows("detect/rules.txt", kind)) {
     out.emplace_back();
     for (size_t i = texts ? 2 : 1; i < r.fields.size(); ++i)
       out.back().push_back(std::stoll(r[i], nullptr, 0));
     if (texts) texts->push_back(pattern(r[1]));
   }
-  EXPECT_FALSE(out.empty()) << kind;
   return out;
 }
 
 class Detect : public ::testing::Test {
  protected:
-  void SetUp() override { h_ = create_kmv(); }
-  void TearDown() override {
-    release_kmv(h_);
-    kmv::max_buf_size = kmv::kDefaultMaxBufSize;
-  }
+  void TearDown() override { kmv::max_buf_size = kmv::kDefaultMaxBufSize; }
 
   int32_t buf(const Bytes &b, int32_t expected = 0, bool ignore = false) {
     return kmv_buf(h_, b.data(), b.size(), expected, ignore ? 1 : 0);
-  }
-  void store_euc(const uint16_t *t00, uint64_t n00,
-                 const uint16_t *t8f = nullptr, uint64_t n8f = 0) {
-    h_->euc2unibe_table00 = t00;
-    h_->euc2unibe_table00_size = n00;
-    h_->euc2unibe_table8f = t8f;
-    h_->euc2unibe_table8f_size = n8f;
-  }
-  void store_euc1() {
-    store_euc(euc2unibe20932_table00, euc2unibe20932_table00_size,
-              euc2unibe20932_table8f, euc2unibe20932_table8f_size);
   }
   bool slots_hold(const uint16_t *t00, const uint16_t *t8f = nullptr) const {
     return h_->euc2unibe_table00 == t00 && h_->euc2unibe_table8f == t8f &&
            h_->euc2unibe_table8f_size == (t8f ? 60900u : 0u);
   }
-  kmv_handle *h_ = nullptr;
+  testdata::Handle h_;
 };
 
-TEST_F(Detect, ProbesAnswerFromTheHandlesTablesWithinTheirCounts) {
-  EXPECT_EQ(is_sjis_possible(h_, 0x82), 1);  // 829F... hiragana
-  EXPECT_EQ(is_sjis_possible(h_, 0xA0), 0);
-  EXPECT_EQ(is_sjis_possible(h_, 0xFC), 1);  // FC40 to FC4B
-  EXPECT_EQ(is_sjis_possible(h_, 0xFD), 0);
-  EXPECT_EQ(is_euc_possible(h_, 0xA4), 1);
-  EXPECT_EQ(is_euc_possible(h_, 0x82), 0);
-  EXPECT_EQ(is_euc_possible(h_, 0xAD), 0);    // row 13: not in the common table
-  EXPECT_EQ(is_euc_possible8f(h_, 0xB0), 0);  // no three-byte table stored
-  EXPECT_EQ(is_unibe_possible(h_, 0x00), 1);
-  EXPECT_EQ(is_unile_possible(nullptr, 0xFFFFFFFF), 1);
-  store_euc1();
-  EXPECT_EQ(is_euc_possible8f(h_, 0xB0), 1);  // JIS X 0212 row 16
-  EXPECT_EQ(is_euc_possible8f(h_, 0xA1), 0);  // row 1 is empty
-  store_euc(euc2unibe51932_table00, euc2unibe51932_table00_size);
-  EXPECT_EQ(is_euc_possible(h_, 0xAD), 1);
-  h_->sjis2unibe_table_size = 0xFC41;  // only FC40 left of lead FC
-  EXPECT_EQ(is_sjis_possible(h_, 0xFC), 1);
-  h_->sjis2unibe_table_size = 0xFC40;
-  EXPECT_EQ(is_sjis_possible(h_, 0xFC), 0);
-  h_->sjis2unibe_table = nullptr;
-  h_->sjis2unibe_table_size = 64588;
-  EXPECT_EQ(is_sjis_possible(h_, 0x82), 0);
+TEST(Probes, AnswerFromTheHandlesTablesWithinTheirCounts) {
+  const std::map<std::string, decltype(&is_sjis_possible)> probes = {
+      {"sjis", is_sjis_possible},
+      {"euc", is_euc_possible},
+      {"euc8f", is_euc_possible8f},
+      {"unibe", is_unibe_possible},
+      {"unile", is_unile_possible}};
+  for (const testdata::Row &r : testdata::rows("detect/rules.txt", "probe")) {
+    testdata::Handle h;
+    if (r[2] == "no sjis")
+      h->sjis2unibe_table = nullptr;
+    else if (r[2].starts_with("sjis<"))
+      h->sjis2unibe_table_size = std::stoul(r[2].substr(5), nullptr, 0);
+    else if (r[2].starts_with("euc "))
+      legacy::select_euc_decoding(h, r[2].substr(4));
+    EXPECT_EQ(probes.at(r[1])(r[2] == "no handle" ? nullptr : h.h,
+                              uint32_t(std::stoul(r[3], nullptr, 0))),
+              std::stoi(r[4]))
+        << "line " << r.line;
+  }
 }
 
 // EUC-JP variant check. Out-values start at sentinels (-7, clean 9) so that
@@ -133,9 +110,9 @@ TEST_F(EucCheck, CountsScoresAndCuts) {
 TEST_F(EucCheck, OneByteCharactersAndSlotsOfTheHandle) {
   // With the EUC3 table in the handle, 0x85 (a C1 control) is a one-byte
   // character, also as the last byte.
-  store_euc(euc2unibems_table00, euc2unibems_table00_size);
+  legacy::select_euc_decoding(h_, "ms");
   expect_check(hex("85a4a285"), {0, 0x8, 1, 0, 0, 1});
-  store_euc1();
+  legacy::select_euc_decoding(h_, "20932");
   // Every code in the handle's (EUC1) table: the slots are not touched.
   expect_check(hex("a4a2a1c2"), {0, 0x8, 2, 0, 0, 1});
   EXPECT_TRUE(slots_hold(euc2unibe20932_table00, euc2unibe20932_table8f));
@@ -167,7 +144,7 @@ TEST_F(Detect, FollowsEachRule) {
 }
 
 TEST_F(Detect, EucSlotsAreRestoredWhereTheEucReadingRuns) {
-  store_euc1();
+  legacy::select_euc_decoding(h_, "20932");
   EXPECT_EQ(buf(hex("616263")), 1);      // ASCII: no EUC reading
   EXPECT_EQ(buf(hex("1b2442a4a2")), 2);  // the escape decides first
   EXPECT_EQ(buf(hex("fffe4100")), 14);
@@ -175,7 +152,7 @@ TEST_F(Detect, EucSlotsAreRestoredWhereTheEucReadingRuns) {
   // Every code is in the stored table, so the check itself never swaps.
   EXPECT_EQ(buf(hex("a4a2")), 5);
   EXPECT_TRUE(slots_hold(euc2unibecommon_table00));
-  store_euc1();
+  legacy::select_euc_decoding(h_, "20932");
   buf(pattern("a9a1*25"));  // ends on the 21st invalid code
   EXPECT_TRUE(slots_hold(euc2unibecommon_table00));
 }
@@ -195,40 +172,34 @@ TEST_F(Detect, ZeroByteShareIsTakenInSinglePrecision) {
 // every expected type with and without hints (fields: name, text, answer
 // at each length, expected:with_ignored).
 TEST_F(Detect, SentencesCutAtEveryLengthAndUnderEveryHint) {
-  std::ifstream in(std::string(KMV_TEST_DATA_DIR) + "/detect/cases.tsv");
   std::map<std::string, Bytes> texts;
-  std::string name, hexed, cuts, hints, item;
-  while (std::getline(in, name, '\t') && std::getline(in, hexed, '\t') &&
-         std::getline(in, cuts, '\t') && std::getline(in, hints)) {
-    const Bytes text = texts[name] = hex(hexed);
-    size_t n = 0;
-    for (std::stringstream s(cuts); std::getline(s, item, ','); ++n) {
+  for (const testdata::Row &r : testdata::rows("detect/cases.tsv", '\t')) {
+    const Bytes text = texts[r[0]] = hex(r[1]);
+    const auto cuts = testdata::split(r[2], ',');
+    ASSERT_EQ(cuts.size(), text.size() + 1) << r[0];
+    for (size_t n = 0; n < cuts.size(); ++n) {
       // An exactly sized copy, so that a read past the end shows.
       const Bytes prefix(text.begin(), text.begin() + long(n));
-      EXPECT_EQ(buf(prefix), std::stoi(item)) << name << " cut at " << n;
+      EXPECT_EQ(buf(prefix), std::stoi(cuts[n])) << r[0] << " cut at " << n;
     }
-    EXPECT_EQ(n, text.size() + 1) << name;
     int expected = 0, with = 0, ignored = 0;
-    for (std::stringstream s(hints); std::getline(s, item, ',');) {
+    for (const std::string &item : testdata::split(r[3], ',')) {
       std::sscanf(item.c_str(), "%d:%d_%d", &expected, &with, &ignored);
-      EXPECT_EQ(buf(text, expected), with) << name << " " << expected;
-      EXPECT_EQ(buf(text, expected, true), ignored) << name << " " << expected;
+      EXPECT_EQ(buf(text, expected), with) << r[0] << " " << expected;
+      EXPECT_EQ(buf(text, expected, true), ignored) << r[0] << " " << expected;
     }
   }
   ASSERT_GE(texts.size(), 60u);
   // Independent of the model: what a reader expects of whole sentences.
-  for (const testdata::Row &r : testdata::rows("detect/rules.txt")) {
-    if (r[0] == "sentence") {
-      EXPECT_EQ(buf(texts.at(r[1])), std::stoi(r[2])) << r[1];
-    }
-  }
+  for (const testdata::Row &r : testdata::rows("detect/rules.txt", "sentence"))
+    EXPECT_EQ(buf(texts.at(r[1])), std::stoi(r[2])) << r[1];
 }
 
 // Lines of real text (data rows "line"): name, text, type, width of the
 // first character in bytes.
 TEST_F(Detect, UtfEightCutInsideItsLastCharacterAnswersTheUtfEightMask) {
-  for (const testdata::Row &l : testdata::rows("detect/rules.txt")) {
-    if (l[0] != "line" || l[3] != "15") continue;
+  for (const testdata::Row &l : testdata::rows("detect/rules.txt", "line")) {
+    if (l[3] != "15") continue;
     const Bytes line = hex(l[2]);
     for (long j = 1; j < std::stol(l[4]); ++j) {
       const Bytes text =
@@ -243,8 +214,7 @@ TEST_F(Detect, UtfEightCutInsideItsLastCharacterAnswersTheUtfEightMask) {
 }
 
 TEST_F(Detect, OnlyAHighSurrogateBeforeALowOneIsText) {
-  for (const auto &r : testdata::rows("detect/rules.txt")) {
-    if (r[0] != "surrogates") continue;
+  for (const auto &r : testdata::rows("detect/rules.txt", "surrogates")) {
     const Bytes be = hex(r[1]);
     Bytes le = be;
     for (size_t i = 0; i + 1 < le.size(); i += 2) std::swap(le[i], le[i + 1]);
@@ -255,25 +225,8 @@ TEST_F(Detect, OnlyAHighSurrogateBeforeALowOneIsText) {
 
 // Files.
 
-class Files : public Detect {
+class Files : public Detect, public testdata::TempDir {
  protected:
-  void SetUp() override {
-    Detect::SetUp();
-    char pattern[] = "/tmp/kmv_detect_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(dir_);
-    Detect::TearDown();
-  }
-  std::string write(const std::string &name, const Bytes &b) {
-    const std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char *>(b.data()),
-               static_cast<std::streamsize>(b.size()));
-    return path;
-  }
   // Reads a file, expecting `status`; returns its bytes.
   Bytes read(const std::string &path, int32_t status) {
     unsigned char *data = nullptr;
@@ -299,20 +252,19 @@ class Files : public Detect {
     std::free(data);
     return result;
   }
-  std::string dir_;
   Bytes kept_;
 };
 
 TEST_F(Files, EmptyMissingDirectoryAndNegativeLimit) {
-  const std::string empty = write("empty", {}), missing = dir_ + "/missing";
-  const std::string small = write("small", hex("414243"));
+  const std::string empty = file("empty", Bytes{}), missing = path("missing");
+  const std::string small = file("small", hex("414243"));
   EXPECT_TRUE(read(empty, 0).empty());
   EXPECT_EQ(kmv_path(h_, empty.c_str(), 0, 0), 0);
   read(missing, KMV_ENOTEXISTS);
   EXPECT_EQ(keep(missing), KMV_ENOTEXISTS);
   // A directory opens, but nothing can be read from it.
-  read(dir_, KMV_EREAD);
-  EXPECT_EQ(kmv_path(h_, dir_.c_str(), 0, 0), KMV_EREAD);
+  read(dir, KMV_EREAD);
+  EXPECT_EQ(kmv_path(h_, dir.c_str(), 0, 0), KMV_EREAD);
   // A negative limit is no buffer size at all, not even for an empty file.
   kmv::max_buf_size = -1;
   read(small, KMV_EALLOC);
@@ -322,19 +274,19 @@ TEST_F(Files, EmptyMissingDirectoryAndNegativeLimit) {
 
 TEST_F(Files, KeptBuffersHoldTheFileUpToTheLimit) {
   const Bytes euc = hex("baa3c6fca4cfcec9a4a4c5b7b5a4a4c7a4b9a4cda1a3");
-  const std::string path = write("euc.txt", euc);
+  const std::string path = file("euc.txt", euc);
   EXPECT_EQ(keep(path), 5);
   EXPECT_EQ(kept_, euc);
   EXPECT_EQ(kmv_path(h_, path.c_str(), 7, 1), 5);
   // 5000 hiragana in Shift_JIS, then a JIS escape behind the limit.
   kmv::max_buf_size = 8192;
   const Bytes text = pattern("82a0*5000 1b2442");
-  EXPECT_EQ(keep(write("long.txt", text)), 0x100);
+  EXPECT_EQ(keep(file("long.txt", text)), 0x100);
   EXPECT_EQ(kept_, Bytes(text.begin(), text.begin() + 8192));
   // Sparse files of 3 GiB and 4 GiB + 5, taking no disk. Read as a signed
   // 32-bit size, the first would be negative and the second 5 bytes.
   kmv::max_buf_size = kmv::kDefaultMaxBufSize;
-  const std::string sparse = write("sparse", {});
+  const std::string sparse = file("sparse", Bytes{});
   for (const uintmax_t size : {uintmax_t{3} << 30, (uintmax_t{4} << 30) + 5}) {
     std::filesystem::resize_file(sparse, size);
     EXPECT_EQ(read(sparse, 0).size(), 10485760u) << size;
@@ -346,13 +298,12 @@ TEST_F(Files, KeptBuffersHoldTheFileUpToTheLimit) {
 // A character split by the read limit is no evidence against the
 // encoding: the file answers as its text cut back to the boundary.
 TEST_F(Files, LimitInsideACharacterIsNoEvidence) {
-  for (const testdata::Row &l : testdata::rows("detect/rules.txt")) {
-    if (l[0] != "line") continue;
+  for (const testdata::Row &l : testdata::rows("detect/rules.txt", "line")) {
     const Bytes line = hex(l[2]);
     const size_t whole = (8192 / line.size() + 1) * line.size();
     const Bytes text =
         pattern(l[2] + "*" + std::to_string(whole / line.size() + 2));
-    const std::string path = write("text", text);
+    const std::string path = file("text", text);
     EXPECT_EQ(buf(Bytes(text.begin(), text.begin() + long(whole))),
               std::stoi(l[3]));
     for (size_t j = 0; j < std::stoul(l[4]); ++j) {
@@ -366,20 +317,20 @@ TEST_F(Files, LimitInsideACharacterIsNoEvidence) {
   const Bytes text =
       pattern("8da193fa82cd97c782a293568b4382c582b782cb81420a*400 82");
   kmv::max_buf_size = static_cast<int32_t>(text.size());
-  EXPECT_EQ(keep(write("exact", text)), 0x100);
+  EXPECT_EQ(keep(file("exact", text)), 0x100);
   EXPECT_EQ(buf(text), 0x100);
 }
 
 TEST_F(Files, WrittenFilesReadBackAndFailuresShow) {
   const Bytes text = hex("82b182f182c982bf82cd");
-  const std::string path = dir_ + "/out.txt";
-  ASSERT_EQ(kmv_write_file(h_, text.data(), text.size(), path.c_str()), 0);
-  EXPECT_EQ(read(path, 0), text);
-  ASSERT_EQ(kmv_write_file(h_, text.data(), 2, path.c_str()), 0);  // truncates
-  EXPECT_EQ(read(path, 0), Bytes(text.begin(), text.begin() + 2));
-  EXPECT_EQ(kmv_write_file(h_, text.data(), text.size(),
-                           (dir_ + "/no/such/dir").c_str()),
-            KMV_EWOPEN);
+  const std::string out = path("out.txt");
+  ASSERT_EQ(kmv_write_file(h_, text.data(), text.size(), out.c_str()), 0);
+  EXPECT_EQ(read(out, 0), text);
+  ASSERT_EQ(kmv_write_file(h_, text.data(), 2, out.c_str()), 0);  // truncates
+  EXPECT_EQ(read(out, 0), Bytes(text.begin(), text.begin() + 2));
+  EXPECT_EQ(
+      kmv_write_file(h_, text.data(), text.size(), path("no/such/dir").c_str()),
+      KMV_EWOPEN);
   // A full device takes the bytes into the stdio buffer and refuses them
   // when the file is closed: that is a failed write, not a success.
   if (access("/dev/full", W_OK) == 0) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "kmv.hpp"
 #include "kmv_ext.h"
@@ -17,9 +16,6 @@ using testdata::hex;
 
 class Guess : public ::testing::Test {
  protected:
-  void SetUp() override { h_ = create_kmv(); }
-  void TearDown() override { release_kmv(h_); }
-
   kmvx_guess_result guess(const Bytes &b, int32_t expected = 0) {
     kmvx_guess_result g{-9, -9, -9.0f, -9};
     EXPECT_EQ(kmvx_guess(h_, b.data(), b.size(), expected, &g), KMV_SUCCESS);
@@ -32,7 +28,7 @@ class Guess : public ::testing::Test {
                 g.confidence == confidence)
         << g.type << " " << g.detected << " " << g.runner_up;
   }
-  kmv_handle *h_ = nullptr;
+  testdata::Handle h_;
 };
 
 TEST_F(Guess, UndecidedTextsAreNamedAsWritten) {

@@ -35,27 +35,6 @@ using legacy::Bytes;
 using legacy::hex;
 using testdata::operator+;
 
-template <int32_t (*F)(kmv_handle *, unsigned char **, uint64_t *,
-                       const unsigned char **, const unsigned char *, uint64_t)>
-int32_t without_bom(kmv_handle *h, unsigned char **dst, uint64_t *dst_len,
-                    const unsigned char **err_pos, const unsigned char *src,
-                    uint64_t src_len, int) {
-  return F(h, dst, dst_len, err_pos, src, src_len);
-}
-
-// "source target" to the converter, for every converter of the families.
-#define PLAIN(from, to) \
-  { #from " " #to, without_bom < kmv_##from##to_##to> }
-#define MARKED(from, to) \
-  { #from " " #to, kmv_##from##to_##to }
-const std::map<std::string, kmv_converter_bom_fn> kConverters = {
-    PLAIN(sjis, euc),    PLAIN(sjis, jis),   MARKED(sjis, unibe),
-    MARKED(sjis, unile), MARKED(sjis, utf8), PLAIN(euc, euc),
-    PLAIN(euc, jis),     PLAIN(euc, sjis),   MARKED(euc, unibe),
-    MARKED(euc, unile),  MARKED(euc, utf8),  PLAIN(jis, euc),
-    PLAIN(jis, sjis),    MARKED(jis, unibe), MARKED(jis, unile),
-    MARKED(jis, utf8)};
-
 struct Result {
   int32_t status;
   Bytes out;
@@ -74,9 +53,9 @@ int64_t offset(const unsigned char *p, const unsigned char *base) {
   return p == nullptr ? -1 : static_cast<int64_t>(p - base);
 }
 
-// Converts src with the converter "from to" on handle h (a fresh default
+// Converts src with the converter of that name on handle h (a fresh default
 // handle when null).
-Result convert(const std::string &from_to, const Bytes &src,
+Result convert(const std::string &name, const Bytes &src,
                kmv_handle *h = nullptr, int bom = 0) {
   kmv_handle *own = h == nullptr ? create_kmv() : nullptr;
   if (h == nullptr) h = own;
@@ -88,8 +67,8 @@ Result convert(const std::string &from_to, const Bytes &src,
   uint64_t dst_len = 99;
   const unsigned char *err_pos = reinterpret_cast<const unsigned char *>(1);
   Result r{};
-  r.status = kConverters.at(from_to)(h, &dst, &dst_len, &err_pos, copy,
-                                     src.size(), bom);
+  r.status = testdata::converters().at(name)(h, &dst, &dst_len, &err_pos, copy,
+                                             src.size(), bom);
   r.out_null = dst == nullptr;
   if (dst != nullptr) r.out.assign(dst, dst + dst_len);
   std::free(dst);
@@ -128,7 +107,7 @@ TEST(LegacyConvert, CaseTables) {
         legacy::select_euc_decoding(h, dec);
         legacy::select_euc_encoding(h, enc);
       }
-      const Result r = convert(from + " " + to, hex(row[1]), h);
+      const Result r = convert(from + "to_" + to, hex(row[1]), h);
       if (h != shared) release_kmv(h);
       unsigned n = 0, first = ~0u, code = ~0u, last = ~0u, last_code = ~0u;
       std::sscanf(row[3].c_str(), "%u %u:%x %u:%x", &n, &first, &code, &last,
@@ -151,7 +130,7 @@ TEST(LegacyConvert, EveryConverterMatchesTheOracleOnRealText) {
   std::set<std::string> seen;
   for (const legacy::Case &c : v.cases) {
     const legacy::Source &s = v.sources.at(c.source);
-    const std::string from_to = s.family + " " + c.target;
+    const std::string from_to = s.family + "to_" + c.target;
     SCOPED_TRACE(c.source + " to " + c.target + " " + c.dst_variant);
     seen.insert(from_to + (s.family == "euc" ? " " + s.variant : "") +
                 (c.target == "euc" ? " " + c.dst_variant : ""));
@@ -179,14 +158,14 @@ TEST(LegacyConvert, MarksAndEmptySources) {
     const char *target, *mark;
   } marks[] = {{"unibe", "FEFF"}, {"unile", "FFFE"}, {"utf8", "EFBBBF"}};
   for (const auto &m : marks) {
-    for (const char *family : {"sjis ", "jis "})
+    for (const char *family : {"sjisto_", "jisto_"})
       EXPECT_EQ(convert(family + std::string(m.target), {}, nullptr, 1).out,
                 hex(m.mark));
-    const std::string name = std::string("sjis ") + m.target;
+    const std::string name = std::string("sjisto_") + m.target;
     EXPECT_EQ(convert(name, s.bytes, nullptr, 1).out,
               hex(m.mark) + convert(name, s.bytes).out);
   }
-  for (const auto &[name, fn] : kConverters) {
+  for (const auto &[name, fn] : testdata::converters()) {
     (void)fn;
     const Result r = convert(name, {});
     EXPECT_EQ(r.status, KMV_SUCCESS) << name;
@@ -199,11 +178,11 @@ TEST(LegacyConvert, MarksAndEmptySources) {
 // output grows far beyond the source, and the reader keeps its modes and an
 // open katakana run across arbitrary chunk borders.
 TEST(LegacyConvert, LongTextsAcrossChunks) {
-  Result r = convert("sjis jis", testdata::repeat("B1 889F", 5000));
+  Result r = convert("sjisto_jis", testdata::repeat("B1 889F", 5000));
   EXPECT_EQ(r.status, KMV_SUCCESS);
   EXPECT_EQ(r.out,
             testdata::repeat("1B2849 31 1B2442 3021", 5000) + hex("1B2842"));
-  r = convert("jis sjis",
+  r = convert("jisto_sjis",
               testdata::repeat("41 0E310F 1B2442 3021 1B2849 32 1B2842", 3000));
   EXPECT_EQ(r.status, KMV_SUCCESS);
   EXPECT_EQ(r.out, testdata::repeat("41 B1 889F B2", 3000));
@@ -213,13 +192,13 @@ TEST(LegacyConvert, TablesComeFromTheHandle) {
   kmv_handle *h = create_kmv();
   // A table that ends before the kanji of row 89: they become unmapped.
   h->sjis2unibe_table_size = 0x8900;
-  Result r = convert("sjis unibe", hex("889F 899F"), h);
+  Result r = convert("sjisto_unibe", hex("889F 899F"), h);
   EXPECT_EQ(r.out, hex("4E9C 003F"));
   EXPECT_EQ(r.err_first_code, 0x899F);
   // No table at all: even ASCII has no value for the Unicode targets.
   h->sjis2unibe_table = nullptr;
   h->sjis2unibe_table_size = 0;
-  r = convert("sjis utf8", hex("41 B1"), h);
+  r = convert("sjisto_utf8", hex("41 B1"), h);
   EXPECT_EQ(r.out, hex("3F 3F"));
   EXPECT_EQ(r.err_count, 0u);
   // The EUC-JP target writes through the four-byte slot when it is set:
@@ -228,13 +207,13 @@ TEST(LegacyConvert, TablesComeFromTheHandle) {
   h->sjis2unibe_table_size = sjis2unibe932_table_size;
   h->unibe2euc_table4 = unibe2eucms_table;
   h->unibe2euc_table4_size = unibe2eucms_table_size;
-  r = convert("sjis euc", hex("8740 FA40"), h);
+  r = convert("sjisto_euc", hex("8740 FA40"), h);
   EXPECT_EQ(r.out, hex("ADA1 8FF3F3"));
   // Only the Unicode targets look EUC-JP katakana up.
   h->euc2unibe_table00_size = 0x8E00;  // ends before the katakana
-  EXPECT_EQ(convert("euc sjis", hex("8EB1"), h).out, hex("B1"));
-  EXPECT_EQ(convert("euc jis", hex("8EB1"), h).out, hex("1B2849 31 1B2842"));
-  EXPECT_EQ(convert("euc unibe", hex("8EB1"), h).out, hex("003F"));
+  EXPECT_EQ(convert("eucto_sjis", hex("8EB1"), h).out, hex("B1"));
+  EXPECT_EQ(convert("eucto_jis", hex("8EB1"), h).out, hex("1B2849 31 1B2842"));
+  EXPECT_EQ(convert("eucto_unibe", hex("8EB1"), h).out, hex("003F"));
   release_kmv(h);
 }
 
@@ -269,7 +248,7 @@ TEST(LegacyConvert, EveryEucVariantPairOnTheDisputedCodes) {
                      std::to_string(code));
         const uint32_t u = read.at(from);
         const uint32_t e = u == 0 ? 0 : encode.at(u).at(to);
-        const Result r = convert("euc euc", code_bytes(code), h);
+        const Result r = convert("eucto_euc", code_bytes(code), h);
         EXPECT_EQ(r.out, e == 0 ? hex("3F") : code_bytes(e));
         EXPECT_EQ(r.err_count, e == 0 ? 1u : 0u);
         EXPECT_TRUE(e != 0 || r.err_first_code ==
@@ -285,7 +264,7 @@ TEST(LegacyConvert, EucCutLastCharacter) {
     const char *src;
     int64_t at;
   } cuts[] = {{"41 A4", 1}, {"41 8E", 1}, {"41 8FA2", 1}, {"8F", 0}};
-  for (const auto &[name, fn] : kConverters) {
+  for (const auto &[name, fn] : testdata::converters()) {
     (void)fn;
     if (name.rfind("euc", 0) != 0) continue;
     for (const auto &c : cuts) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -31,14 +32,12 @@ Scanned scan(const std::string &family, const Bytes &text, size_t at,
   std::vector<unsigned char> buf(avail + 1, 0xEE);
   const unsigned char *pos = text.data() + at;
   uint64_t len = 12345;
-  int32_t r;
-  if (family == "sjis") {
-    r = kmv_sjis_strln(handle, buf.data(), &len, &pos, avail);
-  } else if (family == "euc") {
-    r = kmv_euc_strln(handle, buf.data(), &len, &pos, avail);
-  } else {
-    r = kmv_jis_strln(handle, buf.data(), &len, &pos, avail, &state);
-  }
+  unsigned char *line = buf.data();
+  const int32_t r =
+      family == "sjis" ? kmv_sjis_strln(handle, line, &len, &pos, avail)
+      : family == "euc"
+          ? kmv_euc_strln(handle, line, &len, &pos, avail)
+          : kmv_jis_strln(handle, line, &len, &pos, avail, &state);
   EXPECT_LE(len, avail);
   EXPECT_EQ(buf[avail], 0xEE) << "wrote past the line buffer";
   return {r, Bytes(buf.begin(), buf.begin() + static_cast<long>(len)),
@@ -48,16 +47,12 @@ Scanned scan(const std::string &family, const Bytes &text, size_t at,
 // The lines of a text as its bytes stand, split at CR LF, CR and LF (no
 // trail byte of these families can be 0A or 0D).
 std::vector<Bytes> split_lines(const Bytes &text) {
-  std::vector<Bytes> lines(1);
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == 0x0D || text[i] == 0x0A) {
-      if (text[i] == 0x0D && i + 1 < text.size() && text[i + 1] == 0x0A) ++i;
-      lines.emplace_back();
-    } else {
-      lines.back().push_back(text[i]);
-    }
-  }
-  if (lines.back().empty()) lines.pop_back();
+  static const std::regex line_end("\r\n|\r|\n");
+  const std::string s(text.begin(), text.end());
+  std::vector<Bytes> lines;
+  for (std::sregex_token_iterator it(s.begin(), s.end(), line_end, -1), end;
+       it != end; ++it)
+    lines.emplace_back(it->first, it->second);
   return lines;
 }
 
@@ -133,14 +128,13 @@ TEST(LegacyLineScan, CaseTable) {
     }
   }
   // The handle's table decides which pairs are characters.
-  kmv_handle *h = create_kmv();
+  testdata::Handle h;
   const uint16_t nothing[3] = {0, 0, 0};
   h->sjis2unibe_table = nothing;
   h->sjis2unibe_table_size = 3;
   const Scanned s = scan("sjis", hex("82A0"), 0, 2, 0, h);
   EXPECT_EQ(s.result, KMV_ECHAR);
   EXPECT_EQ(s.next, 1u);
-  release_kmv(h);
 }
 
 TEST(LegacyLineScan, MissingArgumentsReadNothing) {

@@ -21,7 +21,7 @@ using testdata::hex;
 using testdata::operator+;
 
 struct Source {
-  std::string name, family, variant;
+  std::string family, variant;
   Bytes bytes;
   std::vector<int32_t> line_counts;  // characters per line; empty if unknown
 };
@@ -48,7 +48,6 @@ inline const Vectors &vectors() {
       line >> kind >> name;
       if (kind == "S") {
         Source &s = out.sources[name];
-        s.name = name;
         line >> s.family >> s.variant >> text_hex;
         s.bytes = hex(text_hex);
       } else if (kind == "L") {

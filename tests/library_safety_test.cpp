@@ -3,12 +3,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "kmv.h"
+#include "test_data.h"
 
 namespace {
 
@@ -30,7 +29,7 @@ TEST(LibrarySafety, ConvertBufStaysWithinTheTextAndCutsWholeCharacters) {
                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
   ASSERT_NE(guarded, MAP_FAILED);
   ASSERT_EQ(mprotect(guarded + page, page, PROT_NONE), 0);  // faults on touch
-  kmv_handle *h = create_kmv();
+  testdata::Handle h;
   // ISO-2022-JP grows every text here by its escape sequences.
   for (const std::string text : {"あaあa", "漢字かなカナ", "ｶﾅaｶﾅa", "a"}) {
     for (int32_t type : {KMV_TYPE_JIS, KMV_TYPE_SJIS, KMV_TYPE_EUC}) {
@@ -51,18 +50,15 @@ TEST(LibrarySafety, ConvertBufStaysWithinTheTextAndCutsWholeCharacters) {
       EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), want);
     }
   }
-  release_kmv(h);
   munmap(guarded, 2 * page);
 }
 
 TEST(LibrarySafety, NullArgumentsGiveTheFailureValue) {
-  kmv_handle *h = create_kmv();
+  testdata::Handle h;
   unsigned char *buf = nullptr;
   uint64_t len = 0;
-  const std::string path = testing::TempDir() + "kmv_null_args.txt";
-  ASSERT_EQ(kmv_write_file(h, reinterpret_cast<const unsigned char *>("kept"),
-                           4, path.c_str()),
-            KMV_SUCCESS);
+  const testdata::TempDir tmp;
+  const std::string path = tmp.file("kept.txt", std::string("kept"));
   EXPECT_EQ(kmv_typeto_name(nullptr, KMV_TYPE_SJIS), 0);
   EXPECT_EQ(kmv_nameto_type(nullptr), KMV_ECTYPE);
   EXPECT_EQ(kmv_multi_type_names(nullptr, 64, 0x300), 0);
@@ -78,8 +74,6 @@ TEST(LibrarySafety, NullArgumentsGiveTheFailureValue) {
   EXPECT_EQ(std::string(reinterpret_cast<char *>(buf), len),
             "kept");  // untouched
   std::free(buf);
-  std::remove(path.c_str());
-  release_kmv(h);
 }
 
 }  // namespace

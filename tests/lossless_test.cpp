@@ -20,7 +20,7 @@ using legacy::hex;
 
 Bytes convert(int32_t from, int32_t to, const Bytes &src,
               uint32_t *errs = nullptr) {
-  kmv_handle *h = create_kmv();
+  testdata::Handle h;
   unsigned char *dst = nullptr;
   uint64_t len = 0;
   EXPECT_EQ(_convert(h, &dst, &len, to, src.data(), src.size(), from),
@@ -28,7 +28,6 @@ Bytes convert(int32_t from, int32_t to, const Bytes &src,
   Bytes out(dst, dst + len);
   if (errs != nullptr) *errs = h->err_count;
   std::free(dst);
-  release_kmv(h);
   return out;
 }
 

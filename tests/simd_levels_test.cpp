@@ -21,55 +21,34 @@ namespace {
 
 using kmv::simd::Level;
 
-struct Converter {
-  const char *name;
-  kmv_converter_fn plain;
-  kmv_converter_bom_fn bom;
-};
-
-// The converters of one source family, and what they and kmv_buf report.
+// The converters of one source family (by name, testdata::converters),
+// and what they and kmv_buf report.
 struct Family {
   const char *source;
-  std::vector<Converter> converters;
+  std::vector<std::string> converters;
 };
 
 const std::vector<Family> &families() {
   static const std::vector<Family> all = {
-      {"utf8",
-       {{"utf8>unile", nullptr, kmv_utf8to_unile},
-        {"utf8>unibe", nullptr, kmv_utf8to_unibe},
-        {"utf8>sjis", kmv_utf8to_sjis, nullptr},
-        {"utf8>jis", kmv_utf8to_jis, nullptr}}},
+      {"utf8", {"utf8to_unile", "utf8to_unibe", "utf8to_sjis", "utf8to_jis"}},
       {"utf16le",
-       {{"unile>utf8", nullptr, kmv_unileto_utf8},
-        {"unile>unibe", nullptr, kmv_unileto_unibe},
-        {"unile>euc", kmv_unileto_euc, nullptr},
-        {"unile>sjis", kmv_unileto_sjis, nullptr}}},
-      {"utf16be",
-       {{"unibe>utf8", nullptr, kmv_unibeto_utf8},
-        {"unibe>unile", nullptr, kmv_unibeto_unile},
-        {"unibe>sjis", kmv_unibeto_sjis, nullptr}}},
-      {"sjis",
-       {{"sjis>unile", nullptr, kmv_sjisto_unile},
-        {"sjis>euc", kmv_sjisto_euc, nullptr}}},
-      {"eucjp",
-       {{"euc>utf8", nullptr, kmv_eucto_utf8},
-        {"euc>sjis", kmv_eucto_sjis, nullptr}}},
-      {"jis",
-       {{"jis>unibe", nullptr, kmv_jisto_unibe},
-        {"jis>euc", kmv_jisto_euc, nullptr}}},
+       {"unileto_utf8", "unileto_unibe", "unileto_euc", "unileto_sjis"}},
+      {"utf16be", {"unibeto_utf8", "unibeto_unile", "unibeto_sjis"}},
+      {"sjis", {"sjisto_unile", "sjisto_euc"}},
+      {"eucjp", {"eucto_utf8", "eucto_sjis"}},
+      {"jis", {"jisto_unibe", "jisto_euc"}},
   };
   return all;
 }
 
 // Everything one call tells its caller, as text.
-std::string outcome(const Converter &c, kmv_handle *h, const unsigned char *s,
-                    size_t n) {
+std::string outcome(const std::string &name, kmv_handle *h,
+                    const unsigned char *s, size_t n) {
   unsigned char *out = nullptr;
   uint64_t len = 0;
   const unsigned char *err = nullptr;
-  const int32_t rc = c.plain != nullptr ? c.plain(h, &out, &len, &err, s, n)
-                                        : c.bom(h, &out, &len, &err, s, n, 0);
+  const int32_t rc =
+      testdata::converters().at(name)(h, &out, &len, &err, s, n, 0);
   std::ostringstream o;
   o << rc << ' ' << (err == nullptr ? -1 : err - s) << ' ' << h->err_count
     << ' ' << (h->err_first == nullptr ? -1 : h->err_first - s) << ' '
@@ -82,11 +61,10 @@ std::string outcome(const Converter &c, kmv_handle *h, const unsigned char *s,
 
 std::vector<std::string> outcomes(const Family &f, const unsigned char *s,
                                   size_t n) {
-  kmv_handle *h = create_kmv();
+  testdata::Handle h;
   std::vector<std::string> all;
-  for (const Converter &c : f.converters) all.push_back(outcome(c, h, s, n));
+  for (const std::string &c : f.converters) all.push_back(outcome(c, h, s, n));
   all.push_back(std::to_string(kmv_buf(h, s, n, 0, 0)));
-  release_kmv(h);
   return all;
 }
 
@@ -114,8 +92,7 @@ void expect_same_at_every_level(const Family &f, const std::string &src,
     for (size_t i = 0; i < got.size(); ++i) {
       ASSERT_EQ(got[i], baseline[i])
           << f.source << ' ' << what << " at " << kmv::simd::level_name(level)
-          << ": "
-          << (i < f.converters.size() ? f.converters[i].name : "kmv_buf");
+          << ": " << (i < f.converters.size() ? f.converters[i] : "kmv_buf");
     }
   });
 }
@@ -136,7 +113,8 @@ std::vector<std::string> characters(const std::string &kind,
   std::vector<std::string> out;
   for (const testdata::Row &r : testdata::rows("convert2/simd_text.txt")) {
     if (r[0] != kind || r[1] != source) continue;
-    for (const std::string &word : testdata::words(r[2])) {
+    std::istringstream words(r[2]);
+    for (std::string word; words >> word;) {
       const testdata::Bytes b = testdata::hex(word);
       out.emplace_back(b.begin(), b.end());
     }
@@ -229,18 +207,24 @@ TEST(SimdLevels, BlockMasksMatchTheByteByByteReading) {
   });
 }
 
+// 65 random bytes, those at the random bits returned (lead bytes) with the
+// top bit set.
+uint64_t random_leads(std::mt19937_64 &rng, unsigned char *block) {
+  const uint64_t leads = rng() & rng();
+  for (unsigned j = 0; j < 65; ++j)
+    block[j] = static_cast<unsigned char>(
+        rng() | (j < 64 && (leads >> j & 1) != 0 ? 0x80 : 0));
+  return leads;
+}
+
 // Lead bytes at random bits, against the Shift_JIS table, a table cut
 // inside the lead bytes' codes, and none.
 TEST(SimdLevels, KnownCodesMatchTheBaseline) {
-  kmv_handle *h = create_kmv();
+  testdata::Handle h;
   std::mt19937_64 rng(13);
   unsigned char block[65];
   for (int round = 0; round < 3000; ++round) {
-    const uint64_t leads = rng() & rng();
-    for (unsigned j = 0; j < 65; ++j) {
-      const bool lead = j < 64 && (leads >> j & 1) != 0;
-      block[j] = static_cast<unsigned char>(rng() | (lead ? 0x80 : 0));
-    }
+    const uint64_t leads = random_leads(rng, block);
     const uint64_t counts[] = {0, 0x8A40, h->sjis2unibe_table_size};
     const uint64_t count = counts[round % 3];
     const uint16_t *t = count != 0 ? h->sjis2unibe_table : nullptr;
@@ -250,7 +234,6 @@ TEST(SimdLevels, KnownCodesMatchTheBaseline) {
     });
     ASSERT_EQ(found.size(), 1u) << round;
   }
-  release_kmv(h);
 }
 
 }  // namespace
@@ -258,7 +241,7 @@ TEST(SimdLevels, KnownCodesMatchTheBaseline) {
 // Tables whose rows share at most 16 sets of trail bytes are summarized
 // in long texts; with more sets the codes are read one by one.
 TEST(SimdLevels, RowSummaryCountsAsTheTable) {
-  kmv_handle *h = create_kmv();
+  testdata::Handle h;
   std::vector<uint16_t> sets16(0x10000), sets17(0x10000);
   for (size_t i = 0x8000; i < 0x10000; ++i) {
     sets16[i] = (i >> 8) % 16 == i % 16;
@@ -274,41 +257,34 @@ TEST(SimdLevels, RowSummaryCountsAsTheTable) {
   for (const auto &[table, count] : tables) {
     kmv::detect::CodeTable codes(table, count, size_t{1} << 20);
     for (int round = 0; round < 500; ++round) {
-      const uint64_t leads = rng() & rng();
-      for (unsigned j = 0; j < 65; ++j)
-        block[j] = static_cast<unsigned char>(
-            rng() | (j < 64 && (leads >> j & 1) != 0 ? 0x80 : 0));
+      const uint64_t leads = random_leads(rng, block);
       ASSERT_EQ(codes.known(block, leads),
                 kmv::detect::known_codes(block, leads, table, count))
           << count << ' ' << round;
     }
   }
-  release_kmv(h);
 }
 
 // Long texts, where the detector summarizes the table's rows: the exact
 // Shift_JIS and EUC-JP tallies, with broken characters about.
 TEST(SimdLevels, LongTextTalliesMatchTheBaseline) {
   std::mt19937 rng(23);
-  kmv_handle *h = create_kmv();
+  testdata::Handle h;
   kmv::detect::store_euc_defaults(h);
-  const Level chosen = kmv::simd::current_level();
   for (const std::string source : {"sjis", "eucjp"}) {
     std::string text = random_text(source, rng, 48 * 1024);
     for (int k = 0; k < 15; ++k)
-      text.insert(rng() % text.size(), characters("breakers", source)[rng() % 5]);
+      text.insert(rng() % text.size(),
+                  characters("breakers", source)[rng() % 5]);
     const auto *s = reinterpret_cast<const unsigned char *>(text.data());
     std::set<std::vector<int64_t>> found;
-    for (Level level : kmv::simd::kLevels) {
-      if (!kmv::simd::use_level(level)) continue;
+    at_every_level([&](Level) {
       kmv::detect::Evidence e;
       kmv::detect::first_scan(h, s, text.size(), e);
       int32_t ok = 0, bad = 0;
       check_euc(h, &ok, &bad, nullptr, nullptr, nullptr, 0, s, text.size());
       found.insert({e.sjis_good, e.sjis_bad, e.single_kana, ok, bad});
-    }
+    });
     ASSERT_EQ(found.size(), 1u) << source;
   }
-  kmv::simd::use_level(chosen);
-  release_kmv(h);
 }

@@ -61,9 +61,7 @@ Outcome piecewise(const std::string &text, kmv::encoding from, kmv::encoding to,
 std::string random_bytes(std::size_t n, unsigned seed, unsigned char low) {
   std::mt19937 gen(seed);
   std::string s(n, '\0');
-  for (auto &c : s) {
-    c = static_cast<char>(low + gen() % (256u - low));
-  }
+  for (auto &c : s) c = static_cast<char>(low + gen() % (256u - low));
   return s;
 }
 

@@ -2,7 +2,6 @@
 // code pages disagree, and the decoding tables against the mapping data.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <map>
@@ -20,19 +19,16 @@ struct View {
   const uint16_t *narrow = nullptr;
   const uint32_t *wide = nullptr;
   uint64_t size = 0;
+  View() = default;
+  View(const uint16_t *t, uint64_t n) : narrow(t), size(n) {}
+  View(const uint32_t *t, uint64_t n) : wide(t), size(n) {}
   uint32_t operator[](uint32_t index) const {
     if (index >= size) return 0;
     return wide ? wide[index] : narrow[index];
   }
 };
 
-View view(const uint16_t *t, uint64_t n) {
-  return {t, nullptr, n};
-}
-View view(const uint32_t *t, uint64_t n) {
-  return {nullptr, t, n};
-}
-#define VIEW(name) view(name, name##_size)
+#define VIEW(name) View(name, name##_size)
 
 // clang-format off
 const View sjis = VIEW(sjis2unibe932_table), jis = VIEW(jis2unibe50221_table),

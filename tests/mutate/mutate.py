@@ -138,9 +138,10 @@ def plan(args):
     chosen.sort(key=lambda s: s[:4])
     esc = lambda s: s.replace("\\", "\\\\").replace("\t", "\\t")
     with open(args.out, "w", encoding="utf-8") as f:
-        f.write("id\tfile\tline\tcol\tkind\told\tnew\n")
+        f.write("id\tfile\tline\tcol\tkind\told\tnew\ttext\n")
         for i, (rel, n, col, kind, old, new) in enumerate(chosen, 1):
-            f.write(f"{i}\t{rel}\t{n}\t{col}\t{kind}\t{esc(old)}\t{esc(new)}\n")
+            text = read(os.path.join(ROOT, rel)).split("\n")[n - 1]
+            f.write(f"{i}\t{rel}\t{n}\t{col}\t{kind}\t{esc(old)}\t{esc(new)}\t{esc(text)}\n")
     print(f"{len(found)} sites, {len(chosen)} mutants -> {args.out}")
 
 
@@ -156,15 +157,21 @@ def tsv_rows(path):
 def load_mutants(path):
     unesc = lambda s: re.sub(r"\\(.)", lambda m: "\t" if m.group(1) == "t" else m.group(1), s)
     return [dict(id=int(r[0]), file=r[1], line=int(r[2]), col=int(r[3]), kind=r[4],
-                 old=unesc(r[5]), new=unesc(r[6])) for r in tsv_rows(path)]
+                 old=unesc(r[5]), new=unesc(r[6]), text=unesc(r[7]) if len(r) > 7 else None)
+            for r in tsv_rows(path)]
 
 
 def mutated(text, mut):
-    lines = text.split("\n")
-    line, col, old = lines[mut["line"] - 1], mut["col"], mut["old"]
+    """The source with the mutant applied. A line that has moved since the list
+    was drawn is found again by its whole text, the nearest copy first."""
+    lines, at = text.split("\n"), mut["line"] - 1
+    if mut["text"] is not None and (at >= len(lines) or lines[at] != mut["text"]):
+        moved = [i for i, line in enumerate(lines) if line == mut["text"]]
+        at = min(moved, key=lambda i: abs(i - at), default=-1)
+    line, col, old = lines[at] if at >= 0 else "", mut["col"], mut["old"]
     if line[col:col + len(old)] != old:
         raise ValueError(f"source no longer matches ({mut['file']}:{mut['line']})")
-    lines[mut["line"] - 1] = line[:col] + mut["new"] + line[col + len(old):]
+    lines[at] = line[:col] + mut["new"] + line[col + len(old):]
     return "\n".join(lines)
 
 
