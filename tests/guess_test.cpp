@@ -3,8 +3,11 @@
 // they were written in; decided texts keep the detector's answer.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstddef>
 #include <string>
 
+#include "detect/kanji_levels.h"
 #include "kmv.hpp"
 #include "kmv_ext.h"
 #include "test_data.h"
@@ -90,3 +93,31 @@ TEST(GuessCpp, HandleGuessAgreesWithTheCFunction) {
 }
 
 }  // namespace
+
+// The kanji-level bit tables hold exactly the ideographs that the EUC-JP
+// table places in JIS X 0208 rows 16 to 47 (level 1) and 48 to 84 (level 2).
+TEST(KanjiLevels, TablesHoldTheJisRowsExactly) {
+  namespace d = kmv::detect;
+  std::array<std::array<uint32_t, d::kKanjiWords>, 2> level{};
+  kmv::handle h;
+  for (unsigned row = 16; row <= 84; ++row) {
+    for (unsigned cell = 1; cell <= 94; ++cell) {
+      const std::string euc{static_cast<char>(0xA0 + row),
+                            static_cast<char>(0xA0 + cell)};
+      auto r = h.convert(kmv::as_bytes(euc), kmv::encoding::euc,
+                         kmv::encoding::utf16be);
+      ASSERT_TRUE(r.has_value());
+      const auto units = r->bytes.bytes();
+      if (r->unconvertible != 0 || units.size() != 2) continue;
+      const uint32_t u = std::to_integer<uint32_t>(units[0]) << 8 |
+                         std::to_integer<uint32_t>(units[1]);
+      if (u < d::kFirstKanji || u > d::kLastKanji) continue;
+      level[row > 47][(u - d::kFirstKanji) / 32] |=
+          1u << (u - d::kFirstKanji) % 32;
+    }
+  }
+  for (uint32_t w = 0; w < d::kKanjiWords; ++w) {
+    EXPECT_EQ(level[0][w], d::kLevel1Kanji[w]) << w;
+    EXPECT_EQ(level[1][w], d::kLevel2Kanji[w]) << w;
+  }
+}
