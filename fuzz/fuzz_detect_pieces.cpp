@@ -21,7 +21,7 @@ int64_t read_source(void *p, unsigned char *into, uint64_t most) {
   auto &s = *static_cast<Source *>(p);
   const size_t n =
       std::min({static_cast<size_t>(most), s.text.size() - s.at, s.step});
-  std::memcpy(into, s.text.data() + s.at, n);
+  if (n != 0) std::memcpy(into, s.text.data() + s.at, n);
   s.at += n;
   return static_cast<int64_t>(n);
 }
