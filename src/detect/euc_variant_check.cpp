@@ -300,31 +300,19 @@ bool EucBlockUse::fits(const uint16_t *t00, uint64_t n00, size_t text_length) {
   return allowed;
 }
 
-// The quick runs between careful readings of one character; each run
-// starts with blocks allowed. The 21st invalid code, a text that ends
-// inside a character, or one that cannot be EUC-JP ends the reading.
 void EucReading::read(const Window &w) {
-  size_t i = static_cast<size_t>(at - w.base);
-  size_t blocks_from =
-      blocks_from_ > at ? static_cast<size_t>(blocks_from_ - w.base) : i;
-  while (true) {
-    i = read_valid_run(h_, w, i, blocks_from, skipping_, tally_.valid,
-                       block_use_, text_length_);
-    if (i >= w.stop && !w.ends) break;
-    if (i >= w.len) {
-      done = true;
-      break;
-    }
-    const EucStep step = read_euc_char(h_, tally_, end_flags_, w.buf, i, w.len);
-    blocks_from = i;
-    if (step != EucStep::kGoOn) {
-      not_euc_ = step == EucStep::kNotEuc;
-      done = true;
-      break;
-    }
-  }
-  at = w.base + i;
-  blocks_from_ = w.base + blocks_from;
+  read_runs(
+      *this, blocks_from_, w,
+      [&](size_t i, size_t &blocks_from) {
+        return read_valid_run(h_, w, i, blocks_from, skipping_, tally_.valid,
+                              block_use_, text_length_);
+      },
+      [&](size_t &i) {
+        const EucStep step =
+            read_euc_char(h_, tally_, end_flags_, w.buf, i, w.len);
+        not_euc_ = step == EucStep::kNotEuc;
+        return step == EucStep::kGoOn;
+      });
 }
 
 int32_t EucReading::score(const EucReport &out, uint32_t &end_flags,

@@ -185,9 +185,7 @@ bool FirstScan::read_block(const unsigned char *p, size_t &i, bool even) {
 void FirstScan::read(const Window &w) {
   const unsigned char *const buf = w.buf;
   const size_t len = w.len;
-  size_t i = static_cast<size_t>(at - w.base);
-  size_t blocks_from =
-      blocks_from_ > at ? static_cast<size_t>(blocks_from_ - w.base) : i;
+  size_t i = w.at(at), blocks_from = w.bound(blocks_from_);
   const Resume resume = resume_;
   resume_ = Resume::kStep;
   if (resume == Resume::kPlain) {

@@ -33,6 +33,15 @@ struct Window {
   static Window whole(const unsigned char *buf, size_t len) {
     return {buf, 0, len, len, true};
   }
+  // A position in the window, of an offset of the text in it.
+  size_t at(uint64_t offset) const {
+    return static_cast<size_t>(offset - base);
+  }
+  // The same of an offset that only bounds positions from below, and
+  // may lie before the window.
+  size_t bound(uint64_t offset) const {
+    return offset > base ? static_cast<size_t>(offset - base) : 0;
+  }
 };
 
 // Where a reading stands: the offset of its next step in the text, and
@@ -41,6 +50,28 @@ struct Progress {
   uint64_t at = 0;
   bool done = false;
 };
+
+// A reading by quick runs, each of which starts with blocks allowed, and
+// careful steps of one character between them: `run(i, blocks_from)`
+// returns where its run stopped, `careful(i)` steps over one character and
+// tells whether the reading goes on. Stops at the window's stop, finishes
+// at the end of the text or where a careful step ends it.
+template <typename Run, typename Careful>
+void read_runs(Progress &p, uint64_t &blocks_from, const Window &w, Run run,
+               Careful careful) {
+  size_t i = w.at(p.at), from = w.bound(blocks_from);
+  while (true) {
+    i = run(i, from);
+    if (i >= w.stop && !w.ends) break;
+    if (i >= w.len || !careful(i)) {
+      p.done = true;
+      break;
+    }
+    from = i;
+  }
+  p.at = w.base + i;
+  blocks_from = w.base + from;
+}
 
 enum class ScanEnd { kGoOn, kStop };
 

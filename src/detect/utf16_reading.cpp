@@ -66,7 +66,7 @@ Utf16Reading::Utf16Reading(const kmv_handle *h)
 }
 
 void Utf16Reading::read(const Window &w) {
-  size_t i = static_cast<size_t>(at - w.base);
+  size_t i = w.at(at);
   while (i < w.stop && w.len - i >= 2 && !ended_) {
     switch (candidates_) {
       case kCandUtf16be:
@@ -174,9 +174,7 @@ size_t Utf16Reading::walk_one_order(const Window &w, size_t i) {
   const uint16_t *const def = def_;
   const uint64_t count = def_count_;
   const bool blocks = kUnitBlocks && count >= 0x10000;
-  size_t blocks_from = blocks_from_ > w.base + i
-                           ? static_cast<size_t>(blocks_from_ - w.base)
-                           : i;
+  size_t blocks_from = w.bound(blocks_from_);
   int64_t good = 0;
   uint32_t pref = preference_ & kOrder;
   for (; i < w.stop && len - i >= 2; i += 2) {

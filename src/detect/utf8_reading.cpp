@@ -134,29 +134,17 @@ size_t read_utf8_run(const Window &w, size_t i, size_t &blocks_from,
 
 namespace kmv::detect {
 
-// The quick runs between careful readings of one character; each run
-// starts with blocks allowed.
 void Utf8Reading::read(const Window &w) {
-  size_t i = static_cast<size_t>(at - w.base);
-  size_t blocks_from =
-      blocks_from_ > at ? static_cast<size_t>(blocks_from_ - w.base) : i;
-  while (true) {
-    i = read_utf8_run(w, i, blocks_from, skipping_, seq_);
-    if (i >= w.stop && !w.ends) break;
-    if (i >= w.len) {
-      done = true;
-      break;
-    }
-    const Utf8End step = read_utf8_char(w.buf, i, w.len, end_flags_, seq_);
-    blocks_from = i;
-    if (step != Utf8End::kGoOn) {
-      ruled_out_ = step == Utf8End::kRuledOut;
-      done = true;
-      break;
-    }
-  }
-  at = w.base + i;
-  blocks_from_ = w.base + blocks_from;
+  read_runs(
+      *this, blocks_from_, w,
+      [&](size_t i, size_t &blocks_from) {
+        return read_utf8_run(w, i, blocks_from, skipping_, seq_);
+      },
+      [&](size_t &i) {
+        const Utf8End step = read_utf8_char(w.buf, i, w.len, end_flags_, seq_);
+        ruled_out_ = step == Utf8End::kRuledOut;
+        return step == Utf8End::kGoOn;
+      });
 }
 
 void Utf8Reading::tell(Evidence &e) const {
