@@ -14,7 +14,9 @@
 
 namespace kmv::detect {
 
-// No step of a reading looks further ahead than this many bytes.
+// A step of a reading reads no further than this many bytes from where it
+// starts; a step over plain bytes goes on to the end of those at hand at
+// most.
 inline constexpr size_t kLookAhead = 128;
 
 // Bytes [0, len) of the text at hand, buf[0] at offset `base` of the text
