@@ -80,7 +80,7 @@ for job in "${jobs[@]}"; do
     "cat \$IN | iconv -f $ifrom -t $ito | cat > /dev/null" \
     "cat \$IN | nkf $nflags | cat > /dev/null"
 done
-for file in doc.sjis doc.utf8; do
+for file in doc.sjis doc.utf8 doc.eucjp doc.utf16le; do
   ks=""
   for _ in $(seq "$runs"); do ks+="$(measure "$kmv detect \$IN" "$inputs/$file")"$'\n'; done
   k=$(median "$ks")

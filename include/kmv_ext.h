@@ -38,6 +38,22 @@ KMV_API int32_t kmvx_guess(kmv_handle *handle, const unsigned char *buf,
                            uint64_t len, int32_t expected_type,
                            kmvx_guess_result *out);
 
+/* Supplies the next bytes of a text: stores up to `most` bytes at `into`
+   and returns how many, 0 at the end of the text, or a negative number when
+   the text cannot be read. */
+typedef int64_t (*kmvx_read_fn)(void *source, unsigned char *into,
+                                uint64_t most);
+
+/* kmv_buf's answer for the whole text that `read` supplies, the handle
+   left as kmv_buf leaves it. The text comes in pieces into a buffer of a
+   fixed size (256 KiB), so it may be of any length; reading stops early
+   once the rest of the text can change nothing. Returns KMV_EREAD when
+   read is null or fails; KMV_EALLOC when handle is null or the buffer
+   cannot be allocated. */
+KMV_API int32_t kmvx_detect_read(kmv_handle *handle, kmvx_read_fn read,
+                                 void *source, int32_t expected_type,
+                                 unsigned char ignore_hints);
+
 #ifdef __cplusplus
 }
 #endif

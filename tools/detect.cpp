@@ -1,4 +1,5 @@
 // kmv detect: the encoding of each file.
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <variant>
@@ -8,6 +9,7 @@
 #include "guess.h"
 #include "input_text.h"
 #include "inputs.h"
+#include "kmv_ext.h"
 #include "runner.h"
 #include "shown_name.h"
 #include "text.h"
@@ -70,6 +72,37 @@ Outcome guess_one(const Input &in, std::span<const std::byte> text,
   return r;
 }
 
+// The detector's answer for the input: a regular file is read whole, in
+// pieces, by the detector itself; a stream is looked at up to the limit and
+// then read to its end. `empty` tells whether there was no text at all.
+kmv::result<kmv::detection> detect_input(InputText &src, kmv::handle &h,
+                                         const Options &o, bool &empty,
+                                         std::string &why) {
+  const auto expected = o.expect ? o.expect->type : kmv::encoding::unknown;
+  if (src.mapped()) {
+    empty = src.whole().empty();
+    const std::int32_t raw =
+        kmvx_detect_read(h.get(), InputText::read_for_detector, &src,
+                         kmv::code(expected), o.ignore_hints ? 1 : 0);
+    if (raw == KMV_EREAD) why = src.read_failure();
+    if (raw == KMV_EREAD || raw == KMV_EALLOC) return kmv::error{raw, {}};
+    return kmv::detection{raw};
+  }
+  std::span<const std::byte> seen;
+  if (auto failure = src.look_ahead(o.detect_bytes, seen)) {
+    why = *failure;
+    return kmv::error{KMV_EREAD, {}};
+  }
+  empty = seen.empty();
+  auto found = h.detect(seen, expected, o.ignore_hints);
+  if (!found) return found;
+  if (auto failure = src.drain()) {
+    why = *failure;
+    return kmv::error{KMV_EREAD, {}};
+  }
+  return found;
+}
+
 Outcome detect_one(const Input &in, kmv::handle &h, const Options &o) {
   Outcome r;
   auto failed = [&](const std::string &why) {
@@ -79,25 +112,25 @@ Outcome detect_one(const Input &in, kmv::handle &h, const Options &o) {
     if (o.json) r.text = json_failure(in, why);
     return std::move(r);
   };
-  // A file is looked at whole (mapped: no copy); a stream up to a limit.
   InputText src;
-  std::span<const std::byte> seen;
   if (auto why = src.open(in)) return failed(*why);
-  if (auto why = src.look_ahead(o.detect_bytes, seen)) return failed(*why);
-  src.prefault();
-  const auto expected = o.expect ? o.expect->type : kmv::encoding::unknown;
   if (o.guess) {
+    // The guess weighs the text's start; its detection sees all of it.
+    std::span<const std::byte> seen;
+    if (auto why = src.look_ahead(o.detect_bytes, seen)) return failed(*why);
+    src.prefault();
+    const auto expected = o.expect ? o.expect->type : kmv::encoding::unknown;
     Outcome g = guess_one(in, seen, h, o, expected);
     if (!src.mapped()) {
       if (auto why = src.drain()) return failed(*why);
     }
     return g;
   }
-  const auto found = h.detect(seen, expected, o.ignore_hints);
-  if (!found) return failed(std::string(found.error().what()));
-  const bool empty = seen.empty();
-  if (!src.mapped()) {
-    if (auto why = src.drain()) return failed(*why);
+  bool empty = false;
+  std::string why;
+  const auto found = detect_input(src, h, o, empty, why);
+  if (!found) {
+    return failed(why.empty() ? std::string(found.error().what()) : why);
   }
   r.text = o.json ? json_line(in, *found)
                   : shown_path(in.path, in.is_stdin) + ": " +

@@ -151,6 +151,23 @@ std::optional<std::string> InputText::drain() {
   return std::nullopt;
 }
 
+std::int64_t InputText::read_for_detector(void *self, unsigned char *into,
+                                          std::uint64_t most) {
+  auto &text = *static_cast<InputText *>(self);
+  const std::uint64_t n = std::min(most, text.size_ - text.detector_at_);
+  while (true) {
+    const ssize_t r =
+        ::pread(text.fd_, into, n, static_cast<off_t>(text.detector_at_));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) {
+      text.read_failure_ = error_text("read error: ");
+      return -1;
+    }
+    text.detector_at_ += static_cast<std::uint64_t>(r);
+    return r;
+  }
+}
+
 std::optional<std::string> InputText::check_unchanged() const {
   if (!regular_) return std::nullopt;
   struct stat info {};

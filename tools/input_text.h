@@ -48,6 +48,14 @@ class InputText {
   // Reads a stream to its end without keeping it.
   std::optional<std::string> drain();
 
+  // The detector's reader of a mapped file (a kmvx_read_fn): its bytes
+  // from the start, as many as it had when opened, straight into the
+  // detector's buffer. The map's pages stay untouched.
+  static std::int64_t read_for_detector(void *self, unsigned char *into,
+                                        std::uint64_t most);
+  // Why read_for_detector() failed.
+  const std::string &read_failure() const { return read_failure_; }
+
   // The file's size now against the size it had when opened.
   std::optional<std::string> check_unchanged() const;
 
@@ -67,6 +75,8 @@ class InputText {
   bool ahead_pending_ = false;
   std::vector<std::byte> buffer_;  // stream: the piece handed out
   bool ended_ = false;
+  std::uint64_t detector_at_ = 0;  // mapped: where the detector goes on
+  std::string read_failure_;
 };
 
 }  // namespace kmvtool

@@ -8,6 +8,7 @@
 #include "detect/byte_runs.h"
 #include "detect/candidates.h"
 #include "detect/passes.h"
+#include "detect/readings.h"
 #include "detect/table_lookups.h"
 #include "kmv.h"
 
@@ -38,14 +39,6 @@ uint32_t handle_entry(const kmv_handle *h, uint32_t index, bool three_byte) {
              ? entry(h->euc2unibe_table8f, h->euc2unibe_table8f_size, index)
              : entry(h->euc2unibe_table00, h->euc2unibe_table00_size, index);
 }
-
-struct EucTally {
-  int64_t valid = 0, invalid = 0;
-  int64_t hits1 = 0, misses1 = 0;
-  int64_t hits2 = 0, misses2 = 0;
-  int64_t hits3 = 0, misses3 = 0;
-  uint32_t bits = 0;
-};
 
 bool euc1_holds(uint32_t index, bool three_byte) {
   return three_byte ? entry(euc2unibe20932_table8f, euc2unibe20932_table8f_size,
@@ -134,11 +127,12 @@ bool no_high_singles(const uint16_t *t00, uint64_t n00) {
 // all holds, counted at once; declines, counting nothing, on a single shift
 // at a character start or a code that needs the variant reading.
 bool read_valid_block(const unsigned char *buf, size_t buf_len, size_t &i,
-                      CodeTable &codes, int64_t &valid) {
+                      CodeTable &codes, int64_t &valid, bool &skipped) {
   const unsigned char *p = buf + i;
   const auto m = kmv::detect::euc_block_masks(p);
   if (m.high == 0) {
     i = skip_ascii(buf, i + 64, buf_len);
+    skipped = true;
     return true;
   }
   const uint64_t starts = ~second_bytes(m.high);
@@ -151,38 +145,32 @@ bool read_valid_block(const unsigned char *buf, size_t buf_len, size_t &i,
   return true;
 }
 
-struct BlockUse {
-  std::optional<CodeTable> codes;
-  bool allowed = false;
-
-  // Whether blocks fit the table; asked again only when the table changes.
-  bool fits(const uint16_t *t00, uint64_t n00, size_t text_length) {
-    if (!codes || t00 != codes->table() || n00 != codes->count()) {
-      codes.emplace(t00, n00, text_length);
-      allowed = kFastBlockMasks && no_high_singles(t00, n00);
-    }
-    return allowed;
-  }
-};
-
 // Codes that the handle's table holds, single-byte characters and
 // half-width katakana: they count without the variant reading. Stops at
-// anything else, and one byte before the end of the text.
-size_t read_valid_run(const kmv_handle *h, const unsigned char *buf, size_t i,
-                      size_t len, int64_t &valid, BlockUse &block_use) {
+// anything else, at the stop, and one byte before the end of the text. A
+// run that the stop cut while it stepped over ASCII goes on with that.
+size_t read_valid_run(const kmv_handle *h, const Window &w, size_t i,
+                      size_t &blocks_from, bool &skipping, int64_t &valid,
+                      EucBlockUse &block_use, size_t text_length) {
+  const unsigned char *const buf = w.buf;
+  const size_t len = w.len;
   const uint16_t *const t00 = h->euc2unibe_table00;
   const uint64_t n00 = t00 != nullptr ? h->euc2unibe_table00_size : 0;
-  const bool blocks = block_use.fits(t00, n00, len);
-  size_t blocks_from = i;
+  const bool blocks = block_use.fits(t00, n00, text_length);
   int64_t n = 0;
-  while (len - i >= 2) {
+  if (skipping) i = skip_ascii(buf, i, len);
+  while (i < w.stop && len - i >= 2) {
+    skipping = false;
     if (blocks && i >= blocks_from && len - i > 64) {
-      if (read_valid_block(buf, len, i, *block_use.codes, n)) continue;
+      if (read_valid_block(buf, len, i, *block_use.codes, n, skipping)) {
+        continue;
+      }
       blocks_from = i + 64;
     }
     const uint32_t c = buf[i];
     if (c < 0x80) {
       i = skip_ascii(buf, i + 1, len);
+      skipping = true;
       continue;
     }
     if (c == 0x8F) break;
@@ -245,19 +233,6 @@ EucStep read_euc_char(kmv_handle *h, EucTally &t, uint32_t &end_flags,
                                                     : EucStep::kGoOn;
 }
 
-// Returns false when the text cannot be EUC-JP at all.
-bool walk_euc(kmv_handle *h, EucTally &t, uint32_t &end_flags,
-              const unsigned char *buf, size_t len) {
-  BlockUse block_use;
-  size_t i = 0;
-  while (true) {
-    i = read_valid_run(h, buf, i, len, t.valid, block_use);
-    if (i >= len) return true;
-    const EucStep step = read_euc_char(h, t, end_flags, buf, i, len);
-    if (step != EucStep::kGoOn) return step == EucStep::kEnd;
-  }
-}
-
 // A variant without a hit cannot pass: its misses include every invalid
 // code, and EUC-invalid already exceeds EUC-valid / 30 when this is asked.
 void gain_variants_by_share(EucTally &t) {
@@ -268,12 +243,6 @@ void gain_variants_by_share(EucTally &t) {
   if (fits(t.hits2, t.misses2)) t.bits |= kCandEuc2;
   if (fits(t.hits3, t.misses3)) t.bits |= kCandEuc3;
 }
-
-struct EucReport {
-  int32_t *valid;
-  int32_t *invalid;
-  unsigned char *clean;
-};
 
 int32_t score_euc(EucTally &t, const EucReport &out, int32_t expected_type) {
   if (t.hits1 == 0 && t.hits2 == 0 && t.valid == 0 && t.hits3 == 0) return 0;
@@ -310,30 +279,67 @@ KMV_API int32_t check_euc(kmv_handle *handle, int32_t *euc_valid,
                           unsigned char *euc_clean, int32_t expected_type,
                           const unsigned char *buf, uint64_t buf_len) {
   if (handle == nullptr || buf == nullptr) return 0;
-  EucTally tally;
+  EucReading reading(handle, buf_len);
+  reading.read(Window::whole(buf, buf_len));
   uint32_t flags = end_flags != nullptr ? *end_flags : 0;
-  if (!walk_euc(handle, tally, flags, buf, buf_len)) return 0;
+  const int32_t bits = reading.score(
+      EucReport{euc_valid, euc_invalid, euc_clean}, flags, expected_type);
   if (end_flags != nullptr) *end_flags = flags;
-  return score_euc(tally, EucReport{euc_valid, euc_invalid, euc_clean},
-                   expected_type);
+  return bits;
 }
 
 }  // extern "C"
 
 namespace kmv::detect {
 
-void euc_pass(kmv_handle *h, const unsigned char *buf, size_t len,
-              int32_t expected_type, Evidence &e) {
-  store_euc_defaults(h);
+bool EucBlockUse::fits(const uint16_t *t00, uint64_t n00, size_t text_length) {
+  if (!codes || t00 != codes->table() || n00 != codes->count()) {
+    codes.emplace(t00, n00, text_length);
+    allowed = kFastBlockMasks && no_high_singles(t00, n00);
+  }
+  return allowed;
+}
+
+void EucReading::read(const Window &w) {
+  read_runs(
+      *this, blocks_from_, w,
+      [&](size_t i, size_t &blocks_from) {
+        return read_valid_run(h_, w, i, blocks_from, skipping_, tally_.valid,
+                              block_use_, text_length_);
+      },
+      [&](size_t &i) {
+        const EucStep step =
+            read_euc_char(h_, tally_, end_flags_, w.buf, i, w.len);
+        not_euc_ = step == EucStep::kNotEuc;
+        return step == EucStep::kGoOn;
+      });
+}
+
+int32_t EucReading::score(const EucReport &out, uint32_t &end_flags,
+                          int32_t expected_type) {
+  if (not_euc_) return 0;
+  end_flags |= end_flags_;
+  return score_euc(tally_, out, expected_type);
+}
+
+void EucReading::tell(int32_t expected_type, Evidence &e) {
   const int32_t bits =
-      check_euc(h, &e.euc_valid, &e.euc_invalid, &e.end_flags, &e.preference,
-                &e.euc_clean, expected_type, buf, len);
-  store_euc_defaults(h);
+      score(EucReport{&e.euc_valid, &e.euc_invalid, &e.euc_clean}, e.end_flags,
+            expected_type);
   if ((e.sjis_bad > 0 || e.single_kana > e.sjis_good) && e.euc_valid > 0 &&
       e.euc_invalid == 0) {
     e.candidates &= ~kCandSjis;
   }
   e.candidates = (e.candidates & ~kCandEucAny) | static_cast<uint32_t>(bits);
+}
+
+void euc_pass(kmv_handle *h, const unsigned char *buf, size_t len,
+              int32_t expected_type, Evidence &e) {
+  store_euc_defaults(h);
+  EucReading reading(h, len);
+  reading.read(Window::whole(buf, len));
+  store_euc_defaults(h);
+  reading.tell(expected_type, e);
 }
 
 }  // namespace kmv::detect

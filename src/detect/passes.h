@@ -1,5 +1,6 @@
-// The reading passes of the buffer detector, in the order it runs them, and
-// its final decision. Each pass narrows the evidence.
+// The reading passes of the buffer detector, in the order it runs them, each
+// over a whole text, and its final decision. Each pass narrows the
+// evidence.
 #ifndef KMV_DETECT_PASSES_H
 #define KMV_DETECT_PASSES_H
 
@@ -26,6 +27,8 @@ void utf8_pass(const unsigned char *buf, size_t len, Evidence &e);
 void utf16_pass(const kmv_handle *h, const unsigned char *buf, size_t len,
                 Evidence &e);
 
+// The type that a byte-order mark at the start names, or 0.
+int32_t bom_type(const unsigned char *buf, uint64_t len);
 int32_t final_decision(Evidence &e, int32_t expected_type, bool ignore_hints);
 
 }  // namespace kmv::detect

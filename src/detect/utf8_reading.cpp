@@ -5,6 +5,7 @@
 #include "detect/byte_runs.h"
 #include "detect/candidates.h"
 #include "detect/passes.h"
+#include "detect/readings.h"
 #include "detect/utf8_blocks.h"
 
 namespace {
@@ -85,19 +86,27 @@ Utf8End read_utf8_char(const unsigned char *buf, size_t &i, size_t len,
 
 // Well-formed two- and three-byte sequences and ASCII, while a whole
 // three-byte sequence still fits: there the careful reading would take the
-// same steps. Stops at anything else. Whole blocks go at once where they
-// can; after one declines, the byte-wise reading takes the next 64 bytes.
-size_t read_utf8_run(const unsigned char *buf, size_t i, size_t len,
-                     int64_t &seq) {
+// same steps. Stops at anything else, and at the stop (a run that it cut
+// while stepping over ASCII goes on with that). Whole blocks go at
+// once where they can; after one declines, the byte-wise reading takes the
+// next 64 bytes.
+size_t read_utf8_run(const Window &w, size_t i, size_t &blocks_from,
+                     bool &skipping, int64_t &seq) {
+  const unsigned char *const buf = w.buf;
+  const size_t len = w.len;
   int64_t n = 0;
-  size_t blocks_from = i;
-  while (len - i >= 3) {
+  if (skipping) i = skip_ascii(buf, i, len);
+  while (i < w.stop && len - i >= 3) {
+    skipping = false;
     if (i >= blocks_from && len - i >= 64 + 2) {
       const Utf8Block block = utf8_block(buf + i);
       if (block.length != 0) {
         n += block.sequences;
         i += block.length;
-        if (block.sequences == 0) i = skip_ascii(buf, i, len);
+        if (block.sequences == 0) {
+          i = skip_ascii(buf, i, len);
+          skipping = true;
+        }
         continue;
       }
       blocks_from = i + 64;
@@ -109,6 +118,7 @@ size_t read_utf8_run(const unsigned char *buf, size_t i, size_t len,
       i += 3;
     } else if (c < 0x80) {
       i = skip_ascii(buf, i + 1, len);
+      skipping = true;
     } else if ((c & 0xE0) == 0xC0 && second_cont) {
       ++n;
       i += 2;
@@ -124,24 +134,29 @@ size_t read_utf8_run(const unsigned char *buf, size_t i, size_t len,
 
 namespace kmv::detect {
 
+void Utf8Reading::read(const Window &w) {
+  read_runs(
+      *this, blocks_from_, w,
+      [&](size_t i, size_t &blocks_from) {
+        return read_utf8_run(w, i, blocks_from, skipping_, seq_);
+      },
+      [&](size_t &i) {
+        const Utf8End step = read_utf8_char(w.buf, i, w.len, end_flags_, seq_);
+        ruled_out_ = step == Utf8End::kRuledOut;
+        return step == Utf8End::kGoOn;
+      });
+}
+
+void Utf8Reading::tell(Evidence &e) const {
+  e.end_flags |= end_flags_;
+  if (ruled_out_ || seq_ == 0) e.candidates &= ~kCandUtf8;
+  if (!ruled_out_) e.utf8_seq = seq_;
+}
+
 void utf8_pass(const unsigned char *buf, size_t len, Evidence &e) {
-  int64_t seq = 0;
-  uint32_t end_flags = e.end_flags;
-  size_t i = 0;
-  while (true) {
-    i = read_utf8_run(buf, i, len, seq);
-    if (i >= len) break;
-    const Utf8End step = read_utf8_char(buf, i, len, end_flags, seq);
-    if (step == Utf8End::kRuledOut) {
-      e.end_flags = end_flags;
-      e.candidates &= ~kCandUtf8;
-      return;
-    }
-    if (step == Utf8End::kCut) break;
-  }
-  e.end_flags = end_flags;
-  e.utf8_seq = seq;
-  if (seq == 0) e.candidates &= ~kCandUtf8;
+  Utf8Reading reading;
+  reading.read(Window::whole(buf, len));
+  reading.tell(e);
 }
 
 }  // namespace kmv::detect
