@@ -327,6 +327,19 @@ class Utf16Writer {
     out_.cur += 2 * units;
     return n;
   }
+  // unit() for a long run of EUC-JP two-byte codes and lone single bytes
+  // looked up in the decoding table (see simd::Kernels), where a wider
+  // level has a kernel for it; returns the source bytes taken.
+  KMV_ALWAYS_INLINE size_t copy_euc(const Byte *p, const Byte *stop,
+                                    const uint16_t *table, uint64_t size) {
+    if (stop - p < simd::kLongRun) return 0;
+    const auto wider = simd::active.units_from_euc[int(O)];
+    if (wider == nullptr) return 0;
+    size_t units = 0;
+    const size_t n = wider(p, stop, out_.cur, table, size, &units);
+    out_.cur += 2 * units;
+    return n;
+  }
   // n whole units of order S, written in this writer's order.
   template <Order S>
   KMV_ALWAYS_INLINE void copy_units(const Byte *p, size_t n) {
