@@ -38,9 +38,10 @@ const ArithmeticCodes *jis_codes_as_sjis(const kmv_handle &h);
 // a branch: the parity of the row is as good as random in kanji text.
 KMV_ALWAYS_INLINE uint32_t sjis_of_jis(uint32_t j1, uint32_t j2) {
   uint32_t lead = ((j1 + 1) >> 1) + 0x70;
-  lead += (lead >= 0xA0) << 6;
+  lead += lead >= 0xA0 ? 0x40u : 0u;
   const uint32_t odd = 0u - (j1 & 1);
-  const uint32_t trail = j2 + 0x7E - ((0x5F - (j2 >= 0x60)) & odd);
+  const uint32_t step = j2 >= 0x60 ? 0x5Eu : 0x5Fu;
+  const uint32_t trail = j2 + 0x7E - (step & odd);
   return lead << 8 | trail;
 }
 
@@ -52,7 +53,7 @@ KMV_ALWAYS_INLINE int sjis_of_jis_block(const Byte *p,
   // run as well. Mostly all eight are in.
   unsigned all = 1;
   for (int i = 0; i < 16; i += 2)
-    all &= codes.known[ArithmeticCodes::word(p + i)];
+    all &= unsigned{codes.known[ArithmeticCodes::word(p + i)]};
   int count = 8;
   if (all == 0) {
     count = 0;
