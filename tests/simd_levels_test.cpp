@@ -35,7 +35,7 @@ const std::vector<Family> &families() {
        {"unileto_utf8", "unileto_unibe", "unileto_euc", "unileto_sjis"}},
       {"utf16be", {"unibeto_utf8", "unibeto_unile", "unibeto_sjis"}},
       {"sjis", {"sjisto_unile", "sjisto_euc"}},
-      {"eucjp", {"eucto_utf8", "eucto_sjis"}},
+      {"eucjp", {"eucto_utf8", "eucto_sjis", "eucto_unibe", "eucto_unile"}},
       {"jis", {"jisto_unibe", "jisto_euc"}},
   };
   return all;

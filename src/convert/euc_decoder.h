@@ -102,6 +102,9 @@ class EucDecoder {
     const Byte *const last = stop < end ? stop : end - 1;
     const uint16_t *const table = table00_;
     const uint64_t size = size00_;
+    if constexpr (P.singles_looked_up && kIsUtf16Writer<W>) {
+      p += w.copy_euc(p, last, table, size);
+    }
     while (kBlocksPay<W> && last - p >= kPairBlock && euc_pair_block(p)) {
 #pragma GCC unroll 8
       for (int i = 0; i < kPairBlock; i += 2) {

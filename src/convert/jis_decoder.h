@@ -13,6 +13,7 @@
 
 #include "convert/ascii.h"
 #include "convert/frame.h"
+#include "convert/jis_as_sjis.h"
 #include "convert/jis_escape.h"
 #include "convert/legacy_policy.h"
 #include "convert/pair_blocks.h"
@@ -65,13 +66,20 @@ class JisDecoder {
   static constexpr EventSizes kMinIn{1, 1, P.singles_looked_up ? 1u : 2u, 1, 0};
 
   explicit JisDecoder(const kmv_handle &h)
-      : table_(h.jis2unibe_table),
+      : handle_(h),
+        table_(h.jis2unibe_table),
         size_(slot_size(h.jis2unibe_table, h.jis2unibe_table_size)),
         ascii_runs_(!P.singles_looked_up || ascii_identity(table_, size_)) {}
 
   template <class W>
   KMV_ALWAYS_INLINE Step run(const Byte *p, const Byte *stop, const Byte *end,
                              W &w) {
+    if constexpr (kWritesJisCodes<W>) {
+      if (!arithmetic_known_) {
+        arithmetic_ = jis_codes_as_sjis(handle_);
+        arithmetic_known_ = true;
+      }
+    }
     while (p < stop) {
       if (in_run_) {
         katakana_run_byte(*p++, w);
@@ -174,9 +182,21 @@ class JisDecoder {
     const Byte *const last = stop < end ? stop : end - 1;
     const uint16_t *const table = table_;
     const uint64_t size = size_;
+    const ArithmeticCodes *const arithmetic = arithmetic_;
+    if constexpr (kWritesJisCodes<W>) {
+      if (arithmetic != nullptr) {
+        // Runs end in a part of a block: that part is taken too.
+        while (last - p >= kPairBlock) {
+          const int n = w.jis_codes(p, *arithmetic);
+          p += 2 * n;
+          if (n < kPairBlock / 2) break;
+        }
+      }
+    }
     while (kBlocksPay<W> && last - p >= kPairBlock && jis_pair_block(p)) {
 #pragma GCC unroll 8
-      for (int i = 0; i < kPairBlock; i += 2) pair(table, size, p + i, w);
+      for (int i = 0; i < kPairBlock; i += 2)
+        pair(table, size, arithmetic, p + i, w);
       p += kPairBlock;
     }
     if (p >= last || *p < kFirstPairByte) return p;
@@ -186,7 +206,7 @@ class JisDecoder {
         ++p;
         continue;
       }
-      pair(table, size, p, w);
+      pair(table, size, arithmetic, p, w);
       p += 2;
     } while (p < last && *p >= kFirstPairByte);
     return p;
@@ -196,8 +216,15 @@ class JisDecoder {
   // 21 or above) is the "?" of the single-byte part.
   template <class W>
   static KMV_ALWAYS_INLINE void pair(const uint16_t *table, uint64_t size,
+                                     const ArithmeticCodes *arithmetic,
                                      const Byte *p, W &w) {
     const uint32_t code = uint32_t{p[0]} << 8 | p[1];
+    if constexpr (kWritesJisCodes<W>) {
+      if (arithmetic != nullptr && arithmetic->has(p)) [[likely]] {
+        w.jis_code(p[0], p[1]);
+        return;
+      }
+    }
     const uint32_t u = lookup(table, size, code);
     if (u != 0 && u != 0x3F) [[likely]] {
       w.unit(u, p, static_cast<int32_t>(code));
@@ -206,9 +233,13 @@ class JisDecoder {
     }
   }
 
+  const kmv_handle &handle_;
   const uint16_t *table_;
   uint64_t size_;
   bool ascii_runs_;
+  // Resolved at the first run for a writer that takes JIS codes.
+  const ArithmeticCodes *arithmetic_ = nullptr;
+  bool arithmetic_known_ = false;
   jis::Mode mode_ = jis::kAscii;
   bool in_run_ = false;
 };

@@ -12,6 +12,7 @@
 
 #include "convert/ascii.h"
 #include "convert/frame.h"
+#include "convert/jis_as_sjis.h"
 
 namespace kmv::conv {
 
@@ -95,6 +96,19 @@ class SjisWriter : public ByteTargetBase {
                                uint32_t u1, const Byte *pos1, int32_t code1) {
     unit(u0, pos0, code0);
     unit(u1, pos1, code1);
+  }
+
+  // An ISO-2022-JP two-byte code that jis_codes_as_sjis takes.
+  KMV_ALWAYS_INLINE void jis_code(uint32_t j1, uint32_t j2) {
+    const uint32_t code = sjis_of_jis(j1, j2);
+    out_.put(static_cast<Byte>(code >> 8), static_cast<Byte>(code));
+  }
+  // Up to eight of them in a row at p; returns how many. Stores 16 bytes:
+  // call it only with 16 source bytes left in the chunk.
+  KMV_ALWAYS_INLINE int jis_codes(const Byte *p, const ArithmeticCodes &codes) {
+    const int n = sjis_of_jis_block(p, codes, out_.cur);
+    out_.cur += 2 * n;
+    return n;
   }
 
   // The events of a long run of UTF-8 characters that map to two-byte
@@ -313,6 +327,19 @@ class Utf16Writer {
     out_.cur += 2 * units;
     return n;
   }
+  // unit() for a long run of EUC-JP two-byte codes and lone single bytes
+  // looked up in the decoding table (see simd::Kernels), where a wider
+  // level has a kernel for it; returns the source bytes taken.
+  KMV_ALWAYS_INLINE size_t copy_euc(const Byte *p, const Byte *stop,
+                                    const uint16_t *table, uint64_t size) {
+    if (stop - p < simd::kLongRun) return 0;
+    const auto wider = simd::active.units_from_euc[int(O)];
+    if (wider == nullptr) return 0;
+    size_t units = 0;
+    const size_t n = wider(p, stop, out_.cur, table, size, &units);
+    out_.cur += 2 * units;
+    return n;
+  }
   // n whole units of order S, written in this writer's order.
   template <Order S>
   KMV_ALWAYS_INLINE void copy_units(const Byte *p, size_t n) {
@@ -332,6 +359,12 @@ class Utf16Writer {
 
 using UnibeWriter = Utf16Writer<Order::kBig>;
 using UnileWriter = Utf16Writer<Order::kLittle>;
+
+// Writers that take ISO-2022-JP two-byte codes by arithmetic (Shift_JIS).
+template <class W>
+inline constexpr bool kWritesJisCodes = requires(W &w, uint32_t j) {
+  w.jis_code(j, j);
+};
 
 template <class W>
 inline constexpr bool kIsUtf16Writer = false;

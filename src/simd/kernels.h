@@ -14,9 +14,9 @@ namespace kmv::simd {
         {utf8_from_units<true>, utf8_from_units<false>},             \
         {units_from_utf8<true>, units_from_utf8<false>}, skip_ascii, \
         block_masks, euc_block_masks, known_codes, summarize_rows,   \
-        known_codes_in_rows, sjis_from_utf8, {                       \
-      sjis_from_units<true>, sjis_from_units<false>                  \
-    }                                                                \
+        known_codes_in_rows, sjis_from_utf8,                         \
+        {sjis_from_units<true>, sjis_from_units<false>},             \
+        {units_from_euc<true>, units_from_euc<false>},               \
   }
 
 Kernels avx2_kernels();

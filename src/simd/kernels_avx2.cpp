@@ -369,6 +369,8 @@ constexpr decltype(Kernels::sjis_from_utf8) sjis_from_units = nullptr;
 // Its byte shuffles reach 16 bytes, too few for the row summary's sets.
 constexpr decltype(Kernels::summarize_rows) summarize_rows = nullptr;
 constexpr decltype(Kernels::known_codes_in_rows) known_codes_in_rows = nullptr;
+template <bool>
+constexpr EucToUnitsFn units_from_euc = nullptr;
 
 }  // namespace
 

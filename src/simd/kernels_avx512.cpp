@@ -724,6 +724,77 @@ KMV_AVX512 uint32_t known_codes_in_rows(const Byte *p, uint64_t leads,
       __builtin_popcountll(_mm512_mask_test_epi8_mask(leads, byte, bit)));
 }
 
+// The two-byte codes of EUC-JP (both bytes A1 to FE) at the start of the
+// 32 bytes at s: bit i set when code i is one and so are all before it.
+KMV_AVX512 inline uint32_t leading_euc_codes(__m256i v) {
+  const uint32_t high = _mm256_cmplt_epu8_mask(
+      _mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(0xA1))),
+      _mm256_set1_epi8(0x5E));
+  const uint32_t codes = _pext_u32(high & high >> 1, 0x55555555u);
+  return codes == 0xFFFFu ? codes : (1u << __builtin_ctz(~codes)) - 1;
+}
+
+// EUC-JP through its decoding table (size entries) to UTF-16 units of one
+// order: two-byte codes sixteen to a gather, and a lone single byte 01 to
+// 7F between them (a line end). Stops before anything else, and before a
+// character the table has no value for. Returns the bytes taken; *units gets
+// the units stored.
+template <bool kBig>
+KMV_AVX512 size_t units_from_euc(const Byte *p, const Byte *stop, Byte *dst,
+                                 const uint16_t *table, uint64_t size,
+                                 size_t *units) {
+  const __m512i limit =
+      _mm512_set1_epi32(static_cast<int>(size < 0x10000 ? size : 0x10000));
+  const Byte *s = p;
+  Byte *d = dst;
+  while (stop - s >= 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
+    const auto pairs = static_cast<__mmask16>(leading_euc_codes(v));
+    if (pairs != 0) {
+      const __m512i two = _mm512_cvtepu16_epi32(v);
+      const __m512i code = _mm512_or_si512(
+          _mm512_slli_epi32(_mm512_and_si512(two, _mm512_set1_epi32(0xFF)), 8),
+          _mm512_srli_epi32(two, 8));
+      const __mmask16 known = _mm512_mask_cmplt_epu32_mask(pairs, code, limit);
+      // Each lane reads the entry before its code as well (see known_codes).
+      const __m512i values = _mm512_srli_epi32(
+          _mm512_mask_i32gather_epi32(
+              _mm512_setzero_si512(), known,
+              _mm512_sub_epi32(code, _mm512_set1_epi32(1)), table, 2),
+          16);
+      const __m256i out = _mm512_cvtepi32_epi16(values);
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
+                          kBig ? _mm256_or_si256(_mm256_slli_epi16(out, 8),
+                                                 _mm256_srli_epi16(out, 8))
+                               : out);
+      // The step goes on before the gather is in: the next load must not
+      // wait for it. A code without a value (rare) takes the step back.
+      const auto n = static_cast<unsigned>(__builtin_popcount(pairs));
+      s += 2 * n;
+      d += 2 * n;
+      const uint32_t mapped =
+          _mm512_mask_cmpneq_epi32_mask(known, values, _mm512_setzero_si512());
+      if (mapped != pairs) [[unlikely]] {
+        const auto lost = n - static_cast<unsigned>(__builtin_ctz(~mapped));
+        s -= 2 * lost;
+        d -= 2 * lost;
+        break;
+      }
+      if (n == 16) continue;
+    }
+    // A lone single byte (a line end); a longer run goes to the block
+    // moves of ASCII.
+    const unsigned b = *s;
+    const uint32_t u = b - 1 < 0x7F && b < size ? table[b] : 0;
+    if (u == 0 || s[1] - 1u < 0x7F) break;
+    put_unit(u, d, kBig);
+    ++s;
+    d += 2;
+  }
+  *units = static_cast<size_t>(d - dst) / 2;
+  return static_cast<size_t>(s - p);
+}
+
 }  // namespace
 
 Kernels avx512_kernels() {

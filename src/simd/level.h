@@ -51,6 +51,10 @@ using UnitsToUtf8Fn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
 // Bytes of UTF-8 converted: *units gets the units stored.
 using Utf8ToUnitsFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
                                  size_t *units);
+// Bytes of EUC-JP converted through a table: *units gets the units stored.
+using EucToUnitsFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
+                                const uint16_t *table, uint64_t size,
+                                size_t *units);
 
 struct Kernels {
   RunFn copy_ascii;
@@ -94,6 +98,12 @@ struct Kernels {
   size_t (*sjis_from_units[2])(const Byte *p, const Byte *stop, Byte *dst,
                                const uint16_t *table, uint64_t size,
                                size_t *written);
+  // EUC-JP to UTF-16 units of one order (by Order) through the decoding
+  // table (size entries): two-byte codes (both bytes A1 to FE) and lone
+  // single bytes 01 to 7F that the table has values for, each wholly
+  // before stop; stops before anything else, possibly earlier. Returns the
+  // bytes taken; *units gets the units stored.
+  EucToUnitsFn units_from_euc[2];
 };
 
 // The kernels in use; all slots null at the SSE2 level.
