@@ -23,14 +23,16 @@ TEST(JisToSjisTables, SlotsOtherThanTheBuiltInOnesAreRead) {
       {"built-in", [](kmv_handle *, std::vector<uint16_t> &) {}, "\x88\x9F", 0},
       {"own Shift_JIS table",
        [](kmv_handle *h, std::vector<uint16_t> &copy) {
-         copy.assign(unibe2sjis932_table, unibe2sjis932_table + 65510);
+         copy.assign(unibe2sjis932_table,
+                     unibe2sjis932_table + unibe2sjis932_table_size);
          copy[0x4E9C] = 0x8140;
          h->unibe2sjis_table = copy.data();
        },
        "\x81\x40", 0},
       {"own ISO-2022-JP table",
        [](kmv_handle *h, std::vector<uint16_t> &copy) {
-         copy.assign(jis2unibe50221_table, jis2unibe50221_table + 31871);
+         copy.assign(jis2unibe50221_table,
+                     jis2unibe50221_table + jis2unibe50221_table_size);
          copy[0x3021] = 0x3042;
          h->jis2unibe_table = copy.data();
        },
