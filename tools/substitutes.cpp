@@ -13,6 +13,15 @@ bool copies(kmv::encoding from, kmv::encoding to) {
   return from == to || (f == kmv::detail::family_of(to) && f != family::euc);
 }
 
+// Whether any byte of p[0, n) is one that `odd` picks. No early exit, so
+// that the loop is one of vector ors.
+template <typename Odd>
+bool any_byte(const unsigned char *p, std::size_t n, Odd odd) {
+  unsigned found = 0;
+  for (std::size_t i = 0; i < n; ++i) found |= odd(p[i]);
+  return found != 0;
+}
+
 // Whether `bytes` holds one that the plain converter passes on as it
 // stands, where the way through UTF-16 finds no character for it or reads
 // it another way: NUL (outside UTF-16), in EUC-JP the bytes that start no
@@ -25,19 +34,21 @@ bool has_odd_byte(std::span<const std::byte> bytes, kmv::encoding from) {
   const family f = kmv::detail::family_of(from);
   if (bytes.empty() || f == family::unibe || f == family::unile) return false;
   const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-  if (f == family::sjis || f == family::utf8) {
-    return std::memchr(p, 0, bytes.size()) != nullptr;
+  const std::size_t n = bytes.size();
+  switch (f) {
+    case family::jis:
+      return any_byte(p, n, [](unsigned char b) {
+        return static_cast<unsigned>(b == 0) | (b >= 0x80);
+      });
+    case family::euc:
+      return any_byte(p, n, [](unsigned char b) {
+        return static_cast<unsigned>(b == 0) | (b == 0xFF) |
+               (static_cast<unsigned char>(b - 0x80) <= 0x20 &&
+                static_cast<unsigned char>(b - 0x8E) > 1);
+      });
+    default:
+      return std::memchr(p, 0, n) != nullptr;
   }
-  unsigned odd = 0;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const unsigned char b = p[i];
-    odd |= f == family::jis
-               ? static_cast<unsigned>(b == 0) | (b >= 0x80)
-               : static_cast<unsigned>(b == 0) | (b == 0xFF) |
-                     (static_cast<unsigned char>(b - 0x80) <= 0x20 &&
-                      static_cast<unsigned char>(b - 0x8E) > 1);
-  }
-  return odd != 0;
 }
 
 unsigned unit_at(std::span<const std::byte> units, std::size_t i) {
