@@ -203,8 +203,6 @@ class Utf16Reading : public Progress {
   void end() { ended_ = true; }
   size_t walk_both(const Window &w, size_t i);
   template <bool kBig>
-  bool plain_block(const unsigned char *p, uint32_t &pref) const;
-  template <bool kBig>
   size_t walk_one_order(const Window &w, size_t i);
 };
 

@@ -55,6 +55,36 @@ bool is_plain(uint32_t u) {
   return kBig ? u >= 0x100 && (u & 0xFF) < 0xFE : (u & 0xFF) - 1u < 0xFDu;
 }
 
+// Eight plain units at p at once, when the table def covers every unit
+// (no bound to test). Finds the preference among them while it is unknown.
+template <bool kBig>
+bool plain_block(const uint16_t *def, const unsigned char *p, uint32_t &pref) {
+  constexpr uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
+  constexpr uint64_t kNinthBits = 0x0100010001000100ull;
+  uint64_t words[2] = {load_word(p), load_word(p + 8)};
+  uint32_t all_known = 4;
+  for (uint64_t &word : words) {
+    // Units as values in 16-bit lanes; the big-endian ones come out in
+    // reverse order, which neither test minds.
+    if (kBig) word = __builtin_bswap64(word);
+    const uint64_t low = word & kLowBytes, high = (word >> 8) & kLowBytes;
+    const uint64_t nonzero = (kBig ? high : low) + 0x00FF00FF00FF00FFull;
+    const uint64_t above_fd = low + 0x0002000200020002ull;
+    if (((above_fd | ~nonzero) & kNinthBits) != 0) return false;
+    for (unsigned k = 0; k < 4; ++k) {
+      all_known &= (def[(word >> (16 * k)) & 0xFFFF] & 3u) + 3u;
+    }
+  }
+  if (all_known == 0) return false;
+  for (uint64_t word : words) {
+    for (unsigned k = 0; k < 4 && pref == 0; ++k) {
+      pref = utf16_kana_preference((word >> (16 * k)) & 0xFFFF, true,
+                                   kBig ? kCandUtf16be : kCandUtf16le);
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 namespace kmv::detect {
@@ -134,36 +164,6 @@ size_t Utf16Reading::walk_both(const Window &w, size_t i) {
   return i;
 }
 
-// Eight plain units at p at once, when the table covers every unit (no
-// bound to test). Finds the preference among them while it is unknown.
-template <bool kBig>
-bool Utf16Reading::plain_block(const unsigned char *p, uint32_t &pref) const {
-  constexpr uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
-  constexpr uint64_t kNinthBits = 0x0100010001000100ull;
-  uint64_t words[2] = {load_word(p), load_word(p + 8)};
-  uint32_t all_known = 4;
-  for (uint64_t &word : words) {
-    // Units as values in 16-bit lanes; the big-endian ones come out in
-    // reverse order, which neither test minds.
-    if (kBig) word = __builtin_bswap64(word);
-    const uint64_t low = word & kLowBytes, high = (word >> 8) & kLowBytes;
-    const uint64_t nonzero = (kBig ? high : low) + 0x00FF00FF00FF00FFull;
-    const uint64_t above_fd = low + 0x0002000200020002ull;
-    if (((above_fd | ~nonzero) & kNinthBits) != 0) return false;
-    for (unsigned k = 0; k < 4; ++k) {
-      all_known &= (def_[(word >> (16 * k)) & 0xFFFF] & 3u) + 3u;
-    }
-  }
-  if (all_known == 0) return false;
-  for (uint64_t word : words) {
-    for (unsigned k = 0; k < 4 && pref == 0; ++k) {
-      pref = utf16_kana_preference((word >> (16 * k)) & 0xFFFF, true,
-                                   kBig ? kCandUtf16be : kCandUtf16le);
-    }
-  }
-  return true;
-}
-
 // Plain units up to one that needs the reading both ways, which ends the
 // call; a call starts with blocks allowed.
 template <bool kBig>
@@ -179,7 +179,7 @@ size_t Utf16Reading::walk_one_order(const Window &w, size_t i) {
   uint32_t pref = preference_ & kOrder;
   for (; i < w.stop && len - i >= 2; i += 2) {
     if (blocks && i >= blocks_from && len - i >= 16) {
-      if (plain_block<kBig>(buf + i, pref)) {
+      if (plain_block<kBig>(def, buf + i, pref)) {
         good += 8;
         i += 14;  // and 2 more by the loop
         continue;
