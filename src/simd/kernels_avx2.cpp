@@ -371,6 +371,10 @@ constexpr decltype(Kernels::summarize_rows) summarize_rows = nullptr;
 constexpr decltype(Kernels::known_codes_in_rows) known_codes_in_rows = nullptr;
 template <bool>
 constexpr EucToUnitsFn units_from_euc = nullptr;
+// The unit rows are read by byte permutation across 256 bytes.
+constexpr decltype(Kernels::summarize_units) summarize_units = nullptr;
+template <bool>
+constexpr PlainUnitsFn plain_units = nullptr;
 
 }  // namespace
 

@@ -795,6 +795,93 @@ KMV_AVX512 size_t units_from_euc(const Byte *p, const Byte *stop, Byte *dst,
   return static_cast<size_t>(s - p);
 }
 
+// Bit j of the result: unit j of the 256 at `units` is plausible.
+KMV_AVX512 inline void plausible_bits(const uint16_t *units, uint64_t bits[4]) {
+  const __m512i plausible = _mm512_set1_epi16(3);
+  for (unsigned k = 0; k < 4; ++k) {
+    const __m512i a = _mm512_loadu_si512(units + 64 * k);
+    const __m512i b = _mm512_loadu_si512(units + 64 * k + 32);
+    bits[k] = uint64_t{_mm512_test_epi16_mask(a, plausible)} |
+              uint64_t{_mm512_test_epi16_mask(b, plausible)} << 32;
+  }
+}
+
+// The interval [first, last] of set bits, when they are one.
+inline bool one_interval(const uint64_t bits[4], unsigned &first,
+                         unsigned &last) {
+  unsigned set = 0;
+  first = 256, last = 0;
+  for (unsigned k = 0; k < 4; ++k) {
+    if (bits[k] == 0) continue;
+    set += static_cast<unsigned>(__builtin_popcountll(bits[k]));
+    if (first == 256) first = 64 * k + __builtin_ctzll(bits[k]);
+    last = 64 * k + 63 - static_cast<unsigned>(__builtin_clzll(bits[k]));
+  }
+  return set != 0 && set == last - first + 1;
+}
+
+KMV_AVX512 void summarize_units(const uint16_t *table, UnitRows *rows) {
+  for (unsigned row = 0; row < 256; ++row) {
+    uint64_t bits[4];
+    plausible_bits(table + 256 * row, bits);
+    unsigned first = 0, last = 0;
+    const bool interval = one_interval(bits, first, last);
+    rows->low[row] = static_cast<Byte>(interval ? first : 0xFF);
+    rows->high[row] = static_cast<Byte>(interval ? last : 0);
+  }
+}
+
+// Each byte of v looked up in a table of 256 bytes (four registers).
+KMV_AVX512 inline __m512i look_up_bytes(const __m512i table[4], __m512i v) {
+  return _mm512_mask_blend_epi8(
+      _mm512_movepi8_mask(v), _mm512_permutex2var_epi8(table[0], v, table[1]),
+      _mm512_permutex2var_epi8(table[2], v, table[3]));
+}
+
+KMV_AVX512 inline void load_table(const Byte *bytes, __m512i table[4]) {
+  for (unsigned k = 0; k < 4; ++k) table[k] = _mm512_load_si512(bytes + 64 * k);
+}
+
+// What each unit's high byte holds, moved to its low byte.
+template <bool kBig>
+KMV_AVX512 inline __m512i to_low_bytes(__m512i v) {
+  return kBig ? _mm512_slli_epi16(v, 8) : _mm512_srli_epi16(v, 8);
+}
+
+template <bool kBig>
+KMV_AVX512 size_t plain_units(const Byte *p, const Byte *stop,
+                              const UnitRows *rows, bool *kana) {
+  constexpr uint64_t kLowBytes =
+      kBig ? 0xAAAAAAAAAAAAAAAAull : 0x5555555555555555ull;
+  __m512i low_table[4], high_table[4];
+  load_table(rows->low, low_table);
+  load_table(rows->high, high_table);
+  const Byte *s = p;
+  __mmask32 kana_units = 0;
+  for (; stop - s >= 64; s += 64) {
+    const __m512i v = load64(s);
+    const __m512i low = to_low_bytes<kBig>(look_up_bytes(low_table, v));
+    const __m512i high = to_low_bytes<kBig>(look_up_bytes(high_table, v));
+    const uint64_t held =
+        _mm512_cmpge_epu8_mask(v, low) & _mm512_cmple_epu8_mask(v, high);
+    const uint64_t plain =
+        kBig ? _mm512_cmplt_epu8_mask(v, _mm512_set1_epi8(-2)) &
+                   _mm512_test_epi8_mask(v, v) << 1
+             : _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(1)),
+                                      _mm512_set1_epi8(-3));
+    if ((held & plain & kLowBytes) != kLowBytes) break;
+    const __m512i unit = kBig ? swap_bytes(v) : v;
+    kana_units |= _mm512_cmplt_epu16_mask(
+                      _mm512_sub_epi16(unit, _mm512_set1_epi16(0x3041)),
+                      _mm512_set1_epi16(0x53)) |
+                  _mm512_cmplt_epu16_mask(
+                      _mm512_sub_epi16(unit, _mm512_set1_epi16(0x30A1)),
+                      _mm512_set1_epi16(0x53));
+  }
+  *kana = kana_units != 0;
+  return static_cast<size_t>(s - p);
+}
+
 }  // namespace
 
 Kernels avx512_kernels() {

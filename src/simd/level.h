@@ -42,6 +42,15 @@ struct CodeRows {
   alignas(64) Byte sets[16][32];
 };
 
+// For each high byte of a UTF-16 unit, the low bytes [low, high] of the
+// units a plausibility table holds: a row whose units are not one interval
+// keeps none (low 0xFF, high 0), so a block of its units is never taken
+// whole.
+struct UnitRows {
+  alignas(64) Byte low[256];
+  alignas(64) Byte high[256];
+};
+
 // Runs of [p, stop): each returns what the same-named helper of
 // convert/ascii.h returns and writes what it writes.
 using RunFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst);
@@ -55,6 +64,9 @@ using Utf8ToUnitsFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
 using EucToUnitsFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
                                 const uint16_t *table, uint64_t size,
                                 size_t *units);
+
+using PlainUnitsFn = size_t (*)(const Byte *p, const Byte *stop,
+                                const UnitRows *rows, bool *kana);
 
 struct Kernels {
   RunFn copy_ascii;
@@ -104,6 +116,15 @@ struct Kernels {
   // before stop; stops before anything else, possibly earlier. Returns the
   // bytes taken; *units gets the units stored.
   EucToUnitsFn units_from_euc[2];
+  // Fills *rows from a plausibility table of 0x10000 entries or more (a
+  // unit is plausible when bit 0 or 1 of its entry is set).
+  void (*summarize_units)(const uint16_t *table, UnitRows *rows);
+  // Whole 64-byte blocks of [p, stop) of UTF-16 units of one order (by
+  // Order) that rows hold and that are plain: big-endian units of 0x100 and
+  // above with a low byte below 0xFE, little-endian ones with a low byte of
+  // 01 to FD. Returns the bytes taken; *kana is set when one of their units
+  // is a hiragana (U+3041 to U+3093) or katakana (U+30A1 to U+30F3).
+  PlainUnitsFn plain_units[2];
 };
 
 // The kernels in use; all slots null at the SSE2 level.
