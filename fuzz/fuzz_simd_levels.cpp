@@ -34,7 +34,8 @@ struct Outcome {
 const kmv_converter_bom_fn kWithBom[] = {
     kmv_utf8to_unile, kmv_utf8to_unibe, kmv_unileto_utf8, kmv_unibeto_utf8,
     kmv_unileto_unibe, kmv_unibeto_unile, kmv_sjisto_unile, kmv_eucto_utf8,
-    kmv_jisto_unibe, kmv_eucto_unibe, kmv_eucto_unile};
+    kmv_jisto_unibe, kmv_jisto_unile, kmv_jisto_utf8, kmv_eucto_unibe,
+    kmv_eucto_unile};
 const kmv_converter_fn kPlain[] = {
     kmv_utf8to_sjis, kmv_utf8to_jis, kmv_unileto_euc, kmv_unibeto_sjis,
     kmv_unileto_sjis, kmv_sjisto_euc, kmv_eucto_sjis, kmv_jisto_euc};

@@ -36,7 +36,7 @@ const std::vector<Family> &families() {
       {"utf16be", {"unibeto_utf8", "unibeto_unile", "unibeto_sjis"}},
       {"sjis", {"sjisto_unile", "sjisto_euc"}},
       {"eucjp", {"eucto_utf8", "eucto_sjis", "eucto_unibe", "eucto_unile"}},
-      {"jis", {"jisto_unibe", "jisto_euc"}},
+      {"jis", {"jisto_unibe", "jisto_unile", "jisto_utf8", "jisto_euc"}},
   };
   return all;
 }

@@ -193,6 +193,7 @@ class JisDecoder {
         }
       }
     }
+    if constexpr (kCopiesJisPairs<W>) p += w.copy_jis(p, last, table, size);
     while (kBlocksPay<W> && last - p >= kPairBlock && jis_pair_block(p)) {
 #pragma GCC unroll 8
       for (int i = 0; i < kPairBlock; i += 2)

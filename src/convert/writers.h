@@ -257,6 +257,19 @@ class Utf8Writer : public ByteTargetBase {
     out_.cur += 4;
   }
 
+  // unit() for a long run of ISO-2022-JP pairs looked up in the decoding
+  // table whose characters are U+0800 and above (see simd::Kernels), where
+  // a wider level has a kernel for it; returns the source bytes taken.
+  KMV_ALWAYS_INLINE size_t copy_jis(const Byte *p, const Byte *stop,
+                                    const uint16_t *table, uint64_t size) {
+    const auto wider = simd::active.utf8_from_jis;
+    if (stop - p < simd::kLongRun || wider == nullptr) return 0;
+    size_t written = 0;
+    const size_t n = wider(p, stop, out_.cur, table, size, &written);
+    out_.cur += written;
+    return n;
+  }
+
   // unit() for a run of UTF-16 units of 0800 and above, in blocks.
   template <Order O>
   KMV_ALWAYS_INLINE size_t copy_wide_units(const Byte *p, const Byte *stop) {
@@ -332,13 +345,16 @@ class Utf16Writer {
   // level has a kernel for it; returns the source bytes taken.
   KMV_ALWAYS_INLINE size_t copy_euc(const Byte *p, const Byte *stop,
                                     const uint16_t *table, uint64_t size) {
-    if (stop - p < simd::kLongRun) return 0;
-    const auto wider = simd::active.units_from_euc[int(O)];
-    if (wider == nullptr) return 0;
-    size_t units = 0;
-    const size_t n = wider(p, stop, out_.cur, table, size, &units);
-    out_.cur += 2 * units;
-    return n;
+    return copy_codes(simd::active.units_from_euc[int(O)], p, stop, table,
+                      size);
+  }
+  // unit() for a long run of ISO-2022-JP pairs looked up in the decoding
+  // table (see simd::Kernels), where a wider level has a kernel for it;
+  // returns the source bytes taken.
+  KMV_ALWAYS_INLINE size_t copy_jis(const Byte *p, const Byte *stop,
+                                    const uint16_t *table, uint64_t size) {
+    return copy_codes(simd::active.units_from_jis[int(O)], p, stop, table,
+                      size);
   }
   // n whole units of order S, written in this writer's order.
   template <Order S>
@@ -353,6 +369,16 @@ class Utf16Writer {
   bool finish() { return true; }
 
  private:
+  KMV_ALWAYS_INLINE size_t copy_codes(simd::TableCodesFn wider, const Byte *p,
+                                      const Byte *stop, const uint16_t *table,
+                                      uint64_t size) {
+    if (stop - p < simd::kLongRun || wider == nullptr) return 0;
+    size_t units = 0;
+    const size_t n = wider(p, stop, out_.cur, table, size, &units);
+    out_.cur += 2 * units;
+    return n;
+  }
+
   Output &out_;
   Record &rec_;
 };
@@ -364,6 +390,12 @@ using UnileWriter = Utf16Writer<Order::kLittle>;
 template <class W>
 inline constexpr bool kWritesJisCodes = requires(W &w, uint32_t j) {
   w.jis_code(j, j);
+};
+
+// Writers with a kernel for runs of ISO-2022-JP pairs.
+template <class W>
+inline constexpr bool kCopiesJisPairs = requires(W &w, const Byte *p) {
+  w.copy_jis(p, p, nullptr, 0);
 };
 
 template <class W>

@@ -370,7 +370,10 @@ constexpr decltype(Kernels::sjis_from_utf8) sjis_from_units = nullptr;
 constexpr decltype(Kernels::summarize_rows) summarize_rows = nullptr;
 constexpr decltype(Kernels::known_codes_in_rows) known_codes_in_rows = nullptr;
 template <bool>
-constexpr EucToUnitsFn units_from_euc = nullptr;
+constexpr TableCodesFn units_from_euc = nullptr;
+template <bool>
+constexpr TableCodesFn units_from_jis = nullptr;
+constexpr TableCodesFn utf8_from_jis = nullptr;
 // The unit rows are read by byte permutation across 256 bytes.
 constexpr decltype(Kernels::summarize_units) summarize_units = nullptr;
 template <bool>

@@ -734,6 +734,27 @@ KMV_AVX512 inline uint32_t leading_euc_codes(__m256i v) {
   return codes == 0xFFFFu ? codes : (1u << __builtin_ctz(~codes)) - 1;
 }
 
+// The table's values of the two-byte codes at the set bits of pairs among
+// the sixteen in v (zero where a code is not below limit, or no code).
+KMV_AVX512 inline __m512i pair_values(__m256i v, __mmask16 pairs,
+                                      const uint16_t *table, __m512i limit) {
+  const __m512i two = _mm512_cvtepu16_epi32(v);
+  const __m512i code = _mm512_or_si512(
+      _mm512_slli_epi32(_mm512_and_si512(two, _mm512_set1_epi32(0xFF)), 8),
+      _mm512_srli_epi32(two, 8));
+  const __mmask16 known = _mm512_mask_cmplt_epu32_mask(pairs, code, limit);
+  // Each lane reads the entry before its code as well (see known_codes).
+  return _mm512_srli_epi32(
+      _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), known,
+                                  _mm512_sub_epi32(code, _mm512_set1_epi32(1)),
+                                  table, 2),
+      16);
+}
+
+KMV_AVX512 inline __m512i table_limit(uint64_t size) {
+  return _mm512_set1_epi32(static_cast<int>(size < 0x10000 ? size : 0x10000));
+}
+
 // EUC-JP through its decoding table (size entries) to UTF-16 units of one
 // order: two-byte codes sixteen to a gather, and a lone single byte 01 to
 // 7F between them (a line end). Stops before anything else, and before a
@@ -743,25 +764,14 @@ template <bool kBig>
 KMV_AVX512 size_t units_from_euc(const Byte *p, const Byte *stop, Byte *dst,
                                  const uint16_t *table, uint64_t size,
                                  size_t *units) {
-  const __m512i limit =
-      _mm512_set1_epi32(static_cast<int>(size < 0x10000 ? size : 0x10000));
+  const __m512i limit = table_limit(size);
   const Byte *s = p;
   Byte *d = dst;
   while (stop - s >= 32) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
     const auto pairs = static_cast<__mmask16>(leading_euc_codes(v));
     if (pairs != 0) {
-      const __m512i two = _mm512_cvtepu16_epi32(v);
-      const __m512i code = _mm512_or_si512(
-          _mm512_slli_epi32(_mm512_and_si512(two, _mm512_set1_epi32(0xFF)), 8),
-          _mm512_srli_epi32(two, 8));
-      const __mmask16 known = _mm512_mask_cmplt_epu32_mask(pairs, code, limit);
-      // Each lane reads the entry before its code as well (see known_codes).
-      const __m512i values = _mm512_srli_epi32(
-          _mm512_mask_i32gather_epi32(
-              _mm512_setzero_si512(), known,
-              _mm512_sub_epi32(code, _mm512_set1_epi32(1)), table, 2),
-          16);
+      const __m512i values = pair_values(v, pairs, table, limit);
       const __m256i out = _mm512_cvtepi32_epi16(values);
       _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
                           kBig ? _mm256_or_si256(_mm256_slli_epi16(out, 8),
@@ -773,7 +783,7 @@ KMV_AVX512 size_t units_from_euc(const Byte *p, const Byte *stop, Byte *dst,
       s += 2 * n;
       d += 2 * n;
       const uint32_t mapped =
-          _mm512_mask_cmpneq_epi32_mask(known, values, _mm512_setzero_si512());
+          _mm512_mask_cmpneq_epi32_mask(pairs, values, _mm512_setzero_si512());
       if (mapped != pairs) [[unlikely]] {
         const auto lost = n - static_cast<unsigned>(__builtin_ctz(~mapped));
         s -= 2 * lost;
@@ -792,6 +802,101 @@ KMV_AVX512 size_t units_from_euc(const Byte *p, const Byte *stop, Byte *dst,
     d += 2;
   }
   *units = static_cast<size_t>(d - dst) / 2;
+  return static_cast<size_t>(s - p);
+}
+
+// Pairs of ISO-2022-JP's two-byte mode (both bytes 21 and above) at the
+// start of the 32 bytes at s: bit i set when pair i is one and so are all
+// before it.
+KMV_AVX512 inline __mmask16 leading_jis_pairs(__m256i v) {
+  const uint32_t text = _mm256_cmpge_epu8_mask(v, _mm256_set1_epi8(0x21));
+  const uint32_t pairs = _pext_u32(text & text >> 1, 0x55555555u);
+  return static_cast<__mmask16>(
+      pairs == 0xFFFFu ? pairs : (1u << __builtin_ctz(~pairs)) - 1);
+}
+
+// The lanes of pairs whose values are characters: not zero (no value), and
+// not "?" (which counts as unconverted).
+KMV_AVX512 inline __mmask16 mapped_pairs(__mmask16 pairs, __m512i values) {
+  return _mm512_mask_cmpneq_epi32_mask(pairs, values, _mm512_setzero_si512()) &
+         _mm512_mask_cmpneq_epi32_mask(pairs, values, _mm512_set1_epi32('?'));
+}
+
+// ISO-2022-JP pairs through the decoding table (size entries) to UTF-16
+// units of one order, sixteen to a gather. Stops before anything else and
+// before a pair without a value. Returns the bytes taken; *units gets the
+// units stored.
+template <bool kBig>
+KMV_AVX512 size_t units_from_jis(const Byte *p, const Byte *stop, Byte *dst,
+                                 const uint16_t *table, uint64_t size,
+                                 size_t *units) {
+  const __m512i limit = table_limit(size);
+  const Byte *s = p;
+  Byte *d = dst;
+  while (stop - s >= 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
+    const __mmask16 pairs = leading_jis_pairs(v);
+    if (pairs == 0) break;
+    const __m512i values = pair_values(v, pairs, table, limit);
+    const __m256i out = _mm512_cvtepi32_epi16(values);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
+                        kBig ? _mm256_or_si256(_mm256_slli_epi16(out, 8),
+                                               _mm256_srli_epi16(out, 8))
+                             : out);
+    // As with EUC-JP, the step goes on before the gather is in.
+    const auto n = static_cast<unsigned>(__builtin_popcount(pairs));
+    s += 2 * n;
+    d += 2 * n;
+    const __mmask16 mapped = mapped_pairs(pairs, values);
+    if (mapped != pairs) [[unlikely]] {
+      const auto lost = n - static_cast<unsigned>(__builtin_ctz(~mapped));
+      s -= 2 * lost;
+      d -= 2 * lost;
+      break;
+    }
+    if (n < 16) break;
+  }
+  *units = static_cast<size_t>(d - dst) / 2;
+  return static_cast<size_t>(s - p);
+}
+
+// The same to UTF-8, for characters of U+0800 and above (three bytes each):
+// stops before any other. *written gets the bytes stored.
+KMV_AVX512 size_t utf8_from_jis(const Byte *p, const Byte *stop, Byte *dst,
+                                const uint16_t *table, uint64_t size,
+                                size_t *written) {
+  const __m512i limit = table_limit(size);
+  const Byte *s = p;
+  Byte *d = dst;
+  while (stop - s >= 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
+    const __mmask16 pairs = leading_jis_pairs(v);
+    if (pairs == 0) break;
+    const __m512i u = pair_values(v, pairs, table, limit);
+    const uint32_t wide = mapped_pairs(pairs, u) &
+                          _mm512_cmpge_epu32_mask(u, _mm512_set1_epi32(0x800));
+    const auto n = static_cast<unsigned>(__builtin_ctz(~wide));
+    if (n == 0) break;
+    // Lane i: E0|u>>12, 80|(u>>6 & 3F), 80|(u & 3F), and a byte dropped.
+    const __m512i three = _mm512_or_si512(
+        _mm512_set1_epi32(0x8080E0),
+        _mm512_or_si512(
+            _mm512_srli_epi32(u, 12),
+            _mm512_or_si512(
+                _mm512_slli_epi32(_mm512_and_si512(_mm512_srli_epi32(u, 6),
+                                                   _mm512_set1_epi32(0x3F)),
+                                  8),
+                _mm512_slli_epi32(_mm512_and_si512(u, _mm512_set1_epi32(0x3F)),
+                                  16))));
+    const uint64_t lanes = n == 16 ? ~uint64_t{0} : (uint64_t{1} << 4 * n) - 1;
+    _mm512_mask_storeu_epi8(
+        d, (uint64_t{1} << 3 * n) - 1,
+        _mm512_maskz_compress_epi8(lanes & 0x7777777777777777ull, three));
+    s += 2 * n;
+    d += 3 * n;
+    if (n < 16) break;
+  }
+  *written = static_cast<size_t>(d - dst);
   return static_cast<size_t>(s - p);
 }
 
@@ -814,7 +919,9 @@ inline bool one_interval(const uint64_t bits[4], unsigned &first,
   for (unsigned k = 0; k < 4; ++k) {
     if (bits[k] == 0) continue;
     set += static_cast<unsigned>(__builtin_popcountll(bits[k]));
-    if (first == 256) first = 64 * k + __builtin_ctzll(bits[k]);
+    if (first == 256) {
+      first = 64 * k + static_cast<unsigned>(__builtin_ctzll(bits[k]));
+    }
     last = 64 * k + 63 - static_cast<unsigned>(__builtin_clzll(bits[k]));
   }
   return set != 0 && set == last - first + 1;

@@ -60,8 +60,8 @@ using UnitsToUtf8Fn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
 // Bytes of UTF-8 converted: *units gets the units stored.
 using Utf8ToUnitsFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
                                  size_t *units);
-// Bytes of EUC-JP converted through a table: *units gets the units stored.
-using EucToUnitsFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
+// Two-byte codes converted through a table: *units gets what was stored.
+using TableCodesFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
                                 const uint16_t *table, uint64_t size,
                                 size_t *units);
 
@@ -115,7 +115,16 @@ struct Kernels {
   // single bytes 01 to 7F that the table has values for, each wholly
   // before stop; stops before anything else, possibly earlier. Returns the
   // bytes taken; *units gets the units stored.
-  EucToUnitsFn units_from_euc[2];
+  TableCodesFn units_from_euc[2];
+  // ISO-2022-JP pairs of two-byte mode (both bytes 21 and above) through
+  // the decoding table (size entries), each wholly before stop, to UTF-16
+  // units of one order (by Order): stops before anything else and before a
+  // pair without a value or with the value "?". Returns the bytes taken;
+  // *units gets the units stored.
+  TableCodesFn units_from_jis[2];
+  // The same to UTF-8, stopping also before a value below U+0800; *written
+  // gets the bytes stored.
+  TableCodesFn utf8_from_jis;
   // Fills *rows from a plausibility table of 0x10000 entries or more (a
   // unit is plausible when bit 0 or 1 of its entry is set).
   void (*summarize_units)(const uint16_t *table, UnitRows *rows);
