@@ -66,6 +66,22 @@ class ByteTargetBase {
     }
   }
 
+  // unit() for a long run of UTF-16 units that map to two-byte codes, with
+  // ASCII among them, through a kernel of simd::Kernels and its table;
+  // returns the units taken.
+  KMV_ALWAYS_INLINE size_t copy_units_through(simd::TableCodesFn wider,
+                                              const Byte *p, const Byte *stop,
+                                              const uint16_t *table,
+                                              uint64_t size) {
+    if (stop - p < 2 * simd::kLongRun || !ascii_as_is_ || wider == nullptr) {
+      return 0;
+    }
+    size_t written = 0;
+    const size_t n = wider(p, stop, out_.cur, table, size, &written);
+    out_.cur += written;
+    return n;
+  }
+
   Output &out_;
   Record &rec_;
   bool ascii_as_is_;
@@ -130,13 +146,8 @@ class SjisWriter : public ByteTargetBase {
   // for it; returns the units taken.
   template <Order O>
   KMV_ALWAYS_INLINE size_t copy_wide_units(const Byte *p, const Byte *stop) {
-    if (stop - p < 2 * simd::kLongRun || !ascii_as_is_) return 0;
-    const auto wider = simd::active.sjis_from_units[int(O)];
-    if (wider == nullptr) return 0;
-    size_t written = 0;
-    const size_t n = wider(p, stop, out_.cur, table_, size_, &written);
-    out_.cur += written;
-    return n;
+    return copy_units_through(simd::active.sjis_from_units[int(O)], p, stop,
+                              table_, size_);
   }
 
  private:
@@ -184,6 +195,17 @@ class EucWriter : public ByteTargetBase {
                                uint32_t u1, const Byte *pos1, int32_t code1) {
     unit(u0, pos0, code0);
     unit(u1, pos1, code1);
+  }
+
+  // unit() for a long run of UTF-16 units that map to two-byte codes, with
+  // ASCII among them (see simd::Kernels), where a wider level has a kernel
+  // for it and the two-byte table is the one in use; returns the units
+  // taken.
+  template <Order O>
+  KMV_ALWAYS_INLINE size_t copy_wide_units(const Byte *p, const Byte *stop) {
+    if (wide_ != nullptr) return 0;
+    return copy_units_through(simd::active.euc_from_units[int(O)], p, stop,
+                              narrow_, narrow_size_);
   }
 
  private:
@@ -345,16 +367,13 @@ class Utf16Writer {
   // level has a kernel for it; returns the source bytes taken.
   KMV_ALWAYS_INLINE size_t copy_euc(const Byte *p, const Byte *stop,
                                     const uint16_t *table, uint64_t size) {
-    return copy_codes(simd::active.units_from_euc[int(O)], p, stop, table,
-                      size);
-  }
-  // unit() for a long run of ISO-2022-JP pairs looked up in the decoding
-  // table (see simd::Kernels), where a wider level has a kernel for it;
-  // returns the source bytes taken.
-  KMV_ALWAYS_INLINE size_t copy_jis(const Byte *p, const Byte *stop,
-                                    const uint16_t *table, uint64_t size) {
-    return copy_codes(simd::active.units_from_jis[int(O)], p, stop, table,
-                      size);
+    if (stop - p < simd::kLongRun) return 0;
+    const auto wider = simd::active.units_from_euc[int(O)];
+    if (wider == nullptr) return 0;
+    size_t units = 0;
+    const size_t n = wider(p, stop, out_.cur, table, size, &units);
+    out_.cur += 2 * units;
+    return n;
   }
   // n whole units of order S, written in this writer's order.
   template <Order S>
@@ -369,16 +388,6 @@ class Utf16Writer {
   bool finish() { return true; }
 
  private:
-  KMV_ALWAYS_INLINE size_t copy_codes(simd::TableCodesFn wider, const Byte *p,
-                                      const Byte *stop, const uint16_t *table,
-                                      uint64_t size) {
-    if (stop - p < simd::kLongRun || wider == nullptr) return 0;
-    size_t units = 0;
-    const size_t n = wider(p, stop, out_.cur, table, size, &units);
-    out_.cur += 2 * units;
-    return n;
-  }
-
   Output &out_;
   Record &rec_;
 };

@@ -16,8 +16,8 @@ namespace kmv::simd {
         block_masks, euc_block_masks, known_codes, summarize_rows,    \
         known_codes_in_rows, sjis_from_utf8,                          \
         {sjis_from_units<true>, sjis_from_units<false>},              \
-        {units_from_euc<true>, units_from_euc<false>},                \
-        {units_from_jis<true>, units_from_jis<false>}, utf8_from_jis, \
+        {euc_from_units<true>, euc_from_units<false>},                \
+        {units_from_euc<true>, units_from_euc<false>}, utf8_from_jis, \
         summarize_units, {plain_units<true>, plain_units<false>},     \
   }
 

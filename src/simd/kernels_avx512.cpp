@@ -380,18 +380,21 @@ KMV_AVX512 inline bool units_of_three_byte_block(const Byte *s, Byte *d) {
   return true;
 }
 
-// Shift_JIS codes of the units (32-bit lanes) at the set bits of `use`,
-// through a UTF-16 to Shift_JIS table whose entries of 4000 and above are
-// two-byte codes; false when one of them is half-width katakana (written
-// without the table), beyond the table, or has an entry below 4000. Each
-// lane reads the entry before its unit as well (see known_codes).
+// Shift_JIS (or EUC-JP) codes of the units (32-bit lanes) at the set bits
+// of `use`, through a table from UTF-16 whose entries of 4000 and above are
+// two-byte codes; false when one of them is beyond the table or has an
+// entry below 4000, or, in Shift_JIS, is half-width katakana (written
+// without the table). Each lane reads the entry before its unit as well
+// (see known_codes).
+template <bool kSjis = true>
 KMV_AVX512 inline bool sjis_codes(__m512i u, __mmask16 use,
                                   const uint16_t *table, __m512i limit,
                                   __m256i *codes) {
   const __mmask16 kana = _mm512_mask_cmplt_epu32_mask(
       use, _mm512_sub_epi32(u, _mm512_set1_epi32(0xFF61)),
       _mm512_set1_epi32(0x3F));
-  if (kana != 0 || _mm512_mask_cmplt_epu32_mask(use, u, limit) != use) {
+  if ((kSjis && kana != 0) ||
+      _mm512_mask_cmplt_epu32_mask(use, u, limit) != use) {
     return false;
   }
   const __m512i entries = _mm512_srli_epi32(
@@ -498,7 +501,7 @@ KMV_AVX512 size_t sjis_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
 // up sixteen to a gather; their codes take the units' places again before
 // the bytes are packed. Stops before a block with a unit 0000 or one that
 // sjis_codes does not take.
-template <bool kBig>
+template <bool kBig, bool kSjis = true>
 KMV_AVX512 size_t sjis_from_units(const Byte *p, const Byte *stop, Byte *dst,
                                   const uint16_t *table, uint64_t size,
                                   size_t *written) {
@@ -514,11 +517,12 @@ KMV_AVX512 size_t sjis_from_units(const Byte *p, const Byte *stop, Byte *dst,
     const auto m = static_cast<unsigned>(__builtin_popcount(multi));
     __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
     if (m != 0 &&
-        (!sjis_codes(_mm512_cvtepu16_epi32(_mm512_castsi512_si256(packed)),
-                     static_cast<__mmask16>(m >= 16 ? 0xFFFF : (1u << m) - 1),
-                     table, limit, &low) ||
+        (!sjis_codes<kSjis>(
+             _mm512_cvtepu16_epi32(_mm512_castsi512_si256(packed)),
+             static_cast<__mmask16>(m >= 16 ? 0xFFFF : (1u << m) - 1), table,
+             limit, &low) ||
          (m > 16 &&
-          !sjis_codes(
+          !sjis_codes<kSjis>(
               _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(packed, 1)),
               static_cast<__mmask16>(m >= 32 ? 0xFFFF : (1u << (m - 16)) - 1),
               table, limit, &high)))) {
@@ -535,6 +539,13 @@ KMV_AVX512 size_t sjis_from_units(const Byte *p, const Byte *stop, Byte *dst,
   }
   *written = static_cast<size_t>(d - dst);
   return static_cast<size_t>(s - p) / 2;
+}
+
+template <bool kBig>
+KMV_AVX512 size_t euc_from_units(const Byte *p, const Byte *stop, Byte *dst,
+                                 const uint16_t *table, uint64_t size,
+                                 size_t *written) {
+  return sjis_from_units<kBig, false>(p, stop, dst, table, size, written);
 }
 
 template <bool kBig>
@@ -822,46 +833,11 @@ KMV_AVX512 inline __mmask16 mapped_pairs(__mmask16 pairs, __m512i values) {
          _mm512_mask_cmpneq_epi32_mask(pairs, values, _mm512_set1_epi32('?'));
 }
 
-// ISO-2022-JP pairs through the decoding table (size entries) to UTF-16
-// units of one order, sixteen to a gather. Stops before anything else and
-// before a pair without a value. Returns the bytes taken; *units gets the
-// units stored.
-template <bool kBig>
-KMV_AVX512 size_t units_from_jis(const Byte *p, const Byte *stop, Byte *dst,
-                                 const uint16_t *table, uint64_t size,
-                                 size_t *units) {
-  const __m512i limit = table_limit(size);
-  const Byte *s = p;
-  Byte *d = dst;
-  while (stop - s >= 32) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
-    const __mmask16 pairs = leading_jis_pairs(v);
-    if (pairs == 0) break;
-    const __m512i values = pair_values(v, pairs, table, limit);
-    const __m256i out = _mm512_cvtepi32_epi16(values);
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
-                        kBig ? _mm256_or_si256(_mm256_slli_epi16(out, 8),
-                                               _mm256_srli_epi16(out, 8))
-                             : out);
-    // As with EUC-JP, the step goes on before the gather is in.
-    const auto n = static_cast<unsigned>(__builtin_popcount(pairs));
-    s += 2 * n;
-    d += 2 * n;
-    const __mmask16 mapped = mapped_pairs(pairs, values);
-    if (mapped != pairs) [[unlikely]] {
-      const auto lost = n - static_cast<unsigned>(__builtin_ctz(~mapped));
-      s -= 2 * lost;
-      d -= 2 * lost;
-      break;
-    }
-    if (n < 16) break;
-  }
-  *units = static_cast<size_t>(d - dst) / 2;
-  return static_cast<size_t>(s - p);
-}
-
-// The same to UTF-8, for characters of U+0800 and above (three bytes each):
-// stops before any other. *written gets the bytes stored.
+// ISO-2022-JP pairs through the decoding table (size entries) to UTF-8,
+// sixteen to a gather, for characters of U+0800 and above (three bytes
+// each). Stops before anything else: a pair without a value, or one whose
+// character is shorter. Returns the bytes taken; *written gets the bytes
+// stored.
 KMV_AVX512 size_t utf8_from_jis(const Byte *p, const Byte *stop, Byte *dst,
                                 const uint16_t *table, uint64_t size,
                                 size_t *written) {

@@ -107,9 +107,10 @@ struct Kernels {
   // the others mapping to two-byte codes; stops before anything else,
   // possibly earlier. Returns the units taken; *written gets the bytes
   // stored.
-  size_t (*sjis_from_units[2])(const Byte *p, const Byte *stop, Byte *dst,
-                               const uint16_t *table, uint64_t size,
-                               size_t *written);
+  TableCodesFn sjis_from_units[2];
+  // The same to EUC-JP through a table of 16-bit entries, whose entries of
+  // 4000 and above are two-byte codes (half-width katakana included).
+  TableCodesFn euc_from_units[2];
   // EUC-JP to UTF-16 units of one order (by Order) through the decoding
   // table (size entries): two-byte codes (both bytes A1 to FE) and lone
   // single bytes 01 to 7F that the table has values for, each wholly
@@ -117,13 +118,10 @@ struct Kernels {
   // bytes taken; *units gets the units stored.
   TableCodesFn units_from_euc[2];
   // ISO-2022-JP pairs of two-byte mode (both bytes 21 and above) through
-  // the decoding table (size entries), each wholly before stop, to UTF-16
-  // units of one order (by Order): stops before anything else and before a
-  // pair without a value or with the value "?". Returns the bytes taken;
-  // *units gets the units stored.
-  TableCodesFn units_from_jis[2];
-  // The same to UTF-8, stopping also before a value below U+0800; *written
-  // gets the bytes stored.
+  // the decoding table (size entries) to UTF-8, each wholly before stop:
+  // stops before anything else and before a pair without a value, with
+  // the value "?" or with a value below U+0800. Returns the bytes taken;
+  // *units gets the bytes stored.
   TableCodesFn utf8_from_jis;
   // Fills *rows from a plausibility table of 0x10000 entries or more (a
   // unit is plausible when bit 0 or 1 of its entry is set).
