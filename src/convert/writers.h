@@ -119,10 +119,12 @@ class SjisWriter : public ByteTargetBase {
     const uint32_t code = sjis_of_jis(j1, j2);
     out_.put(static_cast<Byte>(code >> 8), static_cast<Byte>(code));
   }
-  // Up to eight of them in a row at p; returns how many. Stores 16 bytes:
-  // call it only with 16 source bytes left in the chunk.
+  // Up to eight of them in a row at p (EUC-JP codes with kEuc); returns
+  // how many. Stores 16 bytes: call it only with 16 source bytes left in
+  // the chunk.
+  template <bool kEuc = false>
   KMV_ALWAYS_INLINE int jis_codes(const Byte *p, const ArithmeticCodes &codes) {
-    const int n = sjis_of_jis_block(p, codes, out_.cur);
+    const int n = sjis_of_jis_block<kEuc>(p, codes, out_.cur);
     out_.cur += 2 * n;
     return n;
   }
