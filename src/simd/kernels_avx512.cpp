@@ -847,7 +847,9 @@ KMV_AVX512 size_t utf8_from_jis(const Byte *p, const Byte *stop, Byte *dst,
   while (stop - s >= 32) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
     const __mmask16 pairs = leading_jis_pairs(v);
-    if (pairs == 0) break;
+    // The end of a run is left to the caller: a gather for a few pairs
+    // costs more than it saves.
+    if (pairs != 0xFFFF) break;
     const __m512i u = pair_values(v, pairs, table, limit);
     const uint32_t wide = mapped_pairs(pairs, u) &
                           _mm512_cmpge_epu32_mask(u, _mm512_set1_epi32(0x800));

@@ -120,8 +120,8 @@ struct Kernels {
   // ISO-2022-JP pairs of two-byte mode (both bytes 21 and above) through
   // the decoding table (size entries) to UTF-8, each wholly before stop:
   // stops before anything else and before a pair without a value, with
-  // the value "?" or with a value below U+0800. Returns the bytes taken;
-  // *units gets the bytes stored.
+  // the value "?" or with a value below U+0800, possibly earlier. Returns
+  // the bytes taken; *units gets the bytes stored.
   TableCodesFn utf8_from_jis;
   // Fills *rows from a plausibility table of 0x10000 entries or more (a
   // unit is plausible when bit 0 or 1 of its entry is set).
