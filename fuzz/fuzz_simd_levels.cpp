@@ -3,7 +3,8 @@
 // must give the SSE2 baseline's output, status, error position and
 // recorded characters, and kmv_buf the same answer. A first byte of 0x80
 // and above also asks for the source repeated to a long text, where the
-// detector summarizes its tables, and its Shift_JIS and EUC-JP tallies.
+// detector summarizes its tables, and its Shift_JIS, EUC-JP and UTF-16
+// tallies.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +34,8 @@ struct Outcome {
 const kmv_converter_bom_fn kWithBom[] = {
     kmv_utf8to_unile, kmv_utf8to_unibe, kmv_unileto_utf8, kmv_unibeto_utf8,
     kmv_unileto_unibe, kmv_unibeto_unile, kmv_sjisto_unile, kmv_eucto_utf8,
-    kmv_jisto_unibe, kmv_eucto_unibe, kmv_eucto_unile};
+    kmv_jisto_unibe, kmv_jisto_unile, kmv_jisto_utf8, kmv_eucto_unibe,
+    kmv_eucto_unile};
 const kmv_converter_fn kPlain[] = {
     kmv_utf8to_sjis, kmv_utf8to_jis, kmv_unileto_euc, kmv_unibeto_sjis,
     kmv_unileto_sjis, kmv_sjisto_euc, kmv_eucto_sjis, kmv_jisto_euc};
@@ -50,7 +52,10 @@ std::vector<int64_t> long_tallies(kmv_handle *h, const unsigned char *src,
   int32_t ok = 0, bad = 0;
   check_euc(h, &ok, &bad, nullptr, nullptr, nullptr, 0, text.data(),
             text.size());
-  return {e.sjis_good, e.sjis_bad, e.single_kana, ok, bad};
+  kmv::detect::Evidence units;
+  kmv::detect::utf16_pass(h, text.data(), text.size(), units);
+  return {e.sjis_good,      e.sjis_bad,       e.single_kana, ok,           bad,
+          units.candidates, units.preference, units.be_good, units.le_good};
 }
 
 Outcome run(size_t which, const unsigned char *src, size_t n, bool long_text) {

@@ -9,6 +9,7 @@
 
 #include "convert/utf8_decoder.h"
 #include "detect/passes.h"
+#include "detect/table_lookups.h"
 #include "detect/utf8_blocks.h"
 #include "test_data.h"
 
@@ -17,9 +18,10 @@ namespace {
 using namespace std::string_literals;
 
 std::string text_with(const std::vector<std::string> &pieces,
-                      const std::string &bad, size_t at, std::mt19937 &rng) {
+                      const std::string &bad, size_t at, std::mt19937 &rng,
+                      size_t size = 100) {
   std::string text;
-  while (text.size() < 100) text += pieces[rng() % pieces.size()];
+  while (text.size() < size) text += pieces[rng() % pieces.size()];
   return text.insert(at, bad);
 }
 
@@ -49,19 +51,23 @@ TEST(DetectBlocks, Utf8BlockMatchesTheSequenceReading) {
 }
 
 // With the table's last entry (an implausible noncharacter) cut off, the
-// UTF-16 reading takes units one at a time.
+// UTF-16 reading takes units one at a time. A long text has its blocks
+// read with the table's rows summarized, where the level can.
 TEST(DetectBlocks, Utf16UnitBlocksMatchTheUnitwiseReading) {
   const testdata::Handle whole, cut;
   ASSERT_EQ(whole->unibe_def_table[0xFFFF] & 3, 0);
   cut->unibe_def_table_size = 0xFFFF;
-  const std::vector<std::string> pieces = {"a\0"s, "\x42\x30", "\xA2\x30",
-                                           "\x71\xFF"};
+  // The first unit rules one order out; the rest are plain either way.
+  const std::vector<std::string> pieces = {"\x42\x30", "\x71\xFF", "\x61\x4E"};
   std::mt19937 rng(9);
-  for (const std::string &bad : {"\n\0"s, "\0\0"s, "\xFE\xFF"s, "\xFF\xFE"s,
-                                 "\x00\xD8"s, "\x3D\xD8\x00\xDE"s, "\x30"s}) {
-    for (size_t at = 0; at <= 40; ++at) {
-      std::string text = text_with(pieces, bad, at, rng);
+  for (const std::string &bad :
+       {"\n\0"s, "\0\0"s, "\xFE\xFF"s, "\xFF\xFE"s, "\x00\xD8"s,
+        "\x3D\xD8\x00\xDE"s, "\x30"s, "\xF0\xFF"s, "\x20\x1E"s, "\xE5\x2F"s}) {
+    for (size_t at = 0; at <= 140; ++at) {
+      const size_t size = at % 3 == 0 ? kmv::detect::kSummaryFrom : 160;
+      std::string text = text_with(pieces, bad, at, rng, size);
       if (at % 2 != 0) std::reverse(text.begin(), text.end());
+      text.insert(0, at % 2 != 0 ? "\x30\xA2" : "\xA2\x30");
       const auto *p = reinterpret_cast<const unsigned char *>(text.data());
       kmv::detect::Evidence fast, slow;
       kmv::detect::utf16_pass(whole, p, text.size(), fast);

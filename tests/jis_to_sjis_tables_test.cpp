@@ -1,10 +1,11 @@
-// ISO-2022-JP to Shift_JIS takes kanji by arithmetic only while the
+// ISO-2022-JP and EUC-JP to Shift_JIS take kanji by arithmetic only while the
 // handle holds the built-in tables: a caller's own table, or a shorter
 // count beside a built-in one, is read as it stands.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kmv.h"
@@ -68,3 +69,42 @@ TEST(JisToSjisTables, SlotsOtherThanTheBuiltInOnesAreRead) {
 }
 
 }  // namespace
+
+// EUC-JP to Shift_JIS takes the same arithmetic with each built-in EUC-JP
+// table: every two-byte code comes out as through a copy of that table.
+TEST(EucToSjisTables, EveryCodeAsThroughACopyOfEachVariant) {
+  const std::pair<const uint16_t *, uint64_t> variants[] = {
+      {euc2unibecommon_table00, euc2unibecommon_table00_size},
+      {euc2unibe20932_table00, euc2unibe20932_table00_size},
+      {euc2unibe51932_table00, euc2unibe51932_table00_size},
+      {euc2unibems_table00, euc2unibems_table00_size}};
+  std::string text;
+  for (int lead = 0xA1; lead <= 0xFE; ++lead) {
+    for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+      text += static_cast<char>(lead);
+      text += static_cast<char>(trail);
+    }
+  }
+  const auto convert = [&](kmv_handle *h) {
+    unsigned char *out = nullptr;
+    uint64_t len = 0;
+    const unsigned char *err = nullptr;
+    kmv_eucto_sjis(h, &out, &len, &err,
+                   reinterpret_cast<const unsigned char *>(text.data()),
+                   text.size());
+    std::string got(reinterpret_cast<char *>(out), len);
+    std::free(out);
+    return got + " " + std::to_string(h->err_count);
+  };
+  for (const auto &[table, size] : variants) {
+    kmv_handle *built_in = create_kmv(), *copied = create_kmv();
+    const std::vector<uint16_t> copy(table, table + size);
+    built_in->euc2unibe_table00 = table;
+    built_in->euc2unibe_table00_size = size;
+    copied->euc2unibe_table00 = copy.data();
+    copied->euc2unibe_table00_size = size;
+    EXPECT_EQ(convert(built_in), convert(copied)) << size;
+    release_kmv(built_in);
+    release_kmv(copied);
+  }
+}

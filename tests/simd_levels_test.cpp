@@ -33,10 +33,11 @@ const std::vector<Family> &families() {
       {"utf8", {"utf8to_unile", "utf8to_unibe", "utf8to_sjis", "utf8to_jis"}},
       {"utf16le",
        {"unileto_utf8", "unileto_unibe", "unileto_euc", "unileto_sjis"}},
-      {"utf16be", {"unibeto_utf8", "unibeto_unile", "unibeto_sjis"}},
+      {"utf16be",
+       {"unibeto_utf8", "unibeto_unile", "unibeto_sjis", "unibeto_euc"}},
       {"sjis", {"sjisto_unile", "sjisto_euc"}},
       {"eucjp", {"eucto_utf8", "eucto_sjis", "eucto_unibe", "eucto_unile"}},
-      {"jis", {"jisto_unibe", "jisto_euc"}},
+      {"jis", {"jisto_unibe", "jisto_unile", "jisto_utf8", "jisto_euc"}},
   };
   return all;
 }

@@ -12,6 +12,7 @@
 
 #include "convert/ascii.h"
 #include "convert/frame.h"
+#include "convert/jis_as_sjis.h"
 #include "convert/legacy_policy.h"
 #include "convert/pair_blocks.h"
 #include "convert/writers.h"
@@ -30,7 +31,8 @@ class EucDecoder {
   static constexpr EventSizes kMinIn{1, 2, P.singles_looked_up ? 1u : 2u, 1, 0};
 
   explicit EucDecoder(const kmv_handle &h)
-      : table00_(h.euc2unibe_table00),
+      : handle_(h),
+        table00_(h.euc2unibe_table00),
         size00_(slot_size(h.euc2unibe_table00, h.euc2unibe_table00_size)),
         table8f_(h.euc2unibe_table8f),
         size8f_(slot_size(h.euc2unibe_table8f, h.euc2unibe_table8f_size)),
@@ -40,6 +42,12 @@ class EucDecoder {
   template <class W>
   KMV_ALWAYS_INLINE Step run(const Byte *p, const Byte *stop, const Byte *end,
                              W &w) {
+    if constexpr (kWritesJisCodes<W>) {
+      if (!arithmetic_known_) {
+        arithmetic_ = euc_codes_as_sjis(handle_);
+        arithmetic_known_ = true;
+      }
+    }
     while (p < stop) {
       const unsigned b = *p;
       if (is_first_byte(b)) [[likely]] {
@@ -105,6 +113,17 @@ class EucDecoder {
     if constexpr (P.singles_looked_up && kIsUtf16Writer<W>) {
       p += w.copy_euc(p, last, table, size);
     }
+    const ArithmeticCodes *const arithmetic = arithmetic_;
+    if constexpr (kWritesJisCodes<W>) {
+      if (arithmetic != nullptr) {
+        // Runs end in a part of a block: that part is taken too.
+        while (last - p >= kPairBlock) {
+          const int n = w.template jis_codes<true>(p, *arithmetic);
+          p += 2 * n;
+          if (n < kPairBlock / 2) break;
+        }
+      }
+    }
     while (kBlocksPay<W> && last - p >= kPairBlock && euc_pair_block(p)) {
 #pragma GCC unroll 8
       for (int i = 0; i < kPairBlock; i += 2) {
@@ -115,6 +134,13 @@ class EucDecoder {
     }
     if (p >= last || !is_first_byte(*p)) return p;
     do {
+      if constexpr (kWritesJisCodes<W>) {
+        if (arithmetic != nullptr && arithmetic->has(p)) {
+          w.jis_code(p[0] & 0x7Fu, p[1] & 0x7Fu);
+          p += 2;
+          continue;
+        }
+      }
       const uint32_t code = uint32_t{p[0]} << 8 | p[1];
       const uint32_t u = lookup(table, size, code);
       // No table has a value for a pair whose second byte cannot follow:
@@ -171,11 +197,15 @@ class EucDecoder {
     return 2;
   }
 
+  const kmv_handle &handle_;
   const uint16_t *table00_;
   uint64_t size00_;
   const uint16_t *table8f_;
   uint64_t size8f_;
   bool ascii_runs_;
+  // Resolved at the first run for a writer that takes JIS codes.
+  const ArithmeticCodes *arithmetic_ = nullptr;
+  bool arithmetic_known_ = false;
 };
 
 }  // namespace kmv::conv

@@ -33,6 +33,9 @@ struct ArithmeticCodes {
 // The codes of the handle's ISO-2022-JP decoding and Shift_JIS encoding
 // tables, or null when they are not the built-in ones.
 const ArithmeticCodes *jis_codes_as_sjis(const kmv_handle &h);
+// The same of its EUC-JP two-byte table (any built-in variant): an EUC-JP
+// code is the JIS code with both high bits set, indexed as it stands.
+const ArithmeticCodes *euc_codes_as_sjis(const kmv_handle &h);
 
 // The Shift_JIS code of JIS row/cell code j1 j2 (both 21 to 7E), without
 // a branch: the parity of the row is as good as random in kanji text.
@@ -46,11 +49,13 @@ KMV_ALWAYS_INLINE uint32_t sjis_of_jis(uint32_t j1, uint32_t j2) {
 }
 
 // The codes at p that are in `codes`, up to eight in a row, as Shift_JIS
-// at d; returns how many. Stores 16 bytes whatever the count.
+// at d; returns how many. Stores 16 bytes whatever the count. EUC-JP codes
+// (kEuc) have their high bits dropped first.
+template <bool kEuc = false>
 KMV_ALWAYS_INLINE int sjis_of_jis_block(const Byte *p,
                                         const ArithmeticCodes &codes, Byte *d) {
-  // A code in `codes` has both bytes 21 to 7E: a control byte ends the
-  // run as well. Mostly all eight are in.
+  // A code in `codes` has both bytes 21 to 7E (A1 to FE): any other byte
+  // ends the run as well. Mostly all eight are in.
   unsigned all = 1;
   for (int i = 0; i < 16; i += 2)
     all &= unsigned{codes.known[ArithmeticCodes::word(p + i)]};
@@ -61,7 +66,9 @@ KMV_ALWAYS_INLINE int sjis_of_jis_block(const Byte *p,
   }
 #if defined(__SSE2__)
   // The same arithmetic as sjis_of_jis, on 16-bit lanes j1 | j2 << 8.
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+  const __m128i v =
+      _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)),
+                    _mm_set1_epi8(kEuc ? 0x7F : -1));
   const __m128i low = _mm_set1_epi16(0xFF);
   const __m128i j1 = _mm_and_si128(v, low);
   const __m128i j2 = _mm_srli_epi16(v, 8);
@@ -81,7 +88,8 @@ KMV_ALWAYS_INLINE int sjis_of_jis_block(const Byte *p,
                    _mm_or_si128(lead, _mm_slli_epi16(trail, 8)));
 #else
   for (int i = 0; i < 16; i += 2) {
-    const uint32_t code = sjis_of_jis(p[i], p[i + 1]);
+    const uint32_t seven = kEuc ? 0x7F : 0xFF;
+    const uint32_t code = sjis_of_jis(p[i] & seven, p[i + 1] & seven);
     d[i] = static_cast<Byte>(code >> 8);
     d[i + 1] = static_cast<Byte>(code);
   }

@@ -193,6 +193,13 @@ class JisDecoder {
         }
       }
     }
+    if constexpr (kCopiesJisPairs<W>) {
+      // A kernel's step takes sixteen pairs: shorter runs stay here.
+      if (last - p >= 2 * kPairBlock && jis_pair_block(p) &&
+          jis_pair_block(p + kPairBlock)) {
+        p += w.copy_jis(p, last, table, size);
+      }
+    }
     while (kBlocksPay<W> && last - p >= kPairBlock && jis_pair_block(p)) {
 #pragma GCC unroll 8
       for (int i = 0; i < kPairBlock; i += 2)

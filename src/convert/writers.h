@@ -66,6 +66,22 @@ class ByteTargetBase {
     }
   }
 
+  // unit() for a long run of UTF-16 units that map to two-byte codes, with
+  // ASCII among them, through a kernel of simd::Kernels and its table;
+  // returns the units taken.
+  KMV_ALWAYS_INLINE size_t copy_units_through(simd::TableCodesFn wider,
+                                              const Byte *p, const Byte *stop,
+                                              const uint16_t *table,
+                                              uint64_t size) {
+    if (stop - p < 2 * simd::kLongRun || !ascii_as_is_ || wider == nullptr) {
+      return 0;
+    }
+    size_t written = 0;
+    const size_t n = wider(p, stop, out_.cur, table, size, &written);
+    out_.cur += written;
+    return n;
+  }
+
   Output &out_;
   Record &rec_;
   bool ascii_as_is_;
@@ -103,10 +119,12 @@ class SjisWriter : public ByteTargetBase {
     const uint32_t code = sjis_of_jis(j1, j2);
     out_.put(static_cast<Byte>(code >> 8), static_cast<Byte>(code));
   }
-  // Up to eight of them in a row at p; returns how many. Stores 16 bytes:
-  // call it only with 16 source bytes left in the chunk.
+  // Up to eight of them in a row at p (EUC-JP codes with kEuc); returns
+  // how many. Stores 16 bytes: call it only with 16 source bytes left in
+  // the chunk.
+  template <bool kEuc = false>
   KMV_ALWAYS_INLINE int jis_codes(const Byte *p, const ArithmeticCodes &codes) {
-    const int n = sjis_of_jis_block(p, codes, out_.cur);
+    const int n = sjis_of_jis_block<kEuc>(p, codes, out_.cur);
     out_.cur += 2 * n;
     return n;
   }
@@ -130,13 +148,8 @@ class SjisWriter : public ByteTargetBase {
   // for it; returns the units taken.
   template <Order O>
   KMV_ALWAYS_INLINE size_t copy_wide_units(const Byte *p, const Byte *stop) {
-    if (stop - p < 2 * simd::kLongRun || !ascii_as_is_) return 0;
-    const auto wider = simd::active.sjis_from_units[int(O)];
-    if (wider == nullptr) return 0;
-    size_t written = 0;
-    const size_t n = wider(p, stop, out_.cur, table_, size_, &written);
-    out_.cur += written;
-    return n;
+    return copy_units_through(simd::active.sjis_from_units[int(O)], p, stop,
+                              table_, size_);
   }
 
  private:
@@ -184,6 +197,17 @@ class EucWriter : public ByteTargetBase {
                                uint32_t u1, const Byte *pos1, int32_t code1) {
     unit(u0, pos0, code0);
     unit(u1, pos1, code1);
+  }
+
+  // unit() for a long run of UTF-16 units that map to two-byte codes, with
+  // ASCII among them (see simd::Kernels), where a wider level has a kernel
+  // for it and the two-byte table is the one in use; returns the units
+  // taken.
+  template <Order O>
+  KMV_ALWAYS_INLINE size_t copy_wide_units(const Byte *p, const Byte *stop) {
+    if (wide_ != nullptr) return 0;
+    return copy_units_through(simd::active.euc_from_units[int(O)], p, stop,
+                              narrow_, narrow_size_);
   }
 
  private:
@@ -255,6 +279,19 @@ class Utf8Writer : public ByteTargetBase {
     store_le32(out_.cur, 0x808080F0u | c >> 18 | (c >> 4 & 0x3F00u) |
                              (c << 10 & 0x3F0000u) | (c << 24 & 0x3F000000u));
     out_.cur += 4;
+  }
+
+  // unit() for a long run of ISO-2022-JP pairs looked up in the decoding
+  // table whose characters are U+0800 and above (see simd::Kernels), where
+  // a wider level has a kernel for it; returns the source bytes taken.
+  KMV_ALWAYS_INLINE size_t copy_jis(const Byte *p, const Byte *stop,
+                                    const uint16_t *table, uint64_t size) {
+    const auto wider = simd::active.utf8_from_jis;
+    if (stop - p < simd::kLongRun || wider == nullptr) return 0;
+    size_t written = 0;
+    const size_t n = wider(p, stop, out_.cur, table, size, &written);
+    out_.cur += written;
+    return n;
   }
 
   // unit() for a run of UTF-16 units of 0800 and above, in blocks.
@@ -364,6 +401,12 @@ using UnileWriter = Utf16Writer<Order::kLittle>;
 template <class W>
 inline constexpr bool kWritesJisCodes = requires(W &w, uint32_t j) {
   w.jis_code(j, j);
+};
+
+// Writers with a kernel for runs of ISO-2022-JP pairs.
+template <class W>
+inline constexpr bool kCopiesJisPairs = requires(W &w, const Byte *p) {
+  w.copy_jis(p, p, nullptr, 0);
 };
 
 template <class W>

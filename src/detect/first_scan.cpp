@@ -145,8 +145,10 @@ FirstScan::FirstScan(const kmv_handle *h, size_t text_length)
 // One 64-byte block from a character start, read at once: the table is
 // consulted only at the first bytes of two-byte codes. Declines, counting
 // nothing, when an ESC starts a character in the block or the block holds
-// the 21st unknown code; the byte-wise reading takes those.
-bool FirstScan::read_block(const unsigned char *p, size_t &i, bool even) {
+// the 21st unknown code; the byte-wise reading takes those. Inlined into
+// the reading's loop: as a call, it cost a fifth of the scan's speed.
+[[gnu::always_inline]] inline bool FirstScan::read_block(const unsigned char *p,
+                                                         size_t &i, bool even) {
   const BlockMasks m = block_masks(p);
   if ((m.high | m.esc | m.zero) == 0) {
     i += 64;

@@ -11,6 +11,7 @@
 #include "detect/candidates.h"
 #include "detect/table_lookups.h"
 #include "kmv.h"
+#include "simd/level.h"
 
 namespace kmv::detect {
 
@@ -179,7 +180,7 @@ class Utf8Reading : public Progress {
 // tab or line end in a big-endian unit.
 class Utf16Reading : public Progress {
  public:
-  explicit Utf16Reading(const kmv_handle *h);
+  Utf16Reading(const kmv_handle *h, size_t text_length);
   void read(const Window &w);
   void tell(Evidence &e) const;
 
@@ -192,6 +193,12 @@ class Utf16Reading : public Progress {
   uint32_t preference_ = 0;
   uint64_t blocks_from_ = 0;
   bool decided_ = false, ended_ = false, odd_byte_left_ = false;
+  // Whether the table's rows are summarized, once the text is long enough
+  // to pay for reading the whole table.
+  enum class Rows { kLater, kSummarized, kNone } rows_state_;
+  simd::UnitRows rows_;
+
+  const simd::UnitRows *unit_rows();
 
   bool plausible(uint32_t unit) const;
   void read_unit(const unsigned char *buf, size_t i, size_t len);
@@ -202,8 +209,6 @@ class Utf16Reading : public Progress {
   }
   void end() { ended_ = true; }
   size_t walk_both(const Window &w, size_t i);
-  template <bool kBig>
-  bool plain_block(const unsigned char *p, uint32_t &pref) const;
   template <bool kBig>
   size_t walk_one_order(const Window &w, size_t i);
 };
@@ -216,7 +221,7 @@ struct Readings {
   Utf16Reading utf16;
 
   Readings(kmv_handle *h, size_t text_length)
-      : first(h, text_length), euc(h, text_length), utf16(h) {}
+      : first(h, text_length), euc(h, text_length), utf16(h, text_length) {}
   // The answer from what the readings found; the EUC-JP and UTF-8 readings
   // count only where the first scan met a byte of 0x80 or above.
   int32_t decide(int32_t expected_type, bool ignore_hints);

@@ -54,6 +54,10 @@ inline uint32_t known_codes(const unsigned char *p, uint64_t leads,
   return known;
 }
 
+// From this many bytes of text on, a reading may summarize a table, which
+// reads the whole table once (about a microsecond).
+inline constexpr size_t kSummaryFrom = 32 * 1024;
+
 // A table whose codes are counted block by block. In a long text, at a
 // level that has the kernels, a summary of its rows replaces the read per
 // code once a few blocks have been read the plain way: building it reads
@@ -79,8 +83,6 @@ class CodeTable {
   }
 
  private:
-  static constexpr size_t kSummaryFrom = 32 * 1024;  // bytes of text
-
   const uint16_t *table_;
   uint64_t count_;
   unsigned blocks_before_summary_;

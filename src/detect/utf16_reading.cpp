@@ -1,4 +1,5 @@
 // The UTF-16 readings of the buffer in both byte orders.
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -55,14 +56,57 @@ bool is_plain(uint32_t u) {
   return kBig ? u >= 0x100 && (u & 0xFF) < 0xFE : (u & 0xFF) - 1u < 0xFDu;
 }
 
+// Eight plain units at p at once, when the table def covers every unit
+// (no bound to test). Finds the preference among them while it is unknown.
+template <bool kBig>
+bool plain_block(const uint16_t *def, const unsigned char *p, uint32_t &pref) {
+  constexpr uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
+  constexpr uint64_t kNinthBits = 0x0100010001000100ull;
+  uint64_t words[2] = {load_word(p), load_word(p + 8)};
+  uint32_t all_known = 4;
+  for (uint64_t &word : words) {
+    // Units as values in 16-bit lanes; the big-endian ones come out in
+    // reverse order, which neither test minds.
+    if (kBig) word = __builtin_bswap64(word);
+    const uint64_t low = word & kLowBytes, high = (word >> 8) & kLowBytes;
+    const uint64_t nonzero = (kBig ? high : low) + 0x00FF00FF00FF00FFull;
+    const uint64_t above_fd = low + 0x0002000200020002ull;
+    if (((above_fd | ~nonzero) & kNinthBits) != 0) return false;
+    for (unsigned k = 0; k < 4; ++k) {
+      all_known &= (def[(word >> (16 * k)) & 0xFFFF] & 3u) + 3u;
+    }
+  }
+  if (all_known == 0) return false;
+  for (uint64_t word : words) {
+    for (unsigned k = 0; k < 4 && pref == 0; ++k) {
+      pref = utf16_kana_preference((word >> (16 * k)) & 0xFFFF, true,
+                                   kBig ? kCandUtf16be : kCandUtf16le);
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 namespace kmv::detect {
 
-Utf16Reading::Utf16Reading(const kmv_handle *h)
-    : def_(h->unibe_def_table), def_count_(h->unibe_def_table_size) {
+Utf16Reading::Utf16Reading(const kmv_handle *h, size_t text_length)
+    : def_(h->unibe_def_table),
+      def_count_(h->unibe_def_table_size),
+      rows_state_(text_length >= kSummaryFrom ? Rows::kLater : Rows::kNone) {
   // An empty table reads entry 0 of this one, and discards it.
   if (def_ == nullptr || def_count_ == 0) def_ = kNoTable, def_count_ = 1;
+}
+
+// Null where the level has no unit blocks or the text is short.
+const simd::UnitRows *Utf16Reading::unit_rows() {
+  if (rows_state_ == Rows::kLater) {
+    const bool usable =
+        def_count_ >= 0x10000 && simd::active.summarize_units != nullptr;
+    if (usable) simd::active.summarize_units(def_, &rows_);
+    rows_state_ = usable ? Rows::kSummarized : Rows::kNone;
+  }
+  return rows_state_ == Rows::kSummarized ? &rows_ : nullptr;
 }
 
 void Utf16Reading::read(const Window &w) {
@@ -134,36 +178,6 @@ size_t Utf16Reading::walk_both(const Window &w, size_t i) {
   return i;
 }
 
-// Eight plain units at p at once, when the table covers every unit (no
-// bound to test). Finds the preference among them while it is unknown.
-template <bool kBig>
-bool Utf16Reading::plain_block(const unsigned char *p, uint32_t &pref) const {
-  constexpr uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
-  constexpr uint64_t kNinthBits = 0x0100010001000100ull;
-  uint64_t words[2] = {load_word(p), load_word(p + 8)};
-  uint32_t all_known = 4;
-  for (uint64_t &word : words) {
-    // Units as values in 16-bit lanes; the big-endian ones come out in
-    // reverse order, which neither test minds.
-    if (kBig) word = __builtin_bswap64(word);
-    const uint64_t low = word & kLowBytes, high = (word >> 8) & kLowBytes;
-    const uint64_t nonzero = (kBig ? high : low) + 0x00FF00FF00FF00FFull;
-    const uint64_t above_fd = low + 0x0002000200020002ull;
-    if (((above_fd | ~nonzero) & kNinthBits) != 0) return false;
-    for (unsigned k = 0; k < 4; ++k) {
-      all_known &= (def_[(word >> (16 * k)) & 0xFFFF] & 3u) + 3u;
-    }
-  }
-  if (all_known == 0) return false;
-  for (uint64_t word : words) {
-    for (unsigned k = 0; k < 4 && pref == 0; ++k) {
-      pref = utf16_kana_preference((word >> (16 * k)) & 0xFFFF, true,
-                                   kBig ? kCandUtf16be : kCandUtf16le);
-    }
-  }
-  return true;
-}
-
 // Plain units up to one that needs the reading both ways, which ends the
 // call; a call starts with blocks allowed.
 template <bool kBig>
@@ -177,9 +191,23 @@ size_t Utf16Reading::walk_one_order(const Window &w, size_t i) {
   size_t blocks_from = w.bound(blocks_from_);
   int64_t good = 0;
   uint32_t pref = preference_ & kOrder;
+  const simd::UnitRows *const rows = blocks ? unit_rows() : nullptr;
+  const auto wide_blocks = simd::active.plain_units[kBig ? 0 : 1];
+  // Blocks of 64 bytes start before the stop, as the others do.
+  const unsigned char *const wide_end = buf + std::min(len, w.stop + 63);
+  size_t wide_from = i;
   for (; i < w.stop && len - i >= 2; i += 2) {
+    if (rows != nullptr && wide_blocks != nullptr && i >= wide_from) {
+      bool kana = false;
+      const size_t taken = wide_blocks(buf + i, wide_end, rows, &kana);
+      good += static_cast<int64_t>(taken / 2);
+      pref |= kana ? kOrder : 0;
+      i += taken;
+      wide_from = i + 64;
+      if (!(i < w.stop && len - i >= 2)) break;
+    }
     if (blocks && i >= blocks_from && len - i >= 16) {
-      if (plain_block<kBig>(buf + i, pref)) {
+      if (plain_block<kBig>(def, buf + i, pref)) {
         good += 8;
         i += 14;  // and 2 more by the loop
         continue;
@@ -205,7 +233,7 @@ size_t Utf16Reading::walk_one_order(const Window &w, size_t i) {
 
 void utf16_pass(const kmv_handle *h, const unsigned char *buf, size_t len,
                 Evidence &e) {
-  Utf16Reading reading(h);
+  Utf16Reading reading(h, len);
   reading.read(Window::whole(buf, len));
   reading.tell(e);
 }

@@ -365,12 +365,19 @@ KMV_AVX2 EucBlockMasks euc_block_masks(const Byte *p) {
 constexpr decltype(Kernels::known_codes) known_codes = nullptr;
 constexpr decltype(Kernels::sjis_from_utf8) sjis_from_utf8 = nullptr;
 template <bool>
-constexpr decltype(Kernels::sjis_from_utf8) sjis_from_units = nullptr;
+constexpr TableCodesFn sjis_from_units = nullptr;
+template <bool>
+constexpr TableCodesFn euc_from_units = nullptr;
 // Its byte shuffles reach 16 bytes, too few for the row summary's sets.
 constexpr decltype(Kernels::summarize_rows) summarize_rows = nullptr;
 constexpr decltype(Kernels::known_codes_in_rows) known_codes_in_rows = nullptr;
 template <bool>
-constexpr EucToUnitsFn units_from_euc = nullptr;
+constexpr TableCodesFn units_from_euc = nullptr;
+constexpr TableCodesFn utf8_from_jis = nullptr;
+// The unit rows are read by byte permutation across 256 bytes.
+constexpr decltype(Kernels::summarize_units) summarize_units = nullptr;
+template <bool>
+constexpr PlainUnitsFn plain_units = nullptr;
 
 }  // namespace
 

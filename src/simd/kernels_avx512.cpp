@@ -380,18 +380,21 @@ KMV_AVX512 inline bool units_of_three_byte_block(const Byte *s, Byte *d) {
   return true;
 }
 
-// Shift_JIS codes of the units (32-bit lanes) at the set bits of `use`,
-// through a UTF-16 to Shift_JIS table whose entries of 4000 and above are
-// two-byte codes; false when one of them is half-width katakana (written
-// without the table), beyond the table, or has an entry below 4000. Each
-// lane reads the entry before its unit as well (see known_codes).
+// Shift_JIS (or EUC-JP) codes of the units (32-bit lanes) at the set bits
+// of `use`, through a table from UTF-16 whose entries of 4000 and above are
+// two-byte codes; false when one of them is beyond the table or has an
+// entry below 4000, or, in Shift_JIS, is half-width katakana (written
+// without the table). Each lane reads the entry before its unit as well
+// (see known_codes).
+template <bool kSjis = true>
 KMV_AVX512 inline bool sjis_codes(__m512i u, __mmask16 use,
                                   const uint16_t *table, __m512i limit,
                                   __m256i *codes) {
   const __mmask16 kana = _mm512_mask_cmplt_epu32_mask(
       use, _mm512_sub_epi32(u, _mm512_set1_epi32(0xFF61)),
       _mm512_set1_epi32(0x3F));
-  if (kana != 0 || _mm512_mask_cmplt_epu32_mask(use, u, limit) != use) {
+  if ((kSjis && kana != 0) ||
+      _mm512_mask_cmplt_epu32_mask(use, u, limit) != use) {
     return false;
   }
   const __m512i entries = _mm512_srli_epi32(
@@ -498,7 +501,7 @@ KMV_AVX512 size_t sjis_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
 // up sixteen to a gather; their codes take the units' places again before
 // the bytes are packed. Stops before a block with a unit 0000 or one that
 // sjis_codes does not take.
-template <bool kBig>
+template <bool kBig, bool kSjis = true>
 KMV_AVX512 size_t sjis_from_units(const Byte *p, const Byte *stop, Byte *dst,
                                   const uint16_t *table, uint64_t size,
                                   size_t *written) {
@@ -514,11 +517,12 @@ KMV_AVX512 size_t sjis_from_units(const Byte *p, const Byte *stop, Byte *dst,
     const auto m = static_cast<unsigned>(__builtin_popcount(multi));
     __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
     if (m != 0 &&
-        (!sjis_codes(_mm512_cvtepu16_epi32(_mm512_castsi512_si256(packed)),
-                     static_cast<__mmask16>(m >= 16 ? 0xFFFF : (1u << m) - 1),
-                     table, limit, &low) ||
+        (!sjis_codes<kSjis>(
+             _mm512_cvtepu16_epi32(_mm512_castsi512_si256(packed)),
+             static_cast<__mmask16>(m >= 16 ? 0xFFFF : (1u << m) - 1), table,
+             limit, &low) ||
          (m > 16 &&
-          !sjis_codes(
+          !sjis_codes<kSjis>(
               _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(packed, 1)),
               static_cast<__mmask16>(m >= 32 ? 0xFFFF : (1u << (m - 16)) - 1),
               table, limit, &high)))) {
@@ -535,6 +539,13 @@ KMV_AVX512 size_t sjis_from_units(const Byte *p, const Byte *stop, Byte *dst,
   }
   *written = static_cast<size_t>(d - dst);
   return static_cast<size_t>(s - p) / 2;
+}
+
+template <bool kBig>
+KMV_AVX512 size_t euc_from_units(const Byte *p, const Byte *stop, Byte *dst,
+                                 const uint16_t *table, uint64_t size,
+                                 size_t *written) {
+  return sjis_from_units<kBig, false>(p, stop, dst, table, size, written);
 }
 
 template <bool kBig>
@@ -734,6 +745,27 @@ KMV_AVX512 inline uint32_t leading_euc_codes(__m256i v) {
   return codes == 0xFFFFu ? codes : (1u << __builtin_ctz(~codes)) - 1;
 }
 
+// The table's values of the two-byte codes at the set bits of pairs among
+// the sixteen in v (zero where a code is not below limit, or no code).
+KMV_AVX512 inline __m512i pair_values(__m256i v, __mmask16 pairs,
+                                      const uint16_t *table, __m512i limit) {
+  const __m512i two = _mm512_cvtepu16_epi32(v);
+  const __m512i code = _mm512_or_si512(
+      _mm512_slli_epi32(_mm512_and_si512(two, _mm512_set1_epi32(0xFF)), 8),
+      _mm512_srli_epi32(two, 8));
+  const __mmask16 known = _mm512_mask_cmplt_epu32_mask(pairs, code, limit);
+  // Each lane reads the entry before its code as well (see known_codes).
+  return _mm512_srli_epi32(
+      _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), known,
+                                  _mm512_sub_epi32(code, _mm512_set1_epi32(1)),
+                                  table, 2),
+      16);
+}
+
+KMV_AVX512 inline __m512i table_limit(uint64_t size) {
+  return _mm512_set1_epi32(static_cast<int>(size < 0x10000 ? size : 0x10000));
+}
+
 // EUC-JP through its decoding table (size entries) to UTF-16 units of one
 // order: two-byte codes sixteen to a gather, and a lone single byte 01 to
 // 7F between them (a line end). Stops before anything else, and before a
@@ -743,25 +775,14 @@ template <bool kBig>
 KMV_AVX512 size_t units_from_euc(const Byte *p, const Byte *stop, Byte *dst,
                                  const uint16_t *table, uint64_t size,
                                  size_t *units) {
-  const __m512i limit =
-      _mm512_set1_epi32(static_cast<int>(size < 0x10000 ? size : 0x10000));
+  const __m512i limit = table_limit(size);
   const Byte *s = p;
   Byte *d = dst;
   while (stop - s >= 32) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
     const auto pairs = static_cast<__mmask16>(leading_euc_codes(v));
     if (pairs != 0) {
-      const __m512i two = _mm512_cvtepu16_epi32(v);
-      const __m512i code = _mm512_or_si512(
-          _mm512_slli_epi32(_mm512_and_si512(two, _mm512_set1_epi32(0xFF)), 8),
-          _mm512_srli_epi32(two, 8));
-      const __mmask16 known = _mm512_mask_cmplt_epu32_mask(pairs, code, limit);
-      // Each lane reads the entry before its code as well (see known_codes).
-      const __m512i values = _mm512_srli_epi32(
-          _mm512_mask_i32gather_epi32(
-              _mm512_setzero_si512(), known,
-              _mm512_sub_epi32(code, _mm512_set1_epi32(1)), table, 2),
-          16);
+      const __m512i values = pair_values(v, pairs, table, limit);
       const __m256i out = _mm512_cvtepi32_epi16(values);
       _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
                           kBig ? _mm256_or_si256(_mm256_slli_epi16(out, 8),
@@ -773,7 +794,7 @@ KMV_AVX512 size_t units_from_euc(const Byte *p, const Byte *stop, Byte *dst,
       s += 2 * n;
       d += 2 * n;
       const uint32_t mapped =
-          _mm512_mask_cmpneq_epi32_mask(known, values, _mm512_setzero_si512());
+          _mm512_mask_cmpneq_epi32_mask(pairs, values, _mm512_setzero_si512());
       if (mapped != pairs) [[unlikely]] {
         const auto lost = n - static_cast<unsigned>(__builtin_ctz(~mapped));
         s -= 2 * lost;
@@ -792,6 +813,157 @@ KMV_AVX512 size_t units_from_euc(const Byte *p, const Byte *stop, Byte *dst,
     d += 2;
   }
   *units = static_cast<size_t>(d - dst) / 2;
+  return static_cast<size_t>(s - p);
+}
+
+// Pairs of ISO-2022-JP's two-byte mode (both bytes 21 and above) at the
+// start of the 32 bytes at s: bit i set when pair i is one and so are all
+// before it.
+KMV_AVX512 inline __mmask16 leading_jis_pairs(__m256i v) {
+  const uint32_t text = _mm256_cmpge_epu8_mask(v, _mm256_set1_epi8(0x21));
+  const uint32_t pairs = _pext_u32(text & text >> 1, 0x55555555u);
+  return static_cast<__mmask16>(
+      pairs == 0xFFFFu ? pairs : (1u << __builtin_ctz(~pairs)) - 1);
+}
+
+// The lanes of pairs whose values are characters: not zero (no value), and
+// not "?" (which counts as unconverted).
+KMV_AVX512 inline __mmask16 mapped_pairs(__mmask16 pairs, __m512i values) {
+  return _mm512_mask_cmpneq_epi32_mask(pairs, values, _mm512_setzero_si512()) &
+         _mm512_mask_cmpneq_epi32_mask(pairs, values, _mm512_set1_epi32('?'));
+}
+
+// ISO-2022-JP pairs through the decoding table (size entries) to UTF-8,
+// sixteen to a gather, for characters of U+0800 and above (three bytes
+// each). Stops before anything else: a pair without a value, or one whose
+// character is shorter. Returns the bytes taken; *written gets the bytes
+// stored.
+KMV_AVX512 size_t utf8_from_jis(const Byte *p, const Byte *stop, Byte *dst,
+                                const uint16_t *table, uint64_t size,
+                                size_t *written) {
+  const __m512i limit = table_limit(size);
+  const Byte *s = p;
+  Byte *d = dst;
+  while (stop - s >= 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
+    const __mmask16 pairs = leading_jis_pairs(v);
+    // The end of a run is left to the caller: a gather for a few pairs
+    // costs more than it saves.
+    if (pairs != 0xFFFF) break;
+    const __m512i u = pair_values(v, pairs, table, limit);
+    const uint32_t wide = mapped_pairs(pairs, u) &
+                          _mm512_cmpge_epu32_mask(u, _mm512_set1_epi32(0x800));
+    const auto n = static_cast<unsigned>(__builtin_ctz(~wide));
+    if (n == 0) break;
+    // Lane i: E0|u>>12, 80|(u>>6 & 3F), 80|(u & 3F), and a byte dropped.
+    const __m512i three = _mm512_or_si512(
+        _mm512_set1_epi32(0x8080E0),
+        _mm512_or_si512(
+            _mm512_srli_epi32(u, 12),
+            _mm512_or_si512(
+                _mm512_slli_epi32(_mm512_and_si512(_mm512_srli_epi32(u, 6),
+                                                   _mm512_set1_epi32(0x3F)),
+                                  8),
+                _mm512_slli_epi32(_mm512_and_si512(u, _mm512_set1_epi32(0x3F)),
+                                  16))));
+    const uint64_t lanes = n == 16 ? ~uint64_t{0} : (uint64_t{1} << 4 * n) - 1;
+    _mm512_mask_storeu_epi8(
+        d, (uint64_t{1} << 3 * n) - 1,
+        _mm512_maskz_compress_epi8(lanes & 0x7777777777777777ull, three));
+    s += 2 * n;
+    d += 3 * n;
+    if (n < 16) break;
+  }
+  *written = static_cast<size_t>(d - dst);
+  return static_cast<size_t>(s - p);
+}
+
+// Bit j of the result: unit j of the 256 at `units` is plausible.
+KMV_AVX512 inline void plausible_bits(const uint16_t *units, uint64_t bits[4]) {
+  const __m512i plausible = _mm512_set1_epi16(3);
+  for (unsigned k = 0; k < 4; ++k) {
+    const __m512i a = _mm512_loadu_si512(units + 64 * k);
+    const __m512i b = _mm512_loadu_si512(units + 64 * k + 32);
+    bits[k] = uint64_t{_mm512_test_epi16_mask(a, plausible)} |
+              uint64_t{_mm512_test_epi16_mask(b, plausible)} << 32;
+  }
+}
+
+// The interval [first, last] of set bits, when they are one.
+inline bool one_interval(const uint64_t bits[4], unsigned &first,
+                         unsigned &last) {
+  unsigned set = 0;
+  first = 256, last = 0;
+  for (unsigned k = 0; k < 4; ++k) {
+    if (bits[k] == 0) continue;
+    set += static_cast<unsigned>(__builtin_popcountll(bits[k]));
+    if (first == 256) {
+      first = 64 * k + static_cast<unsigned>(__builtin_ctzll(bits[k]));
+    }
+    last = 64 * k + 63 - static_cast<unsigned>(__builtin_clzll(bits[k]));
+  }
+  return set != 0 && set == last - first + 1;
+}
+
+KMV_AVX512 void summarize_units(const uint16_t *table, UnitRows *rows) {
+  for (unsigned row = 0; row < 256; ++row) {
+    uint64_t bits[4];
+    plausible_bits(table + 256 * row, bits);
+    unsigned first = 0, last = 0;
+    const bool interval = one_interval(bits, first, last);
+    rows->low[row] = static_cast<Byte>(interval ? first : 0xFF);
+    rows->high[row] = static_cast<Byte>(interval ? last : 0);
+  }
+}
+
+// Each byte of v looked up in a table of 256 bytes (four registers).
+KMV_AVX512 inline __m512i look_up_bytes(const __m512i table[4], __m512i v) {
+  return _mm512_mask_blend_epi8(
+      _mm512_movepi8_mask(v), _mm512_permutex2var_epi8(table[0], v, table[1]),
+      _mm512_permutex2var_epi8(table[2], v, table[3]));
+}
+
+KMV_AVX512 inline void load_table(const Byte *bytes, __m512i table[4]) {
+  for (unsigned k = 0; k < 4; ++k) table[k] = _mm512_load_si512(bytes + 64 * k);
+}
+
+// What each unit's high byte holds, moved to its low byte.
+template <bool kBig>
+KMV_AVX512 inline __m512i to_low_bytes(__m512i v) {
+  return kBig ? _mm512_slli_epi16(v, 8) : _mm512_srli_epi16(v, 8);
+}
+
+template <bool kBig>
+KMV_AVX512 size_t plain_units(const Byte *p, const Byte *stop,
+                              const UnitRows *rows, bool *kana) {
+  constexpr uint64_t kLowBytes =
+      kBig ? 0xAAAAAAAAAAAAAAAAull : 0x5555555555555555ull;
+  __m512i low_table[4], high_table[4];
+  load_table(rows->low, low_table);
+  load_table(rows->high, high_table);
+  const Byte *s = p;
+  __mmask32 kana_units = 0;
+  for (; stop - s >= 64; s += 64) {
+    const __m512i v = load64(s);
+    const __m512i low = to_low_bytes<kBig>(look_up_bytes(low_table, v));
+    const __m512i high = to_low_bytes<kBig>(look_up_bytes(high_table, v));
+    const uint64_t held =
+        _mm512_cmpge_epu8_mask(v, low) & _mm512_cmple_epu8_mask(v, high);
+    const uint64_t plain =
+        kBig ? _mm512_cmplt_epu8_mask(v, _mm512_set1_epi8(-2)) &
+                   _mm512_test_epi8_mask(v, v) << 1
+             : _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(1)),
+                                      _mm512_set1_epi8(-3));
+    if ((held & plain & kLowBytes) != kLowBytes) break;
+    const __m512i unit = kBig ? swap_bytes(v) : v;
+    kana_units |= _mm512_cmplt_epu16_mask(
+                      _mm512_sub_epi16(unit, _mm512_set1_epi16(0x3041)),
+                      _mm512_set1_epi16(0x53)) |
+                  _mm512_cmplt_epu16_mask(
+                      _mm512_sub_epi16(unit, _mm512_set1_epi16(0x30A1)),
+                      _mm512_set1_epi16(0x53));
+  }
+  *kana = kana_units != 0;
   return static_cast<size_t>(s - p);
 }
 

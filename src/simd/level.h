@@ -42,6 +42,15 @@ struct CodeRows {
   alignas(64) Byte sets[16][32];
 };
 
+// For each high byte of a UTF-16 unit, the low bytes [low, high] of the
+// units a plausibility table holds: a row whose units are not one interval
+// keeps none (low 0xFF, high 0), so a block of its units is never taken
+// whole.
+struct UnitRows {
+  alignas(64) Byte low[256];
+  alignas(64) Byte high[256];
+};
+
 // Runs of [p, stop): each returns what the same-named helper of
 // convert/ascii.h returns and writes what it writes.
 using RunFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst);
@@ -51,10 +60,13 @@ using UnitsToUtf8Fn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
 // Bytes of UTF-8 converted: *units gets the units stored.
 using Utf8ToUnitsFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
                                  size_t *units);
-// Bytes of EUC-JP converted through a table: *units gets the units stored.
-using EucToUnitsFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
+// Two-byte codes converted through a table: *units gets what was stored.
+using TableCodesFn = size_t (*)(const Byte *p, const Byte *stop, Byte *dst,
                                 const uint16_t *table, uint64_t size,
                                 size_t *units);
+
+using PlainUnitsFn = size_t (*)(const Byte *p, const Byte *stop,
+                                const UnitRows *rows, bool *kana);
 
 struct Kernels {
   RunFn copy_ascii;
@@ -95,15 +107,31 @@ struct Kernels {
   // the others mapping to two-byte codes; stops before anything else,
   // possibly earlier. Returns the units taken; *written gets the bytes
   // stored.
-  size_t (*sjis_from_units[2])(const Byte *p, const Byte *stop, Byte *dst,
-                               const uint16_t *table, uint64_t size,
-                               size_t *written);
+  TableCodesFn sjis_from_units[2];
+  // The same to EUC-JP through a table of 16-bit entries, whose entries of
+  // 4000 and above are two-byte codes (half-width katakana included).
+  TableCodesFn euc_from_units[2];
   // EUC-JP to UTF-16 units of one order (by Order) through the decoding
   // table (size entries): two-byte codes (both bytes A1 to FE) and lone
   // single bytes 01 to 7F that the table has values for, each wholly
   // before stop; stops before anything else, possibly earlier. Returns the
   // bytes taken; *units gets the units stored.
-  EucToUnitsFn units_from_euc[2];
+  TableCodesFn units_from_euc[2];
+  // ISO-2022-JP pairs of two-byte mode (both bytes 21 and above) through
+  // the decoding table (size entries) to UTF-8, each wholly before stop:
+  // stops before anything else and before a pair without a value, with
+  // the value "?" or with a value below U+0800, possibly earlier. Returns
+  // the bytes taken; *units gets the bytes stored.
+  TableCodesFn utf8_from_jis;
+  // Fills *rows from a plausibility table of 0x10000 entries or more (a
+  // unit is plausible when bit 0 or 1 of its entry is set).
+  void (*summarize_units)(const uint16_t *table, UnitRows *rows);
+  // Whole 64-byte blocks of [p, stop) of UTF-16 units of one order (by
+  // Order) that rows hold and that are plain: big-endian units of 0x100 and
+  // above with a low byte below 0xFE, little-endian ones with a low byte of
+  // 01 to FD. Returns the bytes taken; *kana is set when one of their units
+  // is a hiragana (U+3041 to U+3093) or katakana (U+30A1 to U+30F3).
+  PlainUnitsFn plain_units[2];
 };
 
 // The kernels in use; all slots null at the SSE2 level.
