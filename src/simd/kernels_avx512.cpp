@@ -445,10 +445,14 @@ KMV_AVX512 inline __m512i read_far(__m512i u, __mmask32 far,
       static_cast<__mmask8>(~kana), packed, _mm512_castsi512_si128(limit16));
   const __m128i at = _mm_maskz_mov_epi16(use, packed);
   const auto entries_of = [table](uint64_t four) {
-    return uint64_t{table[four & 0xFFFF]} |
-           uint64_t{table[four >> 16 & 0xFFFF]} << 16 |
-           uint64_t{table[four >> 32 & 0xFFFF]} << 32 |
-           uint64_t{table[four >> 48]} << 48;
+    uint64_t e = uint64_t{table[four & 0xFFFF]} |
+                 uint64_t{table[four >> 16 & 0xFFFF]} << 16 |
+                 uint64_t{table[four >> 32 & 0xFFFF]} << 32 |
+                 uint64_t{table[four >> 48]} << 48;
+    // Kept in a general register: the compiler would otherwise pair the
+    // two halves in vector registers, at a cost.
+    __asm__("" : "+r"(e));
+    return e;
   };
   const __m128i entries = _mm_set_epi64x(
       static_cast<long long>(
