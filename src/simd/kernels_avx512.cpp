@@ -200,6 +200,9 @@ KMV_AVX512 size_t utf8_from_units(const Byte *p, const Byte *stop, Byte *dst,
 struct PlainChars {
   uint64_t starts;
   unsigned length;
+  // Every first byte of a two- or three-byte form in the block: those at
+  // `starts` come first.
+  uint64_t leads;
 };
 
 KMV_AVX512 inline PlainChars plain_chars(__m512i v) {
@@ -229,12 +232,12 @@ KMV_AVX512 inline PlainChars plain_chars(__m512i v) {
   const uint64_t starts =
       ~trail &
       (first_bad == 64 ? ~uint64_t{0} : (uint64_t{1} << first_bad) - 1);
-  if (starts == 0) return {0, 0};
+  if (starts == 0) return {0, 0, 0};
   // The last start may begin a character that the block or the bad byte
   // cuts: leave it.
   const unsigned last = 63u - static_cast<unsigned>(__builtin_clzll(starts));
   const uint64_t take = starts & ~(uint64_t{1} << last);
-  return {take, take == 0 ? 0 : last};
+  return {take, take == 0 ? 0 : last, lead2 | lead3};
 }
 
 // The units of the first 32 plain characters that begin at the set bits
@@ -400,7 +403,8 @@ KMV_AVX512 inline bool sjis_codes(__m512i u, __mmask16 use,
 // The table's row of U+3000 to U+30FF (kana and the marks of Japanese
 // text), 256 entries in eight registers, read by word permutation instead
 // of gathered. All zero (no code: the kernel stops there) for a table
-// that ends before it.
+// that ends before it. Entries are held byte-swapped, as they are written
+// (first byte lowest), and so are the other entries of a block.
 struct KanaRow {
   __m512i part[8];
 };
@@ -408,8 +412,9 @@ struct KanaRow {
 KMV_AVX512 inline KanaRow load_kana_row(const uint16_t *table, uint64_t size) {
   KanaRow row;
   for (unsigned i = 0; i < 8; ++i) {
-    row.part[i] = size >= 0x3100 ? _mm512_loadu_si512(table + 0x3000 + 32 * i)
-                                 : _mm512_setzero_si512();
+    row.part[i] = size >= 0x3100
+                      ? swap_bytes(_mm512_loadu_si512(table + 0x3000 + 32 * i))
+                      : _mm512_setzero_si512();
   }
   return row;
 }
@@ -444,11 +449,12 @@ KMV_AVX512 inline __m512i read_far(__m512i u, __mmask32 far,
   const __mmask8 use = _mm_mask_cmplt_epu16_mask(
       static_cast<__mmask8>(~kana), packed, _mm512_castsi512_si128(limit16));
   const __m128i at = _mm_maskz_mov_epi16(use, packed);
+  // Four entries byte-swapped: in reverse order, then the whole word.
   const auto entries_of = [table](uint64_t four) {
-    uint64_t e = uint64_t{table[four & 0xFFFF]} |
-                 uint64_t{table[four >> 16 & 0xFFFF]} << 16 |
-                 uint64_t{table[four >> 32 & 0xFFFF]} << 32 |
-                 uint64_t{table[four >> 48]} << 48;
+    uint64_t e = __builtin_bswap64(uint64_t{table[four & 0xFFFF]} << 48 |
+                                   uint64_t{table[four >> 16 & 0xFFFF]} << 32 |
+                                   uint64_t{table[four >> 32 & 0xFFFF]} << 16 |
+                                   uint64_t{table[four >> 48]});
     // Kept in a general register: the compiler would otherwise pair the
     // two halves in vector registers, at a cost.
     __asm__("" : "+r"(e));
@@ -484,19 +490,21 @@ KMV_AVX512 inline SjisBlock sjis_of_block(__m512i v, Byte *d,
   const PlainChars chars = plain_chars(v);
   if (chars.length == 0) return {0, 0, false};
   const uint64_t multi = chars.starts & _mm512_movepi8_mask(v);
-  const __m512i u = units_of_chars(v, multi);
+  // Units of all leads: the first of them, those taken, are known before
+  // the rest of plain_chars is, and the table reads need not wait for it.
+  const __m512i u = units_of_chars(v, chars.leads);
   const auto lanes = static_cast<__mmask32>(_pext_u64(multi, multi));
-  const __mmask32 far = _mm512_mask_cmpneq_epi16_mask(
-      lanes, _mm512_srli_epi16(u, 8), _mm512_set1_epi16(0x30));
+  const __mmask32 far = _mm512_cmpneq_epi16_mask(_mm512_srli_epi16(u, 8),
+                                                 _mm512_set1_epi16(0x30));
   const __m512i codes =
       read_far(u, far, table, limit16, kana_row_entries(row, u));
-  const __m512i out =
-      _mm512_mask_expand_epi8(v, multi | multi << 1, swap_bytes(codes));
+  const __m512i out = _mm512_mask_expand_epi8(v, multi | multi << 1, codes);
   const uint64_t keep = (chars.starts & ~multi) | multi | multi << 1;
   store64(d, _mm512_maskz_compress_epi8(keep, out));
   // A far unit past the eighth has no entry read: it fails here too.
-  const __mmask32 failed =
-      _mm512_mask_cmplt_epu16_mask(lanes, codes, _mm512_set1_epi16(0x4000));
+  const __mmask32 failed = _mm512_mask_cmplt_epu16_mask(
+      lanes, _mm512_and_si512(codes, _mm512_set1_epi16(0xFF)),
+      _mm512_set1_epi16(0x40));
   if (failed != 0) [[unlikely]] {
     const auto lane = static_cast<unsigned>(__builtin_ctz(failed));
     const uint64_t at = _pdep_u64(uint64_t{1} << lane, multi);
