@@ -240,6 +240,23 @@ KMV_AVX512 inline PlainChars plain_chars(__m512i v) {
   return {take, take == 0 ? 0 : last, lead2 | lead3};
 }
 
+// The unit of each plain character whose first bytes (up to three, as
+// many as its first byte says) are in the 16-bit lanes of b0, b1, b2.
+KMV_AVX512 inline __m512i unit_of_bytes(__m512i b0, __m512i b1, __m512i b2) {
+  const __m512i low6 = _mm512_set1_epi16(0x3F);
+  const __m512i two = _mm512_or_si512(
+      _mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x1F)), 6),
+      _mm512_and_si512(b1, low6));
+  const __m512i three = _mm512_or_si512(
+      _mm512_or_si512(_mm512_slli_epi16(b0, 12),
+                      _mm512_slli_epi16(_mm512_and_si512(b1, low6), 6)),
+      _mm512_and_si512(b2, low6));
+  const __mmask32 multi = _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0x80));
+  const __mmask32 wide = _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0xE0));
+  const __m512i u = _mm512_mask_mov_epi16(b0, multi, two);
+  return _mm512_mask_mov_epi16(u, wide, three);
+}
+
 // The units of the first 32 plain characters that begin at the set bits
 // of `starts`, in order, in 16-bit lanes.
 KMV_AVX512 inline __m512i units_of_chars(__m512i v, uint64_t starts) {
@@ -261,18 +278,7 @@ KMV_AVX512 inline __m512i units_of_chars(__m512i v, uint64_t starts) {
       _mm512_permutexvar_epi8(_mm512_castsi256_si512(_mm256_add_epi8(
                                   low_at, _mm256_add_epi8(one, one))),
                               v)));
-  const __m512i low6 = _mm512_set1_epi16(0x3F);
-  const __m512i two = _mm512_or_si512(
-      _mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x1F)), 6),
-      _mm512_and_si512(b1, low6));
-  const __m512i three = _mm512_or_si512(
-      _mm512_or_si512(_mm512_slli_epi16(b0, 12),
-                      _mm512_slli_epi16(_mm512_and_si512(b1, low6), 6)),
-      _mm512_and_si512(b2, low6));
-  const __mmask32 multi = _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0x80));
-  const __mmask32 wide = _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0xE0));
-  const __m512i u = _mm512_mask_mov_epi16(b0, multi, two);
-  return _mm512_mask_mov_epi16(u, wide, three);
+  return unit_of_bytes(b0, b1, b2);
 }
 
 // Up to 64 characters of a 64-byte block as UTF-16 units (stored as two
@@ -307,19 +313,7 @@ KMV_AVX512 inline unsigned units_of_block(__m512i v, Byte *d, unsigned *units) {
     const __m512i b2 =
         _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(third)
                                        : _mm512_extracti64x4_epi64(third, 1));
-    const __m512i low6 = _mm512_set1_epi16(0x3F);
-    const __m512i two = _mm512_or_si512(
-        _mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x1F)), 6),
-        _mm512_and_si512(b1, low6));
-    const __m512i three = _mm512_or_si512(
-        _mm512_or_si512(_mm512_slli_epi16(b0, 12),
-                        _mm512_slli_epi16(_mm512_and_si512(b1, low6), 6)),
-        _mm512_and_si512(b2, low6));
-    const __mmask32 multi =
-        _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0x80));
-    const __mmask32 wide = _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0xE0));
-    __m512i u = _mm512_mask_mov_epi16(b0, multi, two);
-    u = _mm512_mask_mov_epi16(u, wide, three);
+    const __m512i u = unit_of_bytes(b0, b1, b2);
     store64(d + 64 * half, kBig ? swap_bytes(u) : u);
   }
   return last;
