@@ -289,3 +289,32 @@ TEST(SimdLevels, LongTextTalliesMatchTheBaseline) {
     ASSERT_EQ(found.size(), 1u) << source;
   }
 }
+
+// UTF-8 to Shift_JIS reads kana from the handle's table as any other
+// character: a table cut inside the kana row, and one whose kana and kanji
+// entries are no code, "?", another code and a one-byte code.
+TEST(SimdLevels, Utf8ToSjisFollowsTheHandlesTable) {
+  testdata::Handle h;
+  const uint16_t *builtin = h->unibe2sjis_table;
+  std::vector<uint16_t> changed(builtin, builtin + h->unibe2sjis_table_size);
+  changed[0x3042] = changed[0x6F22] = 0;  // あ 漢
+  changed[0x3093] = 0x3F;                 // ん
+  changed[0x30A2] = 0x889F;               // ア
+  changed[0x30F3] = 0x41;                 // ン
+  std::mt19937 rng(29);
+  std::string text = random_text("utf8", rng, 3000);
+  for (int k = 0; k < 8; ++k)  // ンんア
+    text.insert(rng() % text.size(), "\xE3\x83\xB3\xE3\x82\x93\xE3\x82\xA2");
+  const auto *s = reinterpret_cast<const unsigned char *>(text.data());
+  for (const auto &[table, count] : {std::pair{builtin, uint64_t{0x3050}},
+                                     std::pair<const uint16_t *, uint64_t>{
+                                         changed.data(), changed.size()}}) {
+    h->unibe2sjis_table = table;
+    h->unibe2sjis_table_size = count;
+    std::set<std::string> found;
+    at_every_level([&](Level) {
+      found.insert(outcome("utf8to_sjis", h, s, text.size()));
+    });
+    EXPECT_EQ(found.size(), 1u) << count;
+  }
+}

@@ -200,6 +200,9 @@ KMV_AVX512 size_t utf8_from_units(const Byte *p, const Byte *stop, Byte *dst,
 struct PlainChars {
   uint64_t starts;
   unsigned length;
+  // Every first byte of a two- or three-byte form in the block: those at
+  // `starts` come first.
+  uint64_t leads;
 };
 
 KMV_AVX512 inline PlainChars plain_chars(__m512i v) {
@@ -229,20 +232,34 @@ KMV_AVX512 inline PlainChars plain_chars(__m512i v) {
   const uint64_t starts =
       ~trail &
       (first_bad == 64 ? ~uint64_t{0} : (uint64_t{1} << first_bad) - 1);
-  if (starts == 0) return {0, 0};
+  if (starts == 0) return {0, 0, 0};
   // The last start may begin a character that the block or the bad byte
   // cuts: leave it.
   const unsigned last = 63u - static_cast<unsigned>(__builtin_clzll(starts));
   const uint64_t take = starts & ~(uint64_t{1} << last);
-  return {take, take == 0 ? 0 : last};
+  return {take, take == 0 ? 0 : last, lead2 | lead3};
 }
 
-// The units of the plain characters that begin at the set bits of
-// `starts` (count of them), in order, as whole vectors at d: one, or two
-// for more than 32.
-template <bool kBig>
-KMV_AVX512 inline void store_units_of(__m512i v, uint64_t starts,
-                                      unsigned count, Byte *d) {
+// The unit of each plain character whose first bytes (up to three, as
+// many as its first byte says) are in the 16-bit lanes of b0, b1, b2.
+KMV_AVX512 inline __m512i unit_of_bytes(__m512i b0, __m512i b1, __m512i b2) {
+  const __m512i low6 = _mm512_set1_epi16(0x3F);
+  const __m512i two = _mm512_or_si512(
+      _mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x1F)), 6),
+      _mm512_and_si512(b1, low6));
+  const __m512i three = _mm512_or_si512(
+      _mm512_or_si512(_mm512_slli_epi16(b0, 12),
+                      _mm512_slli_epi16(_mm512_and_si512(b1, low6), 6)),
+      _mm512_and_si512(b2, low6));
+  const __mmask32 multi = _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0x80));
+  const __mmask32 wide = _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0xE0));
+  const __m512i u = _mm512_mask_mov_epi16(b0, multi, two);
+  return _mm512_mask_mov_epi16(u, wide, three);
+}
+
+// The units of the first 32 plain characters that begin at the set bits
+// of `starts`, in order, in 16-bit lanes.
+KMV_AVX512 inline __m512i units_of_chars(__m512i v, uint64_t starts) {
   const __m512i at = _mm512_maskz_compress_epi8(
       starts,
       _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50,
@@ -250,60 +267,108 @@ KMV_AVX512 inline void store_units_of(__m512i v, uint64_t starts,
                       35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22,
                       21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7,
                       6, 5, 4, 3, 2, 1, 0));
-  const __m512i one = _mm512_set1_epi8(1);
-  const __m512i first = _mm512_permutexvar_epi8(at, v);
-  const __m512i second = _mm512_permutexvar_epi8(_mm512_add_epi8(at, one), v);
-  const __m512i third = _mm512_permutexvar_epi8(
-      _mm512_add_epi8(at, _mm512_add_epi8(one, one)), v);
-  for (unsigned half = 0; half < (count > 32 ? 2u : 1u); ++half) {
-    const __m512i b0 =
-        _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(first)
-                                       : _mm512_extracti64x4_epi64(first, 1));
-    const __m512i b1 =
-        _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(second)
-                                       : _mm512_extracti64x4_epi64(second, 1));
-    const __m512i b2 =
-        _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(third)
-                                       : _mm512_extracti64x4_epi64(third, 1));
-    const __m512i low6 = _mm512_set1_epi16(0x3F);
-    const __m512i two = _mm512_or_si512(
-        _mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x1F)), 6),
-        _mm512_and_si512(b1, low6));
-    const __m512i three = _mm512_or_si512(
-        _mm512_or_si512(_mm512_slli_epi16(b0, 12),
-                        _mm512_slli_epi16(_mm512_and_si512(b1, low6), 6)),
-        _mm512_and_si512(b2, low6));
-    const __mmask32 multi =
-        _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0x80));
-    const __mmask32 wide = _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0xE0));
-    __m512i u = _mm512_mask_mov_epi16(b0, multi, two);
-    u = _mm512_mask_mov_epi16(u, wide, three);
-    store64(d + 64 * half, kBig ? swap_bytes(u) : u);
-  }
+  const __m256i one = _mm256_set1_epi8(1);
+  const __m256i low_at = _mm512_castsi512_si256(at);
+  const __m512i b0 = _mm512_cvtepu8_epi16(
+      _mm512_castsi512_si256(_mm512_permutexvar_epi8(at, v)));
+  const __m512i b1 =
+      _mm512_cvtepu8_epi16(_mm512_castsi512_si256(_mm512_permutexvar_epi8(
+          _mm512_castsi256_si512(_mm256_add_epi8(low_at, one)), v)));
+  const __m512i b2 = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(
+      _mm512_permutexvar_epi8(_mm512_castsi256_si512(_mm256_add_epi8(
+                                  low_at, _mm256_add_epi8(one, one))),
+                              v)));
+  return unit_of_bytes(b0, b1, b2);
 }
 
-// Up to 64 characters of a 64-byte block as UTF-16 units (stored as two
-// whole vectors at d). Returns the bytes taken, 0 if none (see
-// plain_chars). Its own copy of store_units_of: calling that here was
-// measured a quarter slower.
+// The characters that begin in the 64-byte block at s, read with the two
+// bytes after it (the reader keeps 66 bytes): `carry` has bit j set when
+// byte j continues a character of the block before. When all of them are
+// plain (see plain_chars), the block is taken whole and the step is always
+// 64 bytes, so the next block's load never waits for this one's reading;
+// `carry` is then what the next block begins with. Otherwise `length`
+// ends before the last character start that precedes anything not plain
+// (or after the carried bytes), and `carry` is 0. It reads the bytes as
+// plain_chars does, in its own copy: sharing that reading through helpers
+// made UTF-8 to Shift_JIS a tenth slower.
+struct StrideChars {
+  uint64_t starts;
+  unsigned length;
+  uint64_t carry;
+};
+
+KMV_AVX512 inline uint64_t trail_bytes(__m512i v) {
+  return _mm512_cmpeq_epi8_mask(
+      _mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xC0))),
+      _mm512_set1_epi8(static_cast<char>(0x80)));
+}
+
+KMV_AVX512 inline StrideChars stride_chars(__m512i v, __m512i after2,
+                                           uint64_t carry) {
+  const uint64_t trail = trail_bytes(v);
+  const uint64_t high = _mm512_movepi8_mask(v);
+  const uint64_t lead2 = _mm512_cmplt_epu8_mask(
+      _mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0xC2))),
+      _mm512_set1_epi8(0x1E));
+  const uint64_t lead3 = _mm512_cmplt_epu8_mask(
+      _mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0xE0))),
+      _mm512_set1_epi8(0x10));
+  const __m512i a0 = _mm512_set1_epi8(static_cast<char>(0xA0));
+  const uint64_t low_second = _mm512_cmplt_epu8_mask(v, a0);
+  const uint64_t e0 =
+      _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(0xE0)));
+  const uint64_t ed =
+      _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(0xED)));
+  // Bytes 64 and 65, the top two of the block two bytes on.
+  const uint64_t trail_after = trail_bytes(after2) >> 62;
+  const uint64_t low_after = _mm512_cmplt_epu8_mask(after2, a0) >> 62 & 1;
+  const uint64_t leads = lead2 | lead3;
+  const uint64_t expected = leads << 1 | lead3 << 2 | carry;
+  const uint64_t expected_after = leads >> 63 | lead3 >> 62;
+  // Overlong three-byte forms (E0 80-9F) and surrogates (ED A0-BF).
+  const uint64_t bad_second = (e0 << 1 & low_second) | (ed << 1 & ~low_second);
+  const uint64_t bad_after = (expected_after & ~trail_after) |
+                             (e0 >> 63 & low_after) | (ed >> 63 & ~low_after);
+  const uint64_t bad =
+      (high & ~trail & ~leads) | (trail ^ expected) | bad_second;
+  if (bad == 0 && bad_after == 0) [[likely]] {
+    return {~trail, 64, expected_after};
+  }
+  const unsigned first_bad =
+      bad == 0 ? 64 : static_cast<unsigned>(__builtin_ctzll(bad));
+  const uint64_t starts =
+      ~trail &
+      (first_bad == 64 ? ~uint64_t{0} : (uint64_t{1} << first_bad) - 1);
+  if (starts == 0) {
+    return {0, static_cast<unsigned>(__builtin_popcountll(carry)), 0};
+  }
+  // The last start may begin a character that the bad byte cuts: leave it.
+  const unsigned last = 63u - static_cast<unsigned>(__builtin_clzll(starts));
+  return {starts & ~(uint64_t{1} << last), last, 0};
+}
+
+// The characters stride_chars takes from the block at s, as UTF-16 units
+// (stored as two whole vectors at d; *units gets their count). Its own
+// copy of units_of_chars, for 64 of them: calling a shared helper here was
+// measured a quarter slower. The three bytes of each character are read
+// from the block and from it one and two bytes on, so that a character
+// that begins in the block may end after it.
 template <bool kBig>
-KMV_AVX512 inline unsigned units_of_block(__m512i v, Byte *d, unsigned *units) {
-  const PlainChars chars = plain_chars(v);
-  const uint64_t take = chars.starts;
-  const unsigned last = chars.length;
-  *units = static_cast<unsigned>(__builtin_popcountll(take));
-  if (take == 0) return 0;
+KMV_AVX512 inline StrideChars units_of_block(const Byte *s, uint64_t carry,
+                                             Byte *d, unsigned *units) {
+  const __m512i v = load64(s), after2 = load64(s + 2);
+  const StrideChars chars = stride_chars(v, after2, carry);
+  *units = static_cast<unsigned>(__builtin_popcountll(chars.starts));
   const __m512i at = _mm512_maskz_compress_epi8(
-      take, _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51,
-                            50, 49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38,
-                            37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25,
-                            24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12,
-                            11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0));
-  const __m512i one = _mm512_set1_epi8(1);
+      chars.starts,
+      _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50,
+                      49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36,
+                      35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22,
+                      21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7,
+                      6, 5, 4, 3, 2, 1, 0));
   const __m512i first = _mm512_permutexvar_epi8(at, v);
-  const __m512i second = _mm512_permutexvar_epi8(_mm512_add_epi8(at, one), v);
-  const __m512i third = _mm512_permutexvar_epi8(
-      _mm512_add_epi8(at, _mm512_add_epi8(one, one)), v);
+  const __m512i second = _mm512_permutexvar_epi8(at, load64(s + 1));
+  const __m512i third = _mm512_permutexvar_epi8(at, after2);
   for (int half = 0; half < (*units > 32 ? 2 : 1); ++half) {
     const __m512i b0 =
         _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(first)
@@ -314,22 +379,10 @@ KMV_AVX512 inline unsigned units_of_block(__m512i v, Byte *d, unsigned *units) {
     const __m512i b2 =
         _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(third)
                                        : _mm512_extracti64x4_epi64(third, 1));
-    const __m512i low6 = _mm512_set1_epi16(0x3F);
-    const __m512i two = _mm512_or_si512(
-        _mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x1F)), 6),
-        _mm512_and_si512(b1, low6));
-    const __m512i three = _mm512_or_si512(
-        _mm512_or_si512(_mm512_slli_epi16(b0, 12),
-                        _mm512_slli_epi16(_mm512_and_si512(b1, low6), 6)),
-        _mm512_and_si512(b2, low6));
-    const __mmask32 multi =
-        _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0x80));
-    const __mmask32 wide = _mm512_cmpge_epu16_mask(b0, _mm512_set1_epi16(0xE0));
-    __m512i u = _mm512_mask_mov_epi16(b0, multi, two);
-    u = _mm512_mask_mov_epi16(u, wide, three);
+    const __m512i u = unit_of_bytes(b0, b1, b2);
     store64(d + 64 * half, kBig ? swap_bytes(u) : u);
   }
-  return last;
+  return chars;
 }
 
 // Sixteen three-byte characters in the first 48 bytes of the block (none
@@ -410,88 +463,148 @@ KMV_AVX512 inline bool sjis_codes(__m512i u, __mmask16 use,
   return true;
 }
 
-// The characters of a 64-byte block that plain_chars takes, in Shift_JIS
-// at d: ASCII as is, the others through sjis_codes, whose two bytes take
-// the place of their first two. Returns the bytes taken, 0 when it takes
-// none or one of them fails; *written gets the bytes stored.
-KMV_AVX512 inline unsigned sjis_of_block(__m512i v, Byte *d,
-                                         const uint16_t *table, __m512i limit,
-                                         unsigned *written) {
-  PlainChars chars = plain_chars(v);
-  if (chars.length == 0) return 0;
-  uint64_t multi = chars.starts & _mm512_movepi8_mask(v);
-  // Sixteen of them at most, for one gather: the block ends before the
-  // seventeenth.
-  if (const uint64_t cut = _pdep_u64(uint64_t{1} << 16, multi); cut != 0) {
-    chars.starts &= cut - 1;
-    chars.length = static_cast<unsigned>(__builtin_ctzll(cut));
-    multi &= cut - 1;
+// The table's row of U+3000 to U+30FF (kana and the marks of Japanese
+// text), 256 entries in eight registers, read by word permutation instead
+// of gathered. All zero (no code: the kernel stops there) for a table
+// that ends before it. Entries are held byte-swapped, as they are written
+// (first byte lowest), and so are the other entries of a block.
+struct KanaRow {
+  __m512i part[8];
+};
+
+KMV_AVX512 inline KanaRow load_kana_row(const uint16_t *table, uint64_t size) {
+  KanaRow row;
+  for (unsigned i = 0; i < 8; ++i) {
+    row.part[i] = size >= 0x3100
+                      ? swap_bytes(_mm512_loadu_si512(table + 0x3000 + 32 * i))
+                      : _mm512_setzero_si512();
   }
-  __m512i out = v;
-  if (multi != 0) {
-    const auto m = static_cast<unsigned>(__builtin_popcountll(multi));
-    alignas(64) Byte units[64];
-    store_units_of<false>(v, multi, m, units);
-    const __m512i u = _mm512_load_si512(units);
-    __m256i codes;
-    if (!sjis_codes(_mm512_cvtepu16_epi32(_mm512_castsi512_si256(u)),
-                    static_cast<__mmask16>(m >= 16 ? 0xFFFF : (1u << m) - 1),
-                    table, limit, &codes)) {
-      return 0;
-    }
-    out = _mm512_mask_expand_epi8(out, multi,
-                                  _mm512_castsi128_si512(_mm256_cvtepi16_epi8(
-                                      _mm256_srli_epi16(codes, 8))));
-    out = _mm512_mask_expand_epi8(
-        out, multi << 1, _mm512_castsi128_si512(_mm256_cvtepi16_epi8(codes)));
-  }
-  const uint64_t keep = (chars.starts & ~multi) | multi | multi << 1;
-  const auto k = static_cast<unsigned>(__builtin_popcountll(keep));
-  _mm512_mask_storeu_epi8(d, k == 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1,
-                          _mm512_maskz_compress_epi8(keep, out));
-  *written = k;
-  return chars.length;
+  return row;
 }
 
-// Steps of three kinds, whichever the block starts with: up to sixteen
-// three-byte characters looked up at once, a run of ASCII, or the
-// characters of the block as sjis_of_block takes them. Stops before a step
-// that fails. Every step stores whole vectors: the output of 64 bytes of
-// source is at most 64 bytes.
+// The row's entries at the low bytes of the units (16-bit lanes).
+KMV_AVX512 inline __m512i kana_row_entries(const KanaRow &row, __m512i u) {
+  const __m512i q0 = _mm512_permutex2var_epi16(row.part[0], u, row.part[1]);
+  const __m512i q1 = _mm512_permutex2var_epi16(row.part[2], u, row.part[3]);
+  const __m512i q2 = _mm512_permutex2var_epi16(row.part[4], u, row.part[5]);
+  const __m512i q3 = _mm512_permutex2var_epi16(row.part[6], u, row.part[7]);
+  const __mmask32 bit6 = _mm512_test_epi16_mask(u, _mm512_set1_epi16(0x40));
+  const __mmask32 bit7 = _mm512_test_epi16_mask(u, _mm512_set1_epi16(0x80));
+  return _mm512_mask_blend_epi16(bit7, _mm512_mask_blend_epi16(bit6, q0, q1),
+                                 _mm512_mask_blend_epi16(bit6, q2, q3));
+}
+
+// The table entries of the first eight units at the set bits of `far`
+// (16-bit lanes, none below 0080) put in their lanes of `codes`, the
+// other lanes of `far` get 0, and so does a unit beyond the table or of
+// half-width katakana (written without the table). Read one by one
+// through general registers: a gather costs about as much as sixteen
+// loads whatever number of lanes it reads, and holds up the vector work
+// around it.
+KMV_AVX512 inline __m512i read_far(__m512i u, __mmask32 far,
+                                   const uint16_t *table, __m512i limit16,
+                                   __m512i codes) {
+  const __m128i packed =
+      _mm512_castsi512_si128(_mm512_maskz_compress_epi16(far, u));
+  const __mmask8 kana = _mm_cmplt_epu16_mask(
+      _mm_sub_epi16(packed, _mm_set1_epi16(static_cast<short>(0xFF61))),
+      _mm_set1_epi16(0x3F));
+  const __mmask8 use = _mm_mask_cmplt_epu16_mask(
+      static_cast<__mmask8>(~kana), packed, _mm512_castsi512_si128(limit16));
+  const __m128i at = _mm_maskz_mov_epi16(use, packed);
+  // Four entries byte-swapped: in reverse order, then the whole word.
+  const auto entries_of = [table](uint64_t four) {
+    uint64_t e = __builtin_bswap64(uint64_t{table[four & 0xFFFF]} << 48 |
+                                   uint64_t{table[four >> 16 & 0xFFFF]} << 32 |
+                                   uint64_t{table[four >> 32 & 0xFFFF]} << 16 |
+                                   uint64_t{table[four >> 48]});
+    // Kept in a general register: the compiler would otherwise pair the
+    // two halves in vector registers, at a cost.
+    __asm__("" : "+r"(e));
+    return e;
+  };
+  const __m128i entries = _mm_set_epi64x(
+      static_cast<long long>(
+          entries_of(static_cast<uint64_t>(_mm_extract_epi64(at, 1)))),
+      static_cast<long long>(
+          entries_of(static_cast<uint64_t>(_mm_cvtsi128_si64(at)))));
+  return _mm512_mask_expand_epi16(
+      codes, far, _mm512_castsi128_si512(_mm_maskz_mov_epi16(use, entries)));
+}
+
+// What sjis_of_block took: source bytes and bytes stored, and whether it
+// stopped before a character without a two-byte code.
+struct SjisBlock {
+  unsigned taken;
+  unsigned written;
+  bool failed;
+};
+
+// The characters of a 64-byte block that plain_chars takes, in Shift_JIS
+// at d (a whole vector is stored): ASCII as is, the others through the
+// table, whose two bytes take the place of their first two. Of those not
+// in the kana row only eight are read: the block ends before the ninth. A
+// character whose entry is not a two-byte code ends the block and the run.
+// Where the block ends is known from plain_chars alone unless one of those
+// two (both rare) happens, so the next block need not wait for this one.
+KMV_AVX512 inline SjisBlock sjis_of_block(__m512i v, Byte *d,
+                                          const uint16_t *table,
+                                          __m512i limit16, const KanaRow &row) {
+  const PlainChars chars = plain_chars(v);
+  if (chars.length == 0) return {0, 0, false};
+  const uint64_t multi = chars.starts & _mm512_movepi8_mask(v);
+  // Units of all leads: the first of them, those taken, are known before
+  // the rest of plain_chars is, and the table reads need not wait for it.
+  const __m512i u = units_of_chars(v, chars.leads);
+  const auto lanes = static_cast<__mmask32>(_pext_u64(multi, multi));
+  const __mmask32 far = _mm512_cmpneq_epi16_mask(_mm512_srli_epi16(u, 8),
+                                                 _mm512_set1_epi16(0x30));
+  const __m512i codes =
+      read_far(u, far, table, limit16, kana_row_entries(row, u));
+  const __m512i out = _mm512_mask_expand_epi8(v, multi | multi << 1, codes);
+  const uint64_t keep = (chars.starts & ~multi) | multi | multi << 1;
+  store64(d, _mm512_maskz_compress_epi8(keep, out));
+  // A far unit past the eighth has no entry read: it fails here too.
+  const __mmask32 failed = _mm512_mask_cmplt_epu16_mask(
+      lanes, _mm512_and_si512(codes, _mm512_set1_epi16(0xFF)),
+      _mm512_set1_epi16(0x40));
+  if (failed != 0) [[unlikely]] {
+    const auto lane = static_cast<unsigned>(__builtin_ctz(failed));
+    const uint64_t at = _pdep_u64(uint64_t{1} << lane, multi);
+    const bool ninth_far = __builtin_popcount(far & ((1u << lane) - 1)) == 8;
+    return {static_cast<unsigned>(__builtin_ctzll(at)),
+            static_cast<unsigned>(__builtin_popcountll(keep & (at - 1))),
+            !ninth_far};
+  }
+  return {chars.length, static_cast<unsigned>(__builtin_popcountll(keep)),
+          false};
+}
+
+// A run of ASCII is copied; any other block goes by sjis_of_block. Stops
+// before a step that takes nothing. Every step stores whole vectors: the
+// output of 64 bytes of source is at most 64 bytes.
 KMV_AVX512 size_t sjis_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
                                  const uint16_t *table, uint64_t size,
                                  size_t *written) {
-  const __m512i limit =
-      _mm512_set1_epi32(static_cast<int>(size < 0x10000 ? size : 0x10000));
+  *written = 0;
+  if (size < 0x3100) return 0;
+  const __m512i limit16 =
+      _mm512_set1_epi16(static_cast<short>(size < 0xFFFF ? size : 0xFFFF));
+  const KanaRow row = load_kana_row(table, size);
   const Byte *s = p;
   Byte *d = dst;
   while (stop - s >= 64) {
     const __m512i v = load64(s);
-    __m512i units;
-    if (three_byte_units(v, units)) {
-      __m256i codes;
-      if (!sjis_codes(_mm512_cvtepu16_epi32(_mm512_castsi512_si256(units)),
-                      0xFFFF, table, limit, &codes)) {
-        break;
-      }
-      _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
-                          _mm256_or_si256(_mm256_slli_epi16(codes, 8),
-                                          _mm256_srli_epi16(codes, 8)));
-      s += 48;
-      d += 32;
-      continue;
-    }
     if (_mm512_movepi8_mask(v) == 0) {
       store64(d, v);
       s += 64;
       d += 64;
       continue;
     }
-    unsigned n = 0;
-    const unsigned taken = sjis_of_block(v, d, table, limit, &n);
-    if (taken == 0) break;
-    s += taken;
-    d += n;
+    const SjisBlock block = sjis_of_block(v, d, table, limit16, row);
+    s += block.taken;
+    d += block.written;
+    if (block.taken == 0 || block.failed) break;
   }
   *written = static_cast<size_t>(d - dst);
   return static_cast<size_t>(s - p);
@@ -553,6 +666,9 @@ KMV_AVX512 size_t units_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
                                   size_t *units) {
   const Byte *s = p;
   Byte *d = dst;
+  // A block that begins with the end of a character (a carry) is neither
+  // ASCII nor three-byte characters.
+  uint64_t carry = 0;
   while (stop - s >= 64) {
     const __m512i v = load64(s);
     if (_mm512_movepi8_mask(v) == 0) {
@@ -569,9 +685,13 @@ KMV_AVX512 size_t units_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
       d += 32;
       continue;
     }
+    if (stop - s < 66) break;
     unsigned n = 0;
-    const unsigned taken = units_of_block<kBig>(v, d, &n);
-    if (taken == 0) {
+    const StrideChars chars = units_of_block<kBig>(s, carry, d, &n);
+    s += chars.length;
+    d += 2 * n;
+    carry = chars.carry;
+    if (chars.length == 0) {
       // The block starts with the one character it cannot take whole.
       uint32_t u;
       const unsigned len = plain_utf8(s, stop, &u);
@@ -579,11 +699,10 @@ KMV_AVX512 size_t units_from_utf8(const Byte *p, const Byte *stop, Byte *dst,
       put_unit(u, d, kBig);
       s += len;
       d += 2;
-      continue;
     }
-    s += taken;
-    d += 2 * n;
   }
+  // The bytes that continue the last character taken.
+  s += __builtin_popcountll(carry);
   *units = static_cast<size_t>(d - dst) / 2;
   return static_cast<size_t>(s - p);
 }
