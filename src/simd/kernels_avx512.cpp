@@ -935,23 +935,6 @@ KMV_AVX512 size_t units_from_euc(const Byte *p, const Byte *stop, Byte *dst,
   return static_cast<size_t>(s - p);
 }
 
-// Pairs of ISO-2022-JP's two-byte mode (both bytes 21 and above) at the
-// start of the 32 bytes at s: bit i set when pair i is one and so are all
-// before it.
-KMV_AVX512 inline __mmask16 leading_jis_pairs(__m256i v) {
-  const uint32_t text = _mm256_cmpge_epu8_mask(v, _mm256_set1_epi8(0x21));
-  const uint32_t pairs = _pext_u32(text & text >> 1, 0x55555555u);
-  return static_cast<__mmask16>(
-      pairs == 0xFFFFu ? pairs : (1u << __builtin_ctz(~pairs)) - 1);
-}
-
-// The lanes of pairs whose values are characters: not zero (no value), and
-// not "?" (which counts as unconverted).
-KMV_AVX512 inline __mmask16 mapped_pairs(__mmask16 pairs, __m512i values) {
-  return _mm512_mask_cmpneq_epi32_mask(pairs, values, _mm512_setzero_si512()) &
-         _mm512_mask_cmpneq_epi32_mask(pairs, values, _mm512_set1_epi32('?'));
-}
-
 // ISO-2022-JP pairs through the decoding table (size entries) to UTF-8,
 // sixteen to a gather, for characters of U+0800 and above (three bytes
 // each). Stops before anything else: a pair without a value, or one whose
@@ -965,13 +948,13 @@ KMV_AVX512 size_t utf8_from_jis(const Byte *p, const Byte *stop, Byte *dst,
   Byte *d = dst;
   while (stop - s >= 32) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
-    const __mmask16 pairs = leading_jis_pairs(v);
-    // The end of a run is left to the caller: a gather for a few pairs
+    // Sixteen pairs of two-byte mode (all bytes 21 and above), or the end
+    // of the run, which is left to the caller: a gather for a few pairs
     // costs more than it saves.
-    if (pairs != 0xFFFF) break;
-    const __m512i u = pair_values(v, pairs, table, limit);
-    const uint32_t wide = mapped_pairs(pairs, u) &
-                          _mm512_cmpge_epu32_mask(u, _mm512_set1_epi32(0x800));
+    if (_mm256_cmpge_epu8_mask(v, _mm256_set1_epi8(0x21)) != ~0u) break;
+    const __m512i u = pair_values(v, 0xFFFF, table, limit);
+    // No value (0) and "?", which counts as unconverted, are below 0800.
+    const uint32_t wide = _mm512_cmpge_epu32_mask(u, _mm512_set1_epi32(0x800));
     const auto n = static_cast<unsigned>(__builtin_ctz(~wide));
     if (n == 0) break;
     // Lane i: E0|u>>12, 80|(u>>6 & 3F), 80|(u & 3F), and a byte dropped.
